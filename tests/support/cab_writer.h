@@ -1,0 +1,54 @@
+#pragma once
+
+// A small writer of Microsoft Cabinet files for tests: stored and MSZIP folders, any raw name
+// bytes, dates, times, attributes, and hooks to damage the result. Tests build every cabinet
+// they need with it instead of shipping binary files.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fm::test {
+
+enum class CabCompression { Stored, MsZip };
+
+// Attribute bit that marks a stored name as UTF-8.
+constexpr std::uint16_t kAttrNameIsUtf8 = 0x80;
+
+constexpr std::uint16_t dosDate(int year, int month, int day) {
+    return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+constexpr std::uint16_t dosTime(int hour, int minute, int second) {
+    return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+}
+
+struct CabFileSpec {
+    std::string name; // raw bytes as stored (backslash-separated folders)
+    std::string data;
+    std::uint16_t date = dosDate(2002, 3, 15);
+    std::uint16_t time = dosTime(12, 34, 56);
+    std::uint16_t attribs = 0x20; // archive; add kAttrNameIsUtf8 for UTF-8 names
+    int folder = 0;               // index into CabSpec::folders
+};
+
+struct CabSpec {
+    std::vector<CabFileSpec> files;            // in stored order
+    std::vector<CabCompression> folders = {CabCompression::Stored};
+    std::size_t blockSize = 32768;             // uncompressed bytes per data block (<= 32768)
+    std::uint16_t setId = 0x1234;
+};
+
+// The cabinet's bytes. Files are laid out in each folder in the order they appear in `files`.
+std::string buildCabinet(const CabSpec& spec);
+
+// Convenience: builds and writes the cabinet to `path` (parent folders created).
+void writeCabinet(const std::string& path, const CabSpec& spec);
+
+// Offsets inside a cabinet built by buildCabinet, for tests that damage it on purpose.
+struct CabLayout {
+    std::size_t firstFileEntry; // offset of the first CFFILE record
+    std::size_t firstDataBlock; // offset of the first CFDATA record of folder 0
+};
+CabLayout layoutOf(const CabSpec& spec);
+
+} // namespace fm::test
