@@ -1,0 +1,47 @@
+#pragma once
+
+// Reading a cabinet's directory (no decompression), and the conversions its records need.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace fm {
+
+// One file record of a cabinet's directory, as stored.
+struct CabinetFileRecord {
+    std::string name;        // raw name bytes as stored, backslash-separated folders
+    bool nameIsUtf8 = false; // the record's UTF-8 name flag
+    std::uint32_t size = 0;  // uncompressed size
+    std::uint16_t dosDate = 0;
+    std::uint16_t dosTime = 0;
+};
+
+// Calls onFile once for every file stored in the cabinet at `posixPath`, in stored order, before
+// returning. A cabinet that is damaged, truncated or not a cabinet at all yields the records that
+// could be read (possibly none) and no message. A part of a spanned set yields the files it holds.
+// Returns the number of records delivered.
+std::size_t IterateCabinet(const std::string& posixPath,
+                           const std::function<void(const CabinetFileRecord&)>& onFile);
+
+// The stored name as UTF-8: taken as UTF-8 when the flag is set, otherwise as Windows-1252.
+// Invalid UTF-8 (overlong forms included) becomes U+FFFD, so it never yields a path separator.
+std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8);
+
+// Windows-1252 bytes to UTF-8 (the five unassigned bytes map to the C1 controls, as Windows does).
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+struct CalendarDate {
+    int year = 1601;
+    int month = 1;
+    int day = 1;
+    friend bool operator==(const CalendarDate&, const CalendarDate&) = default;
+};
+
+// The date part of a DOS date and time. Values that the Windows conversion rejects (month 0 or
+// above 12, day 0 or past the month's end, hour above 23, minute above 59, seconds field above
+// 29) give 1 January 1601, the date of file time zero.
+CalendarDate DosDateTimeToDate(std::uint16_t dosDate, std::uint16_t dosTime);
+
+} // namespace fm
