@@ -167,7 +167,8 @@ const Drive* DriveMap::driveOf(std::string_view posixPath) const {
     return best;
 }
 
-std::optional<std::string> DriveMap::currentFolder(char letter, std::string_view workingFolder) const {
+std::optional<std::string> DriveMap::currentFolder(char letter,
+                                                   std::string_view workingFolder) const {
     const Drive* d = find(letter);
     if (!d)
         return std::nullopt;

@@ -26,7 +26,9 @@ bool MessageBoxPrompt::yesNo(QWidget* owner, const QString& text) {
            QMessageBox::Yes;
 }
 
-void ScriptedPrompt::ok(QWidget*, const QString& text) { shown << text; }
+void ScriptedPrompt::ok(QWidget*, const QString& text) {
+    shown << text;
+}
 
 bool ScriptedPrompt::yesNo(QWidget*, const QString& text) {
     shown << text;

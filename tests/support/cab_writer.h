@@ -5,6 +5,7 @@
 // they need with it instead of shipping binary files.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,13 @@ struct CabFileSpec {
     std::uint16_t date = dosDate(2002, 3, 15);
     std::uint16_t time = dosTime(12, 34, 56);
     std::uint16_t attribs = 0x20; // archive; add kAttrNameIsUtf8 for UTF-8 names
-    int folder = 0;               // index into CabSpec::folders
+    // Index into CabSpec::folders. Any other value (0xFFFD..0xFFFF for parts of a spanned set,
+    // or an index past the last folder) is written into the record as is, and the data is not
+    // stored anywhere.
+    int folder = 0;
+    // Size to put in the record instead of data.size(), for records that claim more than the
+    // test wants to store (up to 0xFFFFFFFF). The data itself is stored as given.
+    std::optional<std::uint32_t> declaredSize;
 };
 
 struct CabSpec {
