@@ -39,8 +39,8 @@ void append32(std::string& out, std::uint32_t v) {
 // The cabinet checksum: XOR of little-endian 32-bit words, the tail bytes packed big-end first.
 std::uint32_t checksum(const unsigned char* p, std::size_t n, std::uint32_t seed) {
     for (std::size_t i = 0; i + 4 <= n; i += 4)
-        seed ^= std::uint32_t(p[i]) | std::uint32_t(p[i + 1]) << 8 |
-                std::uint32_t(p[i + 2]) << 16 | std::uint32_t(p[i + 3]) << 24;
+        seed ^= std::uint32_t(p[i]) | std::uint32_t(p[i + 1]) << 8 | std::uint32_t(p[i + 2]) << 16 |
+                std::uint32_t(p[i + 3]) << 24;
     const unsigned char* tail = p + (n & ~std::size_t(3));
     std::uint32_t t = 0;
     switch (n & 3) {
@@ -141,10 +141,9 @@ std::string buildCabinet(const CabSpec& spec) {
             append32(header, 0);
             append16(header, static_cast<std::uint16_t>(packed.size()));
             append16(header, static_cast<std::uint16_t>(block.size()));
-            const std::uint32_t sum =
-                checksum(reinterpret_cast<const unsigned char*>(header.data()) + 4, 4,
-                         checksum(reinterpret_cast<const unsigned char*>(packed.data()),
-                                  packed.size(), 0));
+            const std::uint32_t sum = checksum(
+                reinterpret_cast<const unsigned char*>(header.data()) + 4, 4,
+                checksum(reinterpret_cast<const unsigned char*>(packed.data()), packed.size(), 0));
             put32(header, 0, sum);
             data += header;
             data += packed;

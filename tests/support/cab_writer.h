@@ -39,9 +39,9 @@ struct CabFileSpec {
 };
 
 struct CabSpec {
-    std::vector<CabFileSpec> files;            // in stored order
+    std::vector<CabFileSpec> files; // in stored order
     std::vector<CabCompression> folders = {CabCompression::Stored};
-    std::size_t blockSize = 32768;             // uncompressed bytes per data block (<= 32768)
+    std::size_t blockSize = 32768; // uncompressed bytes per data block (<= 32768)
     std::uint16_t setId = 0x1234;
 };
 
