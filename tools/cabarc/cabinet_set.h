@@ -1,0 +1,59 @@
+#pragma once
+
+// A cabinet opened through libmspack, alone or joined with the other parts of its set.
+
+#include "cab_io.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fm::tool {
+
+class CabinetSet {
+public:
+    // Opens the cabinet at `posixPath`. With `wholeSet`, the parts its header names before and
+    // after it are looked up in the same folder (exact name first, then without regard to case)
+    // and joined, so that files crossing parts come out whole. Null when the cabinet itself
+    // cannot be opened; `error` says why.
+    static std::unique_ptr<CabinetSet> open(CabIo& io, const std::string& posixPath, bool wholeSet,
+                                            std::string* error);
+    ~CabinetSet();
+    CabinetSet(const CabinetSet&) = delete;
+    CabinetSet& operator=(const CabinetSet&) = delete;
+
+    mscab_decompressor* decompressor() const { return cabd_; }
+    // The files in stored order (of the whole set when joined). Valid until reopen() or
+    // destruction.
+    const std::vector<mscabd_file*>& files() const { return files_; }
+    // The parts the headers name that were not found or could not be joined.
+    const std::vector<std::string>& missingParts() const { return missing_; }
+    // The parts in set order, the opened cabinet included.
+    const std::deque<std::string>& partPaths() const { return paths_; }
+
+    // Drops all decoding state and reads the set again, so the next extraction starts from the
+    // beginning of its folder. The file list keeps its order; old file pointers become invalid.
+    bool reopen(std::string* error);
+
+private:
+    CabinetSet(CabIo& io, std::string path, bool wholeSet);
+    bool load(std::string* error);
+    void close();
+
+    CabIo& io_;
+    std::string path_;
+    bool wholeSet_;
+    mscab_decompressor* cabd_ = nullptr;
+    mscabd_cabinet* cab_ = nullptr;       // the opened part; closing it frees the set
+    std::deque<std::string> paths_;       // stable storage: libmspack keeps the pointers
+    std::vector<mscabd_cabinet*> strays_; // parts that could not be joined
+    std::vector<mscabd_file*> files_;
+    std::vector<std::string> missing_;
+};
+
+// The file in `folder` named `name` (only its last part is used), looked up exactly, then without
+// regard to letter case. "" when there is none.
+std::string FindPartFile(const std::string& folder, const std::string& name);
+
+} // namespace fm::tool

@@ -1,0 +1,52 @@
+#pragma once
+
+// The file arguments of the extract command: wildcard patterns over stored names.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fm::tool {
+
+// One pattern with '*' (any run of characters, none included) and '?' (exactly one character),
+// compared without regard to letter case (Unicode simple case mapping). "*" and "*.*" match every
+// name, dotted or not. A pattern without a backslash is matched against the last part of a stored
+// name, a pattern with one against the whole name.
+class NamePattern {
+public:
+    explicit NamePattern(std::string_view pattern);
+
+    // `storedName` is the stored name as UTF-8, backslashes as stored.
+    bool matches(std::string_view storedName) const;
+    // The same, given the case-folded whole name and last part (see FoldCase).
+    bool matchesFolded(const std::u32string& wholeName, const std::u32string& lastPart) const;
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+    std::u32string folded_;
+    bool matchesAll_ = false;
+    bool wholeName_ = false;
+};
+
+// A set of patterns; an empty set matches every name.
+class PatternSet {
+public:
+    explicit PatternSet(const std::vector<std::string>& patterns);
+    // True when some pattern matches; marks every pattern that did.
+    bool matches(std::string_view storedName);
+    // The patterns that have not matched any name so far.
+    std::vector<std::string> unmatched() const;
+
+private:
+    std::vector<NamePattern> patterns_;
+    std::vector<bool> used_;
+};
+
+// UTF-8 text as case-folded code points (invalid bytes become U+FFFD).
+std::u32string FoldCase(std::string_view utf8);
+
+// True when two names are equal without regard to letter case.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+
+} // namespace fm::tool

@@ -1,0 +1,41 @@
+#pragma once
+
+// The cabinet tool's command line:
+//
+//   cabarc [-p] [-o] [-q] <command> <cabinet> [<file> ...] [<dest>\]
+//
+// Options come before the command and are case-insensitive: -p keeps the stored folders, -o is
+// accepted (existing files are always replaced), -q silences the per-file lines. Commands are
+// L (list) and X (extract), in either case. For X the last argument is the destination when it
+// ends in '\' or '/'; the other arguments after the cabinet are name patterns.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fm::tool {
+
+enum class Command { List, Extract };
+
+struct ToolArgs {
+    bool keepFolders = false; // -p
+    bool overwrite = false;   // -o (the tool never asks either way)
+    bool quiet = false;       // -q
+    Command command = Command::List;
+    std::string cabinet;                    // as given (drive form or POSIX)
+    std::vector<std::string> patterns;      // empty: every file
+    std::optional<std::string> destination; // as given, trailing separator included
+};
+
+struct ParsedArgs {
+    std::optional<ToolArgs> args; // set when the command line is usable
+    std::string error;            // otherwise, what is wrong with it
+};
+
+// Parses the arguments after the program name.
+ParsedArgs ParseToolArgs(const std::vector<std::string>& args);
+
+// The usage text, several lines, each ending in a newline.
+const char* UsageText();
+
+} // namespace fm::tool

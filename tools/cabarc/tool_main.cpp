@@ -1,0 +1,48 @@
+#include "tool_main.h"
+
+#include "tool_args.h"
+#include "tool_paths.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace fm::tool {
+
+ToolEnvironment SystemEnvironment() {
+    ToolEnvironment env{DriveMap::system(), {}, {}};
+    char buf[PATH_MAX];
+    if (::getcwd(buf, sizeof buf))
+        env.workingFolder = buf;
+    return env;
+}
+
+int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, std::ostream& out,
+            std::ostream& err) {
+    ParsedArgs parsed = ParseToolArgs(args);
+    if (!parsed.args) {
+        err << "cabarc: " << parsed.error << "\n" << UsageText();
+        return kExitCannotStart;
+    }
+    const ToolArgs& a = *parsed.args;
+
+    auto cabinet = ResolveToolPath(a.cabinet, env.drives, env.workingFolder);
+    if (!cabinet) {
+        err << "cabarc: " << a.cabinet << ": no such drive or path\n";
+        return kExitCannotStart;
+    }
+    if (a.command == Command::List)
+        return RunList(a, *cabinet, out, err);
+
+    std::string destination = env.workingFolder;
+    if (a.destination) {
+        auto d = ResolveToolPath(*a.destination, env.drives, env.workingFolder);
+        if (!d) {
+            err << "cabarc: " << *a.destination << ": no such drive or path\n";
+            return kExitCannotStart;
+        }
+        destination = *d;
+    }
+    return RunExtract(a, *cabinet, destination, env, out, err);
+}
+
+} // namespace fm::tool

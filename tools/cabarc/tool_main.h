@@ -1,0 +1,42 @@
+#pragma once
+
+// The cabinet tool as a function: everything main() does, with the process's surroundings
+// passed in so tests can run it in-process.
+
+#include "output_file.h"
+#include "platform/drive_map.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fm::tool {
+
+// Exit statuses.
+constexpr int kExitOk = 0;          // every matched file extracted (or listed)
+constexpr int kExitSomeFailed = 1;  // some file could not be extracted
+constexpr int kExitCannotStart = 2; // usage error, or the cabinet cannot be opened
+
+struct ToolEnvironment {
+    DriveMap drives;           // maps drive-form paths, as the program does
+    std::string workingFolder; // POSIX, absolute
+    WriteFunction write;       // output writes; empty: write(2)
+};
+
+// The environment of this process: the system drive map and working folder.
+ToolEnvironment SystemEnvironment();
+
+// Runs the tool on the arguments after the program name. Listings and the per-file lines go to
+// `out`, one line per problem to `err`. Returns the exit status.
+int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, std::ostream& out,
+            std::ostream& err);
+
+// The commands, after the arguments have been parsed and the cabinet path resolved.
+struct ToolArgs;
+int RunList(const ToolArgs& args, const std::string& cabinetPath, std::ostream& out,
+            std::ostream& err);
+int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
+               const std::string& destinationPath, const ToolEnvironment& env, std::ostream& out,
+               std::ostream& err);
+
+} // namespace fm::tool
