@@ -203,15 +203,3 @@ TEST(CabWriter, MsZipBlocksReachBackIntoThePreviousFullBlock) {
     spec.files.push_back(file("twice.bin", block + block.substr(16384)));
     EXPECT_LT(buildCabinet(spec).size(), block.size() + 1000);
 }
-
-TEST(CabWriter, LayoutPointsAtFirstRecordAndFirstBlock) {
-    const CabSpec spec = mixedSpec(CabCompression::Stored, 32768);
-    const std::string cab = buildCabinet(spec);
-    const CabLayout layout = layoutOf(spec);
-    // First record: size 1000, offset 0, folder 0, then its name after the 16 fixed bytes.
-    EXPECT_EQ(cab.substr(layout.firstFileEntry, 10), std::string("\xE8\x03\0\0\0\0\0\0\0\0", 10));
-    EXPECT_EQ(cab.substr(layout.firstFileEntry + 16, 11), std::string("readme.txt\0", 11));
-    // First block: stored, so it holds the first 32K of folder 0 as they are.
-    EXPECT_EQ(cab.substr(layout.firstDataBlock + 4, 4), std::string("\0\x80\0\x80", 4));
-    EXPECT_EQ(cab.substr(layout.firstDataBlock + 8, 1000), spec.files[0].data);
-}
