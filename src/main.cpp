@@ -1,6 +1,27 @@
+#include "app/main_window.h"
+#include "controls/dir_list.h"
+#include "platform/drive_map.h"
+#include "platform/prompt.h"
+#include "platform/screen.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Fendlemark"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(FENDLEMARK_VERSION_MAJOR)
+                                            .arg(FENDLEMARK_VERSION_MINOR)
+                                            .arg(FENDLEMARK_VERSION_PATCH));
+
+    const fm::DriveMap drives = fm::DriveMap::system();
+    fm::MessageBoxPrompt prompt;
+    fm::PrimaryScreen screen;
+    fm::Platform platform{&drives, &prompt, &screen, QApplication::applicationDirPath()};
+
+    fm::frmFendlemark window(platform);
+    window.Load();
+    window.show();
+    window.Dir1->setFocus();
+    return app.exec();
 }

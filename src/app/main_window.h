@@ -1,0 +1,122 @@
+#pragma once
+
+// frmFendlemark: the main window. It holds every control the user works with (drive, folder and
+// cabinet lists, the contents list, Extract and Exit, the menus) and, as fields, the state the
+// other windows share: the extract settings, the hand-over flags, and the re-entrancy guards.
+
+#include "platform/platform.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QPushButton;
+
+namespace fm {
+
+class DirList;
+class DriveList;
+class FileList;
+class ListView;
+class VbCheckBox;
+class VbLabel;
+struct CabEntry;
+
+class frmFendlemark : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmFendlemark(const Platform& platform, QWidget* parent = nullptr);
+    ~frmFendlemark() override;
+
+    // The load handler: runs once, before the window is first shown.
+    void Load();
+
+    // Shared fields (other windows read and write them).
+    bool ChangeSettings = false;
+    bool GoExtract = false;
+    qint16 StgExtrAlwaysSame = 0;
+    qint16 StgExtrPreservePath = 0;
+    QString StgExtrObName;    // null until assigned
+    QString StgExtrSetFolder; // null until assigned
+
+    // Controls, named as in the designer.
+    DriveList* Drive1;
+    DirList* Dir1;
+    FileList* File1;
+    VbCheckBox* ckSelAllCabs;
+    ListView* lvwFiles;
+    QPushButton* cmdExtract;
+    QPushButton* cmdClose;
+    VbLabel* lblUnSelAll;
+    VbLabel* lblFiles;
+    VbLabel* Label1;
+    VbLabel* Label2;
+    VbLabel* Label3;
+    QMenu* mFile;
+    QAction* mExit;
+    QMenu* mOptions;
+    QAction* mChangeExtract;
+    QAction* mRefresh;
+    QMenu* mHelp;
+    QAction* mAbout;
+
+    // Settings file.
+    void LoadSettings();
+    void SaveSettings();
+
+    // Folder navigation and the cabinet file list.
+    void SelectAllCabs();
+    void RefreshLists();
+
+    // Cabinet listing.
+    void ListCabContents();
+    void ClearContents();
+
+    // Selection and status line.
+    void UpdateStatus();
+    int CountSelected() const;
+    void SaveSelection();
+    void RestoreSelection();
+    void ShowExtracted(int count);
+
+    // Read-only views of private state, for tests.
+    bool isBusy() const { return Busy; }
+    bool isLoading() const { return Loading; }
+    const QString& prevDrive() const { return PrevDrive; }
+    const std::optional<QStringList>& savedSelection() const { return SavedSel; }
+    const Platform& platform() const { return platform_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void Unload();
+
+    // Event handlers.
+    void Drive1_GotFocus();
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_Click();
+    void ckSelAllCabs_Click();
+    void lvwFiles_ColumnClick(int index, const QString& key);
+    void lvwFiles_Click();
+    void lblUnSelAll_Click();
+    void cmdClose_Click();
+    void mExit_Click();
+    void mRefresh_Click();
+    void mAbout_Click();
+
+    Platform platform_;
+    QString PrevDrive;
+    bool Loading = false;
+    bool Busy = false;
+    int SelCount = 0;
+    std::optional<QStringList> SavedSel;
+    bool unloaded_ = false;
+};
+
+} // namespace fm

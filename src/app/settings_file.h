@@ -1,0 +1,34 @@
+#pragma once
+
+// Fendlemark.ini in the program's folder: section "Fendlemark", keys InitialPath,
+// ExtrAlwaysSame, ExtrPreservePath, ExtrObName and ExtrSetFolder. Read once while the main window
+// loads, written once when it unloads.
+
+#include <QString>
+#include <optional>
+
+namespace fm {
+
+class DriveMap;
+
+// The program's folder in drive form (no trailing backslash except at a drive's root), and that
+// folder followed by "\Fendlemark.ini". Set by the main window's load handler.
+extern QString AppPath;
+extern QString IniFilePath;
+// The drive map the settings file's path is read through; set together with the two above.
+extern const DriveMap* IniDriveMap;
+
+inline const char* const kSection = "Fendlemark";
+
+// The value of a key as the profile reader gives it, cut to 511 characters; a null string when
+// the key or the file is absent or the value is empty.
+QString ReadINI(const QString& section, const QString& key);
+// Writes one key; a null value removes it. The outcome is not reported.
+void WriteINI(const QString& section, const QString& key, const QString& value);
+
+// Decimal text to a 16-bit integer: blanks around it ignored, fractions rounded to the nearest
+// integer with halves to even. Null, empty and non-numeric text, and values outside
+// -32768..32767, give nullopt.
+std::optional<qint16> ToInt16(const QString& text);
+
+} // namespace fm

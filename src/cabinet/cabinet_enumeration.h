@@ -1,0 +1,31 @@
+#pragma once
+
+// Turning the files stored in the selected cabinets into rows of the contents list.
+
+#include "platform/cabinet_directory.h"
+
+#include <QDate>
+#include <QString>
+
+namespace fm {
+
+class ListView;
+
+// One file stored in a cabinet, as the listing reports it.
+struct CabEntry {
+    QString Name;        // as stored, folder part included, backslash-separated
+    quint32 Size = 0;    // uncompressed
+    QDate Modified;      // the date part of the stored DOS date and time
+    QString CabinetPath; // the cabinet it comes from (drive form)
+};
+
+// The stored name as text: UTF-8 when flagged, Windows-1252 otherwise.
+QString StrFromAnsiPtr(const CabinetFileRecord& record);
+
+// The date part of a DOS date and time; rejected values give 1 January 1601.
+QDate DosDateToDate(quint16 dosDate, quint16 dosTime);
+
+// Builds the entry for one stored file and appends its row (the file is not extracted).
+void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath);
+
+} // namespace fm

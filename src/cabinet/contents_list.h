@@ -1,0 +1,21 @@
+#pragma once
+
+// The contents list: one row per stored file. Row text is the stored name; sub-items are the
+// size text, the date text (the user's short date), the cabinet path, the size key (ten digits,
+// zero-padded) and the date key (yyyymmdd). Sorting always compares the keys as text.
+
+#include <QString>
+
+namespace fm {
+
+class ListView;
+struct CabEntry;
+
+// Appends the row for one entry.
+void AddCabEntry(ListView& list, const CabEntry& entry);
+
+// The key column a header click sorts by: Size and Modified sort by their hidden key columns,
+// any other header by its own column (Name by the row text, 0).
+int SortColumnFor(const ListView& list, int clickedIndex, const QString& clickedKey);
+
+} // namespace fm

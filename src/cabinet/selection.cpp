@@ -1,0 +1,80 @@
+// The contents list's selection: the status line, "Unselect All", and carrying the selection
+// across a refill by name.
+
+#include "cabinet/selection.h"
+#include "app/main_window.h"
+#include "controls/list_view.h"
+#include "controls/vb_label.h"
+
+#include <QSet>
+
+namespace fm {
+
+void frmFendlemark::UpdateStatus() {
+    if (Busy)
+        return;
+    const int n = lvwFiles->rowCount();
+    if (n == 0) {
+        lblFiles->setText(QString());
+        lblUnSelAll->setVisible(false);
+        return;
+    }
+    const int s = CountSelected();
+    lblFiles->setForeColor(kColorButtonText);
+    QString caption = QString::number(n) + QStringLiteral(" files:");
+    if (s != 0) {
+        caption += QStringLiteral("  Extract ") + QString::number(s) + u'.';
+        lblUnSelAll->setVisible(true);
+    } else {
+        caption += QStringLiteral("  Extract all.");
+        lblUnSelAll->setVisible(false);
+    }
+    lblFiles->setText(caption);
+}
+
+int frmFendlemark::CountSelected() const {
+    return lvwFiles->selectedCount();
+}
+
+void frmFendlemark::SaveSelection() {
+    QStringList names;
+    const std::vector<bool> flags = lvwFiles->selectionFlags();
+    for (size_t i = 0; i < flags.size(); ++i)
+        if (flags[i])
+            names << lvwFiles->text(static_cast<int>(i) + 1);
+    SavedSel = names;
+}
+
+void frmFendlemark::RestoreSelection() {
+    const int n = lvwFiles->rowCount();
+    if (n == 0)
+        return;
+    std::vector<bool> flags = lvwFiles->selectionFlags();
+    if (int current = lvwFiles->currentRow(); current != 0)
+        flags[static_cast<size_t>(current - 1)] = false;
+    if (SavedSel && !SavedSel->isEmpty()) {
+        const QSet<QString> wanted(SavedSel->begin(), SavedSel->end());
+        for (int i = 0; i < n; ++i)
+            flags[static_cast<size_t>(i)] = InCollection(wanted, lvwFiles->text(i + 1));
+    }
+    lvwFiles->setSelectionFlags(flags);
+}
+
+void frmFendlemark::ShowExtracted(int count) {
+    lblFiles->setForeColor(kColorBlue);
+    const int shown = count != 0 ? count : lvwFiles->rowCount();
+    lblFiles->setText(QString::number(shown) + QStringLiteral(" files extracted."));
+}
+
+void frmFendlemark::lblUnSelAll_Click() {
+    if (lvwFiles->rowCount() == 0)
+        return;
+    lvwFiles->setSelectionFlags({});
+    UpdateStatus();
+}
+
+void frmFendlemark::lvwFiles_Click() {
+    UpdateStatus();
+}
+
+} // namespace fm

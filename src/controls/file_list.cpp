@@ -1,0 +1,158 @@
+#include "controls/file_list.h"
+
+#include "controls/user_click.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace fm {
+
+namespace {
+
+bool wildcardMatch(const QString& pattern, int pi, const QString& name, int ni) {
+    // Iterative matcher with one backtrack point for the last '*'.
+    int starP = -1, starN = 0;
+    while (ni < name.size()) {
+        if (pi < pattern.size() &&
+            (pattern[pi] == u'?' || pattern[pi].toCaseFolded() == name[ni].toCaseFolded())) {
+            ++pi;
+            ++ni;
+        } else if (pi < pattern.size() && pattern[pi] == u'*') {
+            starP = pi++;
+            starN = ni;
+        } else if (starP >= 0) {
+            pi = starP + 1;
+            ni = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (pi < pattern.size() && pattern[pi] == u'*')
+        ++pi;
+    return pi == pattern.size();
+}
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+} // namespace
+
+FileList::FileList(const DriveMap& drives, QWidget* parent)
+    : QListWidget(parent), drives_(drives), userClick_(new UserClick(this)) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideRight);
+    connect(this, &QListWidget::itemSelectionChanged, userClick_, &UserClick::selectionChanged);
+    connect(userClick_, &UserClick::click, this, &FileList::click);
+}
+
+bool FileList::matches(const QString& pattern, const QString& name) {
+    if (pattern == u"*.*")
+        return true;
+    return wildcardMatch(pattern, 0, name, 0);
+}
+
+void FileList::setPath(const QString& drivePath) {
+    path_ = drivePath;
+    refresh();
+}
+
+void FileList::setPattern(const QString& pattern) {
+    pattern_ = pattern;
+    refresh();
+}
+
+void FileList::refresh() {
+    QStringList names;
+    auto posix = drives_.toPosix(path_.toStdString());
+    if (posix) {
+        if (std::unique_ptr<DIR, DirCloser> dir(::opendir(posix->c_str())); dir) {
+            std::string base = *posix + (posix->back() == '/' ? "" : "/");
+            while (dirent* e = ::readdir(dir.get())) {
+                std::string_view n = e->d_name;
+                if (n.find('\\') != std::string_view::npos)
+                    continue;
+                QString name = QString::fromUtf8(n.data(), static_cast<qsizetype>(n.size()));
+                if (!matches(pattern_, name))
+                    continue;
+                bool regular = e->d_type == DT_REG;
+                if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+                    struct stat st {};
+                    std::string full = base + std::string(n);
+                    regular = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                }
+                if (regular)
+                    names << name;
+            }
+        }
+    }
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    userClick_->setSuppressed(true);
+    setUpdatesEnabled(false);
+    clear();
+    addItems(names);
+    setUpdatesEnabled(true);
+    userClick_->setSuppressed(false);
+}
+
+QString FileList::list(int index) const {
+    auto* it = item(index);
+    return it ? it->text() : QString();
+}
+
+bool FileList::selected(int index) const {
+    auto* it = item(index);
+    return it && it->isSelected();
+}
+
+void FileList::setSelected(int index, bool on) {
+    auto* it = item(index);
+    if (!it)
+        return;
+    userClick_->setSuppressed(true);
+    it->setSelected(on);
+    userClick_->setSuppressed(false);
+    emit click();
+}
+
+std::vector<bool> FileList::selectionFlags() const {
+    std::vector<bool> flags(static_cast<size_t>(count()), false);
+    for (const QModelIndex& i : selectionModel()->selectedIndexes())
+        flags[static_cast<size_t>(i.row())] = true;
+    return flags;
+}
+
+int FileList::topIndex() const {
+    QModelIndex i = indexAt(QPoint(1, 1));
+    return i.isValid() ? i.row() : 0;
+}
+
+void FileList::setTopIndex(int index) {
+    if (auto* it = item(index))
+        scrollToItem(it, QAbstractItemView::PositionAtTop);
+}
+
+QString FileList::fileName() const {
+    // The focused entry, unless the program selected entries without moving the focus: then the
+    // first selected one.
+    auto* it = currentItem();
+    if (it && !it->isSelected()) {
+        auto sel = selectedItems();
+        if (!sel.isEmpty()) {
+            it = sel.front();
+            for (auto* s : sel)
+                if (row(s) < row(it))
+                    it = s;
+        }
+    }
+    return it ? it->text() : QString();
+}
+
+} // namespace fm

@@ -1,0 +1,54 @@
+#pragma once
+
+// The file list: the ordinary files of a folder whose names match the pattern (case-insensitive,
+// "*" and "?"), sorted case-insensitively, with extended multiple selection. Click is raised for
+// every user change of the selection and for every selection set by the program, before the
+// setter returns.
+
+#include "platform/drive_map.h"
+
+#include <QListWidget>
+#include <vector>
+
+namespace fm {
+
+class UserClick;
+
+class FileList : public QListWidget {
+    Q_OBJECT
+public:
+    FileList(const DriveMap& drives, QWidget* parent = nullptr);
+
+    QString path() const { return path_; }
+    // A folder in drive form; the list is re-read. An unreadable folder lists nothing.
+    void setPath(const QString& drivePath);
+    QString pattern() const { return pattern_; }
+    void setPattern(const QString& pattern);
+    // Re-reads the folder.
+    void refresh();
+
+    int listCount() const { return count(); }
+    QString list(int index) const;
+    bool selected(int index) const;
+    void setSelected(int index, bool on);
+    // The selection of every entry in one pass (index order).
+    std::vector<bool> selectionFlags() const;
+    int topIndex() const;
+    void setTopIndex(int index);
+    // The name of the entry that has the focus, "" when none.
+    QString fileName() const;
+
+    // True when `name` matches `pattern` as the list matches it.
+    static bool matches(const QString& pattern, const QString& name);
+
+signals:
+    void click();
+
+private:
+    const DriveMap& drives_;
+    UserClick* userClick_;
+    QString path_;
+    QString pattern_ = QStringLiteral("*.*");
+};
+
+} // namespace fm

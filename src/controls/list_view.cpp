@@ -1,0 +1,364 @@
+#include "controls/list_view.h"
+
+#include "controls/user_click.h"
+
+#include <QHeaderView>
+#include <algorithm>
+#include <numeric>
+
+namespace fm {
+
+class ListViewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    struct Column {
+        QString key;
+        QString caption;
+        Qt::Alignment alignment;
+    };
+    struct Row {
+        QString text;
+        std::array<QString, ListView::kSubItems> sub;
+        bool selected = false;
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    std::vector<Column> columns;
+    std::vector<Row> rows; // display order; the view knows the first `exposed_`
+    int sortKey = 0;
+    Qt::SortOrder order = Qt::AscendingOrder;
+    bool active = false;
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : exposed_;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(columns.size());
+    }
+
+    const QString& cell(const Row& r, int column) const {
+        return column == 0 ? r.text : r.sub[static_cast<size_t>(column - 1)];
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= exposed_ || index.column() > ListView::kSubItems)
+            return {};
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return cell(rows[static_cast<size_t>(index.row())], index.column());
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(columns[static_cast<size_t>(index.column())].alignment |
+                                       Qt::AlignVCenter);
+        return {};
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || section < 0 ||
+            section >= static_cast<int>(columns.size()))
+            return {};
+        if (role == Qt::DisplayRole)
+            return columns[static_cast<size_t>(section)].caption;
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(columns[static_cast<size_t>(section)].alignment |
+                                       Qt::AlignVCenter);
+        return {};
+    }
+
+    void addColumn(Column column) {
+        const int at = static_cast<int>(columns.size());
+        beginInsertColumns({}, at, at);
+        columns.push_back(std::move(column));
+        endInsertColumns();
+    }
+
+    void append(Row row) {
+        rows.push_back(std::move(row));
+        if (active)
+            sortPending_ = true;
+        if (!flushQueued_) {
+            flushQueued_ = true;
+            QMetaObject::invokeMethod(this, &ListViewModel::flush, Qt::QueuedConnection);
+        }
+    }
+
+    void clearRows() {
+        beginResetModel();
+        rows.clear();
+        exposed_ = 0;
+        sortPending_ = false;
+        endResetModel();
+    }
+
+    // Hands pending rows to the view and applies a pending sort.
+    void flush() {
+        flushQueued_ = false;
+        int total = static_cast<int>(rows.size());
+        if (exposed_ < total) {
+            beginInsertRows({}, exposed_, total - 1);
+            exposed_ = total;
+            endInsertRows();
+        }
+        if (sortPending_)
+            sortNow();
+    }
+
+    void requestSort() {
+        sortPending_ = active;
+        flush();
+    }
+
+signals:
+    void reordered();
+
+private:
+    void sortNow() {
+        sortPending_ = false;
+        const int key = sortKey;
+        std::vector<int> perm(rows.size());
+        std::iota(perm.begin(), perm.end(), 0);
+        auto less = [&](int a, int b) {
+            return cell(rows[static_cast<size_t>(a)], key)
+                       .compare(cell(rows[static_cast<size_t>(b)], key), Qt::CaseInsensitive) < 0;
+        };
+        if (order == Qt::AscendingOrder)
+            std::stable_sort(perm.begin(), perm.end(), less);
+        else
+            std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) { return less(b, a); });
+        if (std::is_sorted(perm.begin(), perm.end()))
+            return;
+
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<int> newPos(perm.size());
+        std::vector<Row> sortedRows;
+        sortedRows.reserve(rows.size());
+        for (size_t i = 0; i < perm.size(); ++i) {
+            newPos[static_cast<size_t>(perm[i])] = static_cast<int>(i);
+            sortedRows.push_back(std::move(rows[static_cast<size_t>(perm[i])]));
+        }
+        rows = std::move(sortedRows);
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& i : from)
+            to << index(newPos[static_cast<size_t>(i.row())], i.column());
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        emit reordered();
+    }
+
+    int exposed_ = 0;
+    bool sortPending_ = false;
+    bool flushQueued_ = false;
+};
+
+ListView::ListView(QWidget* parent)
+    : QTreeView(parent), model_(new ListViewModel(this)), userClick_(new UserClick(this)) {
+    setModel(model_);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setItemsExpandable(false);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideRight);
+    header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSortIndicatorShown(false);
+
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int section) {
+        lastClickedSection_ = section;
+        emit columnClick(section + 1, columnKey(section + 1));
+    });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ListView::takeSelectionFromView);
+    connect(userClick_, &UserClick::click, this, &ListView::click);
+    // While the rows are reordered the view's selection is in flux; the flags on the rows hold the
+    // truth and are put back on the view afterwards.
+    connect(model_, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] { syncing_ = true; });
+    connect(model_, &ListViewModel::reordered, this, &ListView::syncSelectionToView);
+}
+
+ListView::~ListView() = default;
+
+void ListView::addColumn(const QString& key, const QString& caption, int widthPixels,
+                         Qt::Alignment alignment) {
+    int at = static_cast<int>(model_->columns.size());
+    model_->addColumn({key, caption, alignment});
+    if (widthPixels <= 0) {
+        setColumnHidden(at, true);
+    } else {
+        setColumnHidden(at, false);
+        setColumnWidth(at, widthPixels);
+    }
+}
+
+int ListView::columnCount() const {
+    return static_cast<int>(model_->columns.size());
+}
+
+int ListView::columnIndex(const QString& key) const {
+    for (size_t i = 0; i < model_->columns.size(); ++i)
+        if (model_->columns[i].key == key)
+            return static_cast<int>(i) + 1;
+    return 0;
+}
+
+QString ListView::columnKey(int index) const {
+    if (index < 1 || index > columnCount())
+        return {};
+    return model_->columns[static_cast<size_t>(index - 1)].key;
+}
+
+int ListView::columnWidth(int index) const {
+    if (index < 1 || index > columnCount() || isColumnHidden(index - 1))
+        return 0;
+    return QTreeView::columnWidth(index - 1);
+}
+
+int ListView::rowCount() const {
+    return static_cast<int>(model_->rows.size());
+}
+
+void ListView::addRow(const QString& text, const std::array<QString, kSubItems>& subItems) {
+    model_->append({text, subItems, false});
+}
+
+void ListView::clearRows() {
+    syncing_ = true;
+    model_->clearRows();
+    syncing_ = false;
+}
+
+QString ListView::text(int row) const {
+    model_->flush();
+    if (row < 1 || row > rowCount())
+        return {};
+    return model_->rows[static_cast<size_t>(row - 1)].text;
+}
+
+QString ListView::subItem(int row, int sub) const {
+    model_->flush();
+    if (row < 1 || row > rowCount() || sub < 1 || sub > kSubItems)
+        return {};
+    return model_->rows[static_cast<size_t>(row - 1)].sub[static_cast<size_t>(sub - 1)];
+}
+
+bool ListView::selected(int row) const {
+    model_->flush();
+    if (row < 1 || row > rowCount())
+        return false;
+    return model_->rows[static_cast<size_t>(row - 1)].selected;
+}
+
+void ListView::setSelected(int row, bool on) {
+    model_->flush();
+    if (row < 1 || row > rowCount())
+        return;
+    model_->rows[static_cast<size_t>(row - 1)].selected = on;
+    syncing_ = true;
+    selectionModel()->select(model_->index(row - 1, 0),
+                             (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                 QItemSelectionModel::Rows);
+    syncing_ = false;
+}
+
+std::vector<bool> ListView::selectionFlags() const {
+    model_->flush();
+    std::vector<bool> flags;
+    flags.reserve(model_->rows.size());
+    for (const auto& r : model_->rows)
+        flags.push_back(r.selected);
+    return flags;
+}
+
+void ListView::setSelectionFlags(const std::vector<bool>& flags) {
+    model_->flush();
+    for (size_t i = 0; i < model_->rows.size(); ++i)
+        model_->rows[i].selected = i < flags.size() && flags[i];
+    syncSelectionToView();
+}
+
+int ListView::selectedCount() const {
+    model_->flush();
+    return static_cast<int>(std::count_if(model_->rows.begin(), model_->rows.end(),
+                                          [](const auto& r) { return r.selected; }));
+}
+
+int ListView::currentRow() const {
+    model_->flush();
+    QModelIndex i = currentIndex();
+    return i.isValid() ? i.row() + 1 : 0;
+}
+
+void ListView::setCurrentRow(int row) {
+    model_->flush();
+    syncing_ = true;
+    if (row < 1 || row > rowCount())
+        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+    else
+        selectionModel()->setCurrentIndex(model_->index(row - 1, 0), QItemSelectionModel::NoUpdate);
+    syncing_ = false;
+}
+
+int ListView::sortKey() const {
+    return model_->sortKey;
+}
+Qt::SortOrder ListView::sortOrder() const {
+    return model_->order;
+}
+bool ListView::sorted() const {
+    return model_->active;
+}
+
+void ListView::setSortState(int key, Qt::SortOrder order, bool active) {
+    model_->sortKey = std::clamp(key, 0, kSubItems);
+    model_->order = order;
+    model_->active = active;
+    if (active && lastClickedSection_ >= 0) {
+        header()->setSortIndicatorShown(true);
+        header()->setSortIndicator(lastClickedSection_, order);
+    }
+    model_->requestSort();
+}
+
+void ListView::syncSelectionToView() {
+    QItemSelection selection;
+    const int last = std::max(0, columnCount() - 1);
+    const auto& rows = model_->rows;
+    for (size_t i = 0; i < rows.size();) {
+        if (!rows[i].selected) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1].selected)
+            ++j;
+        selection.select(model_->index(static_cast<int>(i), 0),
+                         model_->index(static_cast<int>(j), last));
+        i = j + 1;
+    }
+    syncing_ = true;
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    syncing_ = false;
+}
+
+void ListView::takeSelectionFromView(const QItemSelection& selected,
+                                     const QItemSelection& deselected) {
+    if (syncing_)
+        return;
+    auto apply = [this](const QItemSelection& sel, bool on) {
+        for (const QItemSelectionRange& r : sel)
+            for (int row = r.top(); row <= r.bottom(); ++row)
+                if (row < static_cast<int>(model_->rows.size()))
+                    model_->rows[static_cast<size_t>(row)].selected = on;
+    };
+    apply(deselected, false);
+    apply(selected, true);
+    userClick_->selectionChanged();
+}
+
+} // namespace fm
+
+#include "list_view.moc"

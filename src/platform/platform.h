@@ -1,0 +1,21 @@
+#pragma once
+
+// The services the windows use, in one bundle, so tests can put fakes in their place.
+
+#include <QString>
+
+namespace fm {
+
+class DriveMap;
+class Prompt;
+class Screen;
+
+struct Platform {
+    const DriveMap* drives = nullptr;
+    Prompt* prompt = nullptr;
+    const Screen* screen = nullptr;
+    // The program's own folder as a POSIX path (where Fendlemark.ini lives).
+    QString programFolder;
+};
+
+} // namespace fm

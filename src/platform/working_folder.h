@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace fm {
+
+// The process's working folder as a POSIX path ("" when it cannot be determined).
+std::string CurrentWorkingFolder();
+// Makes `posixPath` the working folder; false when that fails.
+bool SetCurrentWorkingFolder(const std::string& posixPath);
+
+} // namespace fm
