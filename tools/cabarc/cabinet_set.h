@@ -24,6 +24,8 @@ public:
     CabinetSet& operator=(const CabinetSet&) = delete;
 
     mscab_decompressor* decompressor() const { return cabd_; }
+    // The opened part; its folder list is the set's.
+    const mscabd_cabinet* cabinet() const { return cab_; }
     // The files in stored order (of the whole set when joined). Valid until reopen() or
     // destruction.
     const std::vector<mscabd_file*>& files() const { return files_; }

@@ -1,4 +1,6 @@
+#include "cabinet_layout.h"
 #include "cabinet_set.h"
+#include "mszip_decoder.h"
 #include "name_pattern.h"
 #include "output_file.h"
 #include "stored_name.h"
@@ -8,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <map>
 
 namespace fm::tool {
 
@@ -36,6 +39,56 @@ std::string joinStored(const std::vector<std::string>& parts) {
     return s;
 }
 
+// Which files the zlib decoder takes: those in MSZIP folders of a cabinet that is not part of a
+// set, once its own folder table agrees with what libmspack read.
+class ZlibRoute {
+public:
+    ZlibRoute(const CabinetSet& set, const std::string& path, bool enabled) {
+        const mscabd_cabinet* cab = set.cabinet();
+        if (!enabled || set.partPaths().size() != 1 ||
+            (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
+            return;
+        layout_ = ReadCabinetLayout(path);
+        if (!layout_)
+            return;
+        decoder_ = std::make_unique<MsZipDecoder>(path, layout_->blockReserve);
+        refresh(set);
+    }
+
+    // Learns the folder pointers again (after the set was reopened).
+    void refresh(const CabinetSet& set) {
+        index_.clear();
+        if (!layout_)
+            return;
+        unsigned i = 0;
+        for (const mscabd_folder* f = set.cabinet()->folders; f; f = f->next, ++i) {
+            if (i >= layout_->folders.size() || f->comp_type != layout_->folders[i].compression ||
+                f->num_blocks != layout_->folders[i].blockCount) {
+                index_.clear(); // tables disagree: leave everything to libmspack
+                return;
+            }
+            if ((f->comp_type & 0x0F) == MSCAB_COMP_MSZIP)
+                index_[f] = i;
+        }
+        if (i != layout_->folders.size())
+            index_.clear();
+    }
+
+    // Extracts `f` when it is this route's; nullopt when it is not.
+    std::optional<int> extract(const mscabd_file* f, PendingFile* out) {
+        auto it = index_.find(f->folder);
+        if (it == index_.end())
+            return std::nullopt;
+        return decoder_->extract(it->second, layout_->folders[it->second], f->offset, f->length,
+                                 out);
+    }
+
+private:
+    std::optional<CabinetLayout> layout_;
+    std::unique_ptr<MsZipDecoder> decoder_;
+    std::map<const mscabd_folder*, unsigned> index_;
+};
+
 } // namespace
 
 int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
@@ -49,6 +102,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         return kExitCannotStart;
     }
 
+    ZlibRoute zlib(*set, cabinetPath, env.zlibMsZip);
     DestinationDir destination;
     bool destinationOpen = false;
     PatternSet patterns(args.patterns);
@@ -95,7 +149,9 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             continue;
         }
 
-        int rc = set->decompressor()->extract(set->decompressor(), f, io.outputName(&file));
+        std::optional<int> zrc = zlib.extract(f, &file);
+        int rc =
+            zrc ? *zrc : set->decompressor()->extract(set->decompressor(), f, io.outputName(&file));
         io.clearOutput();
         std::string message = io.takeMessage();
         std::string problem;
@@ -118,9 +174,12 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             file.discard();
             report(name, problem);
             // A failed decode leaves the library mid-stream; start the next file afresh.
-            if (rc != MSPACK_ERR_OK && !set->reopen(&error)) {
-                err << "cabarc: " << args.cabinet << ": " << error << "\n";
-                return kExitSomeFailed;
+            if (rc != MSPACK_ERR_OK && !zrc) {
+                if (!set->reopen(&error)) {
+                    err << "cabarc: " << args.cabinet << ": " << error << "\n";
+                    return kExitSomeFailed;
+                }
+                zlib.refresh(*set);
             }
             continue;
         }

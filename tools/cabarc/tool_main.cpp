@@ -9,7 +9,7 @@
 namespace fm::tool {
 
 ToolEnvironment SystemEnvironment() {
-    ToolEnvironment env{DriveMap::system(), {}, {}};
+    ToolEnvironment env{DriveMap::system(), {}, {}, true};
     char buf[PATH_MAX];
     if (::getcwd(buf, sizeof buf))
         env.workingFolder = buf;

@@ -21,6 +21,7 @@ struct ToolEnvironment {
     DriveMap drives;           // maps drive-form paths, as the program does
     std::string workingFolder; // POSIX, absolute
     WriteFunction write;       // output writes; empty: write(2)
+    bool zlibMsZip = true;     // decode MSZIP with zlib where possible (else all libmspack)
 };
 
 // The environment of this process: the system drive map and working folder.

@@ -1,0 +1,32 @@
+#pragma once
+
+// Where a cabinet keeps its folders' data: the few header fields a decoder of our own needs.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fm::tool {
+
+struct FolderLayout {
+    std::uint32_t firstBlock = 0;  // file offset of the folder's first data block
+    std::uint16_t blockCount = 0;  // data blocks stored in this cabinet
+    std::uint16_t compression = 0; // as stored: method in the low 4 bits, window above
+};
+
+struct CabinetLayout {
+    std::uint16_t flags = 0;       // header flags (1: previous part, 2: next part, 4: reserve)
+    std::uint8_t blockReserve = 0; // bytes reserved after each data block header
+    std::vector<FolderLayout> folders;
+};
+
+// Reads the header and folder table of the cabinet file at `posixPath` (cabinet at offset 0).
+// Nullopt when it cannot be read or is not a cabinet.
+std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath);
+
+// The data block checksum of the cabinet format: the block's data, then its two size fields,
+// folded into 32-bit little-endian words by XOR. `seed` chains pieces.
+std::uint32_t BlockChecksum(const unsigned char* data, size_t size, std::uint32_t seed);
+
+} // namespace fm::tool

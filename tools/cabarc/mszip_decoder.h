@@ -1,0 +1,51 @@
+#pragma once
+
+// MSZIP folders decoded with zlib.
+//
+// An MSZIP folder is a run of data blocks, each "CK" and a complete raw deflate stream whose
+// matches may reach back into the previous blocks' output (32 KB of history). zlib's inflater is
+// markedly faster than libmspack's; this decoder carries the history from block to block and
+// checks what libmspack checks (block checksums, sizes, the stream ending with its block), and
+// also that each block yields exactly the size its header gives.
+//
+// It handles folders held whole in one cabinet file; folders that cross into another part of a
+// set stay with libmspack.
+
+#include "cabinet_layout.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace fm::tool {
+
+class PendingFile;
+
+class MsZipDecoder {
+public:
+    // Reads from the cabinet file at `cabinetPath`, whose data blocks carry `blockReserve`
+    // reserved bytes.
+    MsZipDecoder(std::string cabinetPath, unsigned blockReserve);
+    ~MsZipDecoder();
+    MsZipDecoder(const MsZipDecoder&) = delete;
+    MsZipDecoder& operator=(const MsZipDecoder&) = delete;
+
+    // Writes the `length` bytes at `offset` of folder number `index` (laid out as `folder`) to
+    // `out`. Continues where the previous call ended when it can, otherwise starts the folder
+    // over. Returns a libmspack error code (MSPACK_ERR_OK on success); MSPACK_ERR_WRITE when
+    // `out` refused a write. After a failure the next call starts its folder over.
+    int extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,
+                std::uint32_t length, PendingFile* out);
+
+private:
+    struct State;
+    int start(unsigned index, const FolderLayout& folder);
+    int nextBlock();
+    bool readInput(void* buf, size_t size);
+
+    std::string path_;
+    unsigned blockReserve_;
+    std::unique_ptr<State> s_;
+};
+
+} // namespace fm::tool
