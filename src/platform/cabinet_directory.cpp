@@ -26,7 +26,9 @@ namespace {
 // window keeps the system calls to one or two per cabinet.
 class WindowedFile {
 public:
-    explicit WindowedFile(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
+    // Non-blocking, so a FIFO named like a cabinet fails at once instead of waiting for a writer.
+    explicit WindowedFile(const char* path)
+        : fd_(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
     ~WindowedFile() {
         if (fd_ >= 0)
             ::close(fd_);

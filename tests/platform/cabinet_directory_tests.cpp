@@ -4,6 +4,7 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -293,6 +294,8 @@ TEST_F(DamagedCabinet, UnreadableHeadersListNothing) {
     EXPECT_TRUE(listBytes("This is not a cabinet, only some text.\n").empty());
     EXPECT_TRUE(listing(dir_.file("missing.cab")).empty());
     EXPECT_TRUE(listing(dir_.path()).empty()); // a folder
+    ASSERT_EQ(mkfifo(dir_.file("pipe.cab").c_str(), 0600), 0);
+    EXPECT_TRUE(listing(dir_.file("pipe.cab")).empty()); // must not wait for a writer
 }
 
 TEST_F(DamagedCabinet, NothingIsPrinted) {
