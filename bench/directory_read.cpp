@@ -25,18 +25,18 @@ struct CabinetFolder {
     CabinetFolder() {
         using namespace fm::test;
         for (int c = 0; c < kCabinets; ++c) {
-            CabSpec spec;
-            spec.folders = {CabCompression::Stored, CabCompression::MsZip, CabCompression::Stored};
+            CabSpec plan;
+            plan.folders = {CabCompression::Stored, CabCompression::MsZip, CabCompression::Stored};
             for (int f = 0; f < kFilesPerCabinet; ++f) {
                 CabFileSpec file;
                 file.name =
                     "setup\\part" + std::to_string(f % 4) + "\\file" + std::to_string(f) + ".dat";
                 file.data = std::string(100 + 37 * f, static_cast<char>('a' + f % 26));
                 file.folder = f % 3;
-                spec.files.push_back(file);
+                plan.files.push_back(file);
             }
             paths.push_back(dir.file("c" + std::to_string(c) + ".cab"));
-            writeCabinet(paths.back(), spec);
+            writeCabinet(paths.back(), plan);
         }
     }
 };

@@ -48,11 +48,11 @@ std::vector<std::string> listing(const std::string& path) {
     return out;
 }
 
-std::vector<std::string> expected(const CabSpec& spec, std::size_t first = 0,
+std::vector<std::string> expected(const CabSpec& plan, std::size_t first = 0,
                                   std::size_t count = SIZE_MAX) {
     std::vector<std::string> out;
-    for (std::size_t i = first; i < spec.files.size() && i - first < count; ++i)
-        out.push_back(describe(spec.files[i]));
+    for (std::size_t i = first; i < plan.files.size() && i - first < count; ++i)
+        out.push_back(describe(plan.files[i]));
     return out;
 }
 
@@ -74,12 +74,12 @@ CabFileSpec file(std::string name, std::string data, int folder = 0) {
 
 // Files spread over three folders (the last one empty), in an order that is neither by folder
 // nor by name, with folder parts, both kinds of name, an empty file and odd dates.
-CabSpec sampleSpec() {
-    CabSpec spec;
-    spec.folders = {CabCompression::Stored, CabCompression::MsZip, CabCompression::Stored,
+CabSpec samplePlan() {
+    CabSpec plan;
+    plan.folders = {CabCompression::Stored, CabCompression::MsZip, CabCompression::Stored,
                     CabCompression::MsZip};
-    spec.blockSize = 4096;
-    spec.files = {
+    plan.blockSize = 4096;
+    plan.files = {
         file("zeta.txt", std::string(10000, 'z'), 1),
         file("docs\\setup.txt", "setup", 0),
         file("empty.dat", "", 1),
@@ -87,14 +87,14 @@ CabSpec sampleSpec() {
         file("\xE2\x82\xAC\\\xF0\x9F\x98\x80.txt", std::string(5000, 'e'), 0),
         file("alpha.txt", "a", 1),
     };
-    spec.files[4].attribs |= kAttrNameIsUtf8;
-    spec.files[1].date = dosDate(1980, 1, 1);
-    spec.files[1].time = dosTime(0, 0, 0);
-    spec.files[2].date = dosDate(2107, 12, 31);
-    spec.files[2].time = dosTime(23, 59, 58);
-    spec.files[5].date = dosDate(2001, 0, 15); // stored as is: rejecting is the reader's job
-    spec.files[5].time = dosTime(24, 0, 0);
-    return spec;
+    plan.files[4].attribs |= kAttrNameIsUtf8;
+    plan.files[1].date = dosDate(1980, 1, 1);
+    plan.files[1].time = dosTime(0, 0, 0);
+    plan.files[2].date = dosDate(2107, 12, 31);
+    plan.files[2].time = dosTime(23, 59, 58);
+    plan.files[5].date = dosDate(2001, 0, 15); // stored as is: rejecting is the reader's job
+    plan.files[5].time = dosTime(24, 0, 0);
+    return plan;
 }
 
 } // namespace
@@ -103,50 +103,50 @@ CabSpec sampleSpec() {
 
 TEST(IterateCabinet, ListsEveryRecordInStoredOrderAsStored) {
     TempDir dir;
-    const CabSpec spec = sampleSpec();
-    writeCabinet(dir.file("a.cab"), spec);
-    EXPECT_EQ(listing(dir.file("a.cab")), expected(spec));
+    const CabSpec plan = samplePlan();
+    writeCabinet(dir.file("a.cab"), plan);
+    EXPECT_EQ(listing(dir.file("a.cab")), expected(plan));
 }
 
 TEST(IterateCabinet, TablesLargerThanAnyReadBuffer) {
     // 3000 records of varied length make a table of about 150K, so records and names straddle
     // every read-ahead boundary; a cut copy lists the records before the cut.
-    CabSpec spec;
+    CabSpec plan;
     for (int i = 0; i < 3000; ++i)
-        spec.files.push_back(file("folder\\" + std::string(i % 61, 'x') + std::to_string(i),
+        plan.files.push_back(file("folder\\" + std::string(i % 61, 'x') + std::to_string(i),
                                   std::string(i % 5, 'd')));
     TempDir dir;
-    const std::string bytes = buildCabinet(spec);
+    const std::string bytes = buildCabinet(plan);
     writeFile(dir.file("a.cab"), bytes);
-    EXPECT_EQ(listing(dir.file("a.cab")), expected(spec));
+    EXPECT_EQ(listing(dir.file("a.cab")), expected(plan));
     const std::size_t cut = bytes.find("folder\\" + std::string(2999 % 61, 'x') + "2999");
     writeFile(dir.file("cut.cab"), bytes.substr(0, cut));
-    EXPECT_EQ(listing(dir.file("cut.cab")), expected(spec, 0, 2999));
+    EXPECT_EQ(listing(dir.file("cut.cab")), expected(plan, 0, 2999));
 }
 
 TEST(IterateCabinet, SizesUpToTheLargestRecordValue) {
-    CabSpec spec;
-    spec.files = {file("huge.bin", ""), file("half.bin", ""), file("small.bin", "x")};
-    spec.files[0].declaredSize = 0xFFFFFFFF;
-    spec.files[1].declaredSize = 0x80000000;
+    CabSpec plan;
+    plan.files = {file("huge.bin", ""), file("half.bin", ""), file("small.bin", "x")};
+    plan.files[0].declaredSize = 0xFFFFFFFF;
+    plan.files[1].declaredSize = 0x80000000;
     TempDir dir;
-    writeCabinet(dir.file("a.cab"), spec);
-    EXPECT_EQ(listing(dir.file("a.cab")), expected(spec));
+    writeCabinet(dir.file("a.cab"), plan);
+    EXPECT_EQ(listing(dir.file("a.cab")), expected(plan));
 }
 
 TEST(IterateCabinet, ListsRecordsContinuedFromOrIntoNeighbouringParts) {
-    CabSpec spec;
-    spec.files = {file("from-previous.bin", ""), file("own.bin", "own"), file("into-next.bin", ""),
+    CabSpec plan;
+    plan.files = {file("from-previous.bin", ""), file("own.bin", "own"), file("into-next.bin", ""),
                   file("through.bin", "")};
-    spec.files[0].folder = 0xFFFD;
-    spec.files[2].folder = 0xFFFE;
-    spec.files[3].folder = 0xFFFF;
-    spec.files[0].declaredSize = 70000;
-    spec.files[2].declaredSize = 80000;
-    spec.files[3].declaredSize = 90000;
+    plan.files[0].folder = 0xFFFD;
+    plan.files[2].folder = 0xFFFE;
+    plan.files[3].folder = 0xFFFF;
+    plan.files[0].declaredSize = 70000;
+    plan.files[2].declaredSize = 80000;
+    plan.files[3].declaredSize = 90000;
     TempDir dir;
-    writeCabinet(dir.file("a.cab"), spec);
-    EXPECT_EQ(listing(dir.file("a.cab")), expected(spec));
+    writeCabinet(dir.file("a.cab"), plan);
+    EXPECT_EQ(listing(dir.file("a.cab")), expected(plan));
 }
 
 TEST(IterateCabinet, SharedRealCabinets) {
@@ -193,9 +193,9 @@ void addTo32(std::string& bytes, std::size_t at, std::uint32_t delta) {
 class DamagedCabinet : public testing::Test {
 protected:
     void SetUp() override {
-        spec_ = sampleSpec();
-        bytes_ = buildCabinet(spec_);
-        layout_ = layoutOf(spec_);
+        plan_ = samplePlan();
+        bytes_ = buildCabinet(plan_);
+        layout_ = layoutOf(plan_);
     }
     std::vector<std::string> listBytes(const std::string& bytes) {
         writeFile(dir_.file("d.cab"), bytes);
@@ -205,12 +205,12 @@ protected:
     std::size_t nameAt(std::size_t i) const {
         std::size_t at = layout_.firstFileEntry;
         for (std::size_t k = 0; k < i; ++k)
-            at += 16 + spec_.files[k].name.size() + 1;
+            at += 16 + plan_.files[k].name.size() + 1;
         return at + 16;
     }
 
     TempDir dir_;
-    CabSpec spec_;
+    CabSpec plan_;
     std::string bytes_;
     CabLayout layout_{};
 };
@@ -219,16 +219,16 @@ TEST_F(DamagedCabinet, DataBlocksAreNeverRead) {
     std::string garbage = bytes_;
     for (std::size_t i = layout_.firstDataBlock; i < garbage.size(); ++i)
         garbage[i] = static_cast<char>(i * 7);
-    EXPECT_EQ(listBytes(garbage), expected(spec_));
-    EXPECT_EQ(listBytes(bytes_.substr(0, layout_.firstDataBlock)), expected(spec_));
+    EXPECT_EQ(listBytes(garbage), expected(plan_));
+    EXPECT_EQ(listBytes(bytes_.substr(0, layout_.firstDataBlock)), expected(plan_));
 }
 
 TEST_F(DamagedCabinet, CutInTheFileTableListsTheRecordsBeforeTheCut) {
     // In the middle of the fourth record's name, of its fixed part, and just after the second.
-    EXPECT_EQ(listBytes(bytes_.substr(0, nameAt(3) + 3)), expected(spec_, 0, 3));
-    EXPECT_EQ(listBytes(bytes_.substr(0, nameAt(3) - 9)), expected(spec_, 0, 3));
-    EXPECT_EQ(listBytes(bytes_.substr(0, nameAt(2) - 16)), expected(spec_, 0, 2));
-    EXPECT_EQ(listBytes(bytes_.substr(0, layout_.firstFileEntry + 5)), expected(spec_, 0, 0));
+    EXPECT_EQ(listBytes(bytes_.substr(0, nameAt(3) + 3)), expected(plan_, 0, 3));
+    EXPECT_EQ(listBytes(bytes_.substr(0, nameAt(3) - 9)), expected(plan_, 0, 3));
+    EXPECT_EQ(listBytes(bytes_.substr(0, nameAt(2) - 16)), expected(plan_, 0, 2));
+    EXPECT_EQ(listBytes(bytes_.substr(0, layout_.firstFileEntry + 5)), expected(plan_, 0, 0));
 }
 
 TEST_F(DamagedCabinet, CutInTheTableOfASpannedPartWithReserveFields) {
@@ -245,17 +245,17 @@ TEST_F(DamagedCabinet, CutInTheTableOfASpannedPartWithReserveFields) {
 
 TEST_F(DamagedCabinet, NameLongerThanTheFormatAllowsEndsTheListing) {
     // No reader can tell where a record after a name of 256 bytes or more begins.
-    spec_.files[2].name = std::string(300, 'n');
-    writeCabinet(dir_.file("a.cab"), spec_);
-    EXPECT_EQ(listing(dir_.file("a.cab")), expected(spec_, 0, 2));
-    spec_.files[2].name = std::string(255, 'n');
-    writeCabinet(dir_.file("a.cab"), spec_);
-    EXPECT_EQ(listing(dir_.file("a.cab")), expected(spec_));
+    plan_.files[2].name = std::string(300, 'n');
+    writeCabinet(dir_.file("a.cab"), plan_);
+    EXPECT_EQ(listing(dir_.file("a.cab")), expected(plan_, 0, 2));
+    plan_.files[2].name = std::string(255, 'n');
+    writeCabinet(dir_.file("a.cab"), plan_);
+    EXPECT_EQ(listing(dir_.file("a.cab")), expected(plan_));
 }
 
 TEST_F(DamagedCabinet, CutInTheTableAfterReserveFields) {
     // The writer's cabinet with 7 reserved header bytes and 3 after each folder record.
-    const std::size_t headerReserve = 7, folderReserve = 3, folders = spec_.folders.size();
+    const std::size_t headerReserve = 7, folderReserve = 3, folders = plan_.folders.size();
     const auto grown = static_cast<std::uint32_t>(4 + headerReserve + folders * folderReserve);
     std::string r = bytes_.substr(0, 36);
     r[30] = static_cast<char>(r[30] | 0x04);
@@ -269,14 +269,14 @@ TEST_F(DamagedCabinet, CutInTheTableAfterReserveFields) {
     r += bytes_.substr(layout_.firstFileEntry);
     addTo32(r, 8, grown);  // cabinet size
     addTo32(r, 16, grown); // first file record
-    EXPECT_EQ(listBytes(r), expected(spec_));
-    EXPECT_EQ(listBytes(r.substr(0, nameAt(3) + grown + 2)), expected(spec_, 0, 3));
+    EXPECT_EQ(listBytes(r), expected(plan_));
+    EXPECT_EQ(listBytes(r.substr(0, nameAt(3) + grown + 2)), expected(plan_, 0, 3));
 }
 
 TEST_F(DamagedCabinet, RecordWithAnUnknownFolderIsLeftOut) {
-    spec_.files[1].folder = 9;
-    writeCabinet(dir_.file("a.cab"), spec_);
-    std::vector<std::string> want = expected(spec_);
+    plan_.files[1].folder = 9;
+    writeCabinet(dir_.file("a.cab"), plan_);
+    std::vector<std::string> want = expected(plan_);
     want.erase(want.begin() + 1);
     EXPECT_EQ(listing(dir_.file("a.cab")), want);
     // Also where the table is cut short afterwards.

@@ -81,60 +81,60 @@ std::string deflateBlock(std::string_view block, std::string_view previous) {
     return out;
 }
 
-bool inFolders(const CabSpec& spec, int folder) {
-    return folder >= 0 && static_cast<std::size_t>(folder) < spec.folders.size();
+bool inFolders(const CabSpec& plan, int folder) {
+    return folder >= 0 && static_cast<std::size_t>(folder) < plan.folders.size();
 }
 
 // Every folder's uncompressed bytes: its files' data in stored order.
-std::vector<std::string> folderStreams(const CabSpec& spec) {
-    std::vector<std::string> streams(spec.folders.size());
-    for (const CabFileSpec& f : spec.files) {
-        if (inFolders(spec, f.folder))
+std::vector<std::string> folderStreams(const CabSpec& plan) {
+    std::vector<std::string> streams(plan.folders.size());
+    for (const CabFileSpec& f : plan.files) {
+        if (inFolders(plan, f.folder))
             streams[f.folder] += f.data;
     }
     return streams;
 }
 
-std::size_t fileTableSize(const CabSpec& spec) {
+std::size_t fileTableSize(const CabSpec& plan) {
     std::size_t n = 0;
-    for (const CabFileSpec& f : spec.files)
+    for (const CabFileSpec& f : plan.files)
         n += kFileFixedSize + f.name.size() + 1;
     return n;
 }
 
-void checkSpec(const CabSpec& spec) {
-    if (spec.blockSize == 0 || spec.blockSize > kMaxBlock)
+void checkPlan(const CabSpec& plan) {
+    if (plan.blockSize == 0 || plan.blockSize > kMaxBlock)
         throw std::invalid_argument("blockSize must be 1..32768");
-    if (spec.files.size() > 0xFFFF || spec.folders.size() > 0xFFFF)
+    if (plan.files.size() > 0xFFFF || plan.folders.size() > 0xFFFF)
         throw std::invalid_argument("too many files or folders for one cabinet");
 }
 
 } // namespace
 
-CabLayout layoutOf(const CabSpec& spec) {
-    checkSpec(spec);
+CabLayout layoutOf(const CabSpec& plan) {
+    checkPlan(plan);
     CabLayout layout{};
-    layout.firstFileEntry = kHeaderSize + kFolderSize * spec.folders.size();
-    layout.firstDataBlock = layout.firstFileEntry + fileTableSize(spec);
+    layout.firstFileEntry = kHeaderSize + kFolderSize * plan.folders.size();
+    layout.firstDataBlock = layout.firstFileEntry + fileTableSize(plan);
     return layout;
 }
 
-std::string buildCabinet(const CabSpec& spec) {
-    const CabLayout layout = layoutOf(spec);
-    const std::vector<std::string> streams = folderStreams(spec);
+std::string buildCabinet(const CabSpec& plan) {
+    const CabLayout layout = layoutOf(plan);
+    const std::vector<std::string> streams = folderStreams(plan);
 
     // The data blocks of every folder, one folder after the other.
     std::string data;
-    std::vector<std::uint32_t> folderStart(spec.folders.size());
-    std::vector<std::uint16_t> folderBlocks(spec.folders.size());
+    std::vector<std::uint32_t> folderStart(plan.folders.size());
+    std::vector<std::uint16_t> folderBlocks(plan.folders.size());
     for (std::size_t i = 0; i < streams.size(); ++i) {
         folderStart[i] = static_cast<std::uint32_t>(layout.firstDataBlock + data.size());
         std::string_view stream = streams[i];
         std::string_view previous;
         std::size_t blocks = 0;
-        for (std::size_t at = 0; at < stream.size(); at += spec.blockSize, ++blocks) {
-            std::string_view block = stream.substr(at, spec.blockSize);
-            std::string packed = spec.folders[i] == CabCompression::MsZip
+        for (std::size_t at = 0; at < stream.size(); at += plan.blockSize, ++blocks) {
+            std::string_view block = stream.substr(at, plan.blockSize);
+            std::string packed = plan.folders[i] == CabCompression::MsZip
                                      ? deflateBlock(block, previous)
                                      : std::string(block);
             std::string header;
@@ -164,22 +164,22 @@ std::string buildCabinet(const CabSpec& spec) {
     append32(out, 0);
     out += '\x03'; // version 1.3, minor first
     out += '\x01';
-    append16(out, static_cast<std::uint16_t>(spec.folders.size()));
-    append16(out, static_cast<std::uint16_t>(spec.files.size()));
+    append16(out, static_cast<std::uint16_t>(plan.folders.size()));
+    append16(out, static_cast<std::uint16_t>(plan.files.size()));
     append16(out, 0); // flags: no reserve, no previous or next cabinet
-    append16(out, spec.setId);
+    append16(out, plan.setId);
     append16(out, 0); // iCabinet
 
-    for (std::size_t i = 0; i < spec.folders.size(); ++i) {
+    for (std::size_t i = 0; i < plan.folders.size(); ++i) {
         append32(out, folderStart[i]);
         append16(out, folderBlocks[i]);
-        append16(out, spec.folders[i] == CabCompression::MsZip ? 1 : 0);
+        append16(out, plan.folders[i] == CabCompression::MsZip ? 1 : 0);
     }
 
-    std::vector<std::uint32_t> offsetInFolder(spec.folders.size());
-    for (const CabFileSpec& f : spec.files) {
+    std::vector<std::uint32_t> offsetInFolder(plan.folders.size());
+    for (const CabFileSpec& f : plan.files) {
         std::uint32_t offset = 0;
-        if (inFolders(spec, f.folder)) {
+        if (inFolders(plan, f.folder)) {
             offset = offsetInFolder[f.folder];
             offsetInFolder[f.folder] += static_cast<std::uint32_t>(f.data.size());
         }
@@ -197,8 +197,8 @@ std::string buildCabinet(const CabSpec& spec) {
     return out;
 }
 
-void writeCabinet(const std::string& path, const CabSpec& spec) {
-    writeFile(path, buildCabinet(spec));
+void writeCabinet(const std::string& path, const CabSpec& plan) {
+    writeFile(path, buildCabinet(plan));
 }
 
 } // namespace fm::test

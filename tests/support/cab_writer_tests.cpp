@@ -43,22 +43,22 @@ CabFileSpec file(std::string name, std::string data, int folder = 0, std::uint16
 
 // Two folders with several blocks each, a third holding only an empty file (so no blocks at
 // all), folder parts in names, a UTF-8 name with the flag and a Latin-1 one without.
-CabSpec mixedSpec(CabCompression c, std::size_t blockSize) {
-    CabSpec spec;
-    spec.folders = {c, c, c};
-    spec.blockSize = blockSize;
-    spec.files.push_back(file("readme.txt", text(1000)));
-    spec.files.push_back(file("docs\\big.bin", text(50000) + noise(40000, 1)));
-    spec.files.push_back(file("gr\xC3\xBC\xC3\x9F"
+CabSpec mixedPlan(CabCompression c, std::size_t blockSize) {
+    CabSpec plan;
+    plan.folders = {c, c, c};
+    plan.blockSize = blockSize;
+    plan.files.push_back(file("readme.txt", text(1000)));
+    plan.files.push_back(file("docs\\big.bin", text(50000) + noise(40000, 1)));
+    plan.files.push_back(file("gr\xC3\xBC\xC3\x9F"
                               "e\\\xE2\x82\xAC.txt",
                               text(70000), 1, 0x20 | kAttrNameIsUtf8));
-    spec.files.push_back(file("caf\xE9.txt", noise(33000, 7), 1, 0x21));
-    spec.files.push_back(file("empty.txt", "", 2));
-    spec.files[2].date = dosDate(2020, 2, 29);
-    spec.files[2].time = dosTime(23, 59, 58);
-    spec.files[3].date = dosDate(1980, 1, 1);
-    spec.files[3].time = dosTime(0, 0, 0);
-    return spec;
+    plan.files.push_back(file("caf\xE9.txt", noise(33000, 7), 1, 0x21));
+    plan.files.push_back(file("empty.txt", "", 2));
+    plan.files[2].date = dosDate(2020, 2, 29);
+    plan.files[2].time = dosTime(23, 59, 58);
+    plan.files[3].date = dosDate(1980, 1, 1);
+    plan.files[3].time = dosTime(0, 0, 0);
+    return plan;
 }
 
 struct ToolRun {
@@ -90,8 +90,8 @@ std::string posixName(std::string name) {
     return name;
 }
 
-void expectUnpackedAsWritten(const CabSpec& spec, const std::string& dir) {
-    for (const CabFileSpec& f : spec.files) {
+void expectUnpackedAsWritten(const CabSpec& plan, const std::string& dir) {
+    for (const CabFileSpec& f : plan.files) {
         SCOPED_TRACE(f.name);
         EXPECT_EQ(readFile(dir + "/" + posixName(f.name)), f.data);
     }
@@ -109,8 +109,8 @@ TEST(CabWriter, CabextractTestsListsAndUnpacksWhatWasWritten) {
             SCOPED_TRACE(testing::Message() << "MSZIP " << (c == CabCompression::MsZip)
                                             << ", block size " << blockSize);
             TempDir dir;
-            const CabSpec spec = mixedSpec(c, blockSize);
-            writeCabinet(dir.file("a.cab"), spec);
+            const CabSpec plan = mixedPlan(c, blockSize);
+            writeCabinet(dir.file("a.cab"), plan);
 
             ToolRun tested = run("cabextract -t '" + dir.file("a.cab") + "'");
             EXPECT_EQ(tested.status, 0) << tested.output;
@@ -129,7 +129,7 @@ TEST(CabWriter, CabextractTestsListsAndUnpacksWhatWasWritten) {
             ToolRun unpacked =
                 run("cabextract -q -d '" + dir.file("out") + "' '" + dir.file("a.cab") + "'");
             ASSERT_EQ(unpacked.status, 0) << unpacked.output;
-            expectUnpackedAsWritten(spec, dir.file("out"));
+            expectUnpackedAsWritten(plan, dir.file("out"));
         }
     }
 }
@@ -140,8 +140,8 @@ TEST(CabWriter, GcabListsAndUnpacksWhatWasWritten) {
     for (CabCompression c : kBoth) {
         SCOPED_TRACE(c == CabCompression::MsZip ? "MSZIP" : "stored");
         TempDir dir;
-        const CabSpec spec = mixedSpec(c, 32768);
-        writeCabinet(dir.file("a.cab"), spec);
+        const CabSpec plan = mixedPlan(c, 32768);
+        writeCabinet(dir.file("a.cab"), plan);
 
         ToolRun listed = run("gcab -l '" + dir.file("a.cab") + "'");
         EXPECT_EQ(listed.status, 0);
@@ -154,29 +154,29 @@ TEST(CabWriter, GcabListsAndUnpacksWhatWasWritten) {
 
         ToolRun unpacked = run("gcab -x -C '" + dir.file("out") + "' '" + dir.file("a.cab") + "'");
         ASSERT_EQ(unpacked.status, 0) << unpacked.output;
-        expectUnpackedAsWritten(spec, dir.file("out"));
+        expectUnpackedAsWritten(plan, dir.file("out"));
     }
 }
 
 TEST(CabWriter, LibmspackReadsRecordsAndDataWithChecksumsVerified) {
-    CabSpec spec = mixedSpec(CabCompression::MsZip, 32768);
-    spec.folders[0] = CabCompression::Stored;
+    CabSpec plan = mixedPlan(CabCompression::MsZip, 32768);
+    plan.folders[0] = CabCompression::Stored;
     CabFileSpec huge = file("huge.bin", "", 2);
     huge.declaredSize = 0xFFFFFFFF;
-    spec.files.push_back(huge);
+    plan.files.push_back(huge);
     TempDir dir;
     const std::string path = dir.file("a.cab"); // libmspack keeps the pointer
-    writeCabinet(path, spec);
+    writeCabinet(path, plan);
 
     mscab_decompressor* cabd = mspack_create_cab_decompressor(nullptr);
     ASSERT_NE(cabd, nullptr);
     mscabd_cabinet* cab = cabd->open(cabd, path.c_str());
     ASSERT_NE(cab, nullptr);
-    EXPECT_EQ(cab->set_id, spec.setId);
+    EXPECT_EQ(cab->set_id, plan.setId);
     std::size_t i = 0;
     for (mscabd_file* f = cab->files; f; f = f->next, ++i) {
-        ASSERT_LT(i, spec.files.size());
-        const CabFileSpec& want = spec.files[i];
+        ASSERT_LT(i, plan.files.size());
+        const CabFileSpec& want = plan.files[i];
         SCOPED_TRACE(want.name);
         EXPECT_EQ(f->filename, want.name);
         EXPECT_EQ(f->length, want.declaredSize.value_or(want.data.size()));
@@ -189,7 +189,7 @@ TEST(CabWriter, LibmspackReadsRecordsAndDataWithChecksumsVerified) {
             EXPECT_EQ(readFile(out), want.data);
         }
     }
-    EXPECT_EQ(i, spec.files.size());
+    EXPECT_EQ(i, plan.files.size());
     cabd->close(cabd, cab);
     mspack_destroy_cab_decompressor(cabd);
 }
@@ -197,9 +197,9 @@ TEST(CabWriter, LibmspackReadsRecordsAndDataWithChecksumsVerified) {
 TEST(CabWriter, MsZipBlocksReachBackIntoThePreviousFullBlock) {
     // The second block repeats the end of the first: with the first as preset dictionary it
     // costs a few bytes, without it another 16K of incompressible data.
-    CabSpec spec;
-    spec.folders = {CabCompression::MsZip};
+    CabSpec plan;
+    plan.folders = {CabCompression::MsZip};
     const std::string block = noise(32768, 3);
-    spec.files.push_back(file("twice.bin", block + block.substr(16384)));
-    EXPECT_LT(buildCabinet(spec).size(), block.size() + 1000);
+    plan.files.push_back(file("twice.bin", block + block.substr(16384)));
+    EXPECT_LT(buildCabinet(plan).size(), block.size() + 1000);
 }
