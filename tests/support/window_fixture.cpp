@@ -1,0 +1,46 @@
+#include "support/window_fixture.h"
+
+#include "platform/working_folder.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace fm::test {
+
+WindowWorld::WindowWorld(std::vector<std::string> volumes)
+    : drives(std::move(volumes)), previousWorkingFolder_(CurrentWorkingFolder()) {
+    std::filesystem::create_directories(programFolder());
+    std::filesystem::create_directories(startFolder());
+    if (!SetCurrentWorkingFolder(startFolder()))
+        throw std::runtime_error("cannot enter the start folder");
+}
+
+WindowWorld::~WindowWorld() {
+    window_.reset();
+    SetCurrentWorkingFolder(previousWorkingFolder_);
+}
+
+frmFendlemark& WindowWorld::window() {
+    if (!window_) {
+        Platform p{&drives, &prompt, &screen, QString::fromStdString(programFolder())};
+        window_ = std::make_unique<frmFendlemark>(p);
+    }
+    return *window_;
+}
+
+frmFendlemark& WindowWorld::loaded() {
+    window().Load();
+    return *window_;
+}
+
+void WindowWorld::close() {
+    if (window_)
+        window_->close();
+    window_.reset();
+}
+
+QString WindowWorld::drivePath(const std::string& posix) const {
+    return QString::fromStdString(drives.toDrive(posix).value());
+}
+
+} // namespace fm::test

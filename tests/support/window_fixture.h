@@ -1,0 +1,48 @@
+#pragma once
+
+// A main window in a scratch world: its own program folder (where Fendlemark.ini goes), a start
+// folder that is the working folder, scripted message boxes and a fixed 1024 x 768 screen.
+
+#include "app/main_window.h"
+#include "platform/drive_map.h"
+#include "platform/prompt.h"
+#include "platform/screen.h"
+#include "support/temp_dir.h"
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fm::test {
+
+class WindowWorld {
+public:
+    // Extra drives d:, e:, ... are mapped to these POSIX folders.
+    explicit WindowWorld(std::vector<std::string> volumes = {});
+    ~WindowWorld();
+
+    // Builds the window (not yet loaded); the working folder is the start folder.
+    frmFendlemark& window();
+    // Builds and runs the load handler.
+    frmFendlemark& loaded();
+    // Closes (unloads) the window and drops it.
+    void close();
+
+    std::string programFolder() const { return root.file("program"); }
+    std::string startFolder() const { return root.file("start"); }
+    std::string iniPath() const { return programFolder() + "/Fendlemark.ini"; }
+    // The drive form of a POSIX path under this world.
+    QString drivePath(const std::string& posix) const;
+
+    TempDir root;
+    DriveMap drives;
+    ScriptedPrompt prompt;
+    FixedScreen screen{WorkArea{0, 0, 1024, 738}};
+
+private:
+    std::string previousWorkingFolder_;
+    std::unique_ptr<frmFendlemark> window_;
+};
+
+} // namespace fm::test
