@@ -107,7 +107,7 @@ void frmFendlemark::buildControls() {
     connect(Dir1, &DirList::openFailed, this,
             [this](const ControlError& e) { platform_.prompt->ok(this, e.message()); });
     connect(File1, &FileList::click, this, &frmFendlemark::File1_Click);
-    connect(ckSelAllCabs, &VbCheckBox::click, this, &frmFendlemark::ckSelAllCabs_Click);
+    connect(ckSelAllCabs, &VbCheckBox::clickEvent, this, &frmFendlemark::ckSelAllCabs_Click);
     connect(lvwFiles, &ListView::columnClick, this, &frmFendlemark::lvwFiles_ColumnClick);
     connect(lvwFiles, &ListView::click, this, &frmFendlemark::lvwFiles_Click);
     connect(lblUnSelAll, &VbLabel::click, this, &frmFendlemark::lblUnSelAll_Click);

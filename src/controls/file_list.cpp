@@ -143,13 +143,12 @@ QString FileList::fileName() const {
     // The focused entry, unless the program selected entries without moving the focus: then the
     // first selected one.
     auto* it = currentItem();
-    if (it && !it->isSelected()) {
-        auto sel = selectedItems();
-        if (!sel.isEmpty()) {
-            it = sel.front();
-            for (auto* s : sel)
-                if (row(s) < row(it))
-                    it = s;
+    if (!it || !it->isSelected()) {
+        for (int i = 0; i < count(); ++i) {
+            if (item(i)->isSelected()) {
+                it = item(i);
+                break;
+            }
         }
     }
     return it ? it->text() : QString();

@@ -3,7 +3,7 @@
 namespace fm {
 
 VbCheckBox::VbCheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {
-    connect(this, &QCheckBox::clicked, this, &VbCheckBox::click);
+    connect(this, &QCheckBox::clicked, this, &VbCheckBox::clickEvent);
 }
 
 int VbCheckBox::value() const {
@@ -26,7 +26,7 @@ void VbCheckBox::setValue(int value) {
     if (state == checkState())
         return;
     setCheckState(state);
-    emit click();
+    emit clickEvent();
 }
 
 } // namespace fm

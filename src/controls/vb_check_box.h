@@ -1,7 +1,7 @@
 #pragma once
 
-// A check box whose value is 0 (clear), 1 (ticked) or 2 (greyed). Click is raised for a user's
-// click and whenever the program changes the value, before the setter returns.
+// A check box whose value is 0 (clear), 1 (ticked) or 2 (greyed). Its Click event is raised for a
+// user's click and whenever the program changes the value, before the setter returns.
 
 #include <QCheckBox>
 
@@ -17,7 +17,8 @@ public:
     void setValue(int value);
 
 signals:
-    void click();
+    // The Click event (named apart from QAbstractButton::click, which clicks the box).
+    void clickEvent();
 };
 
 } // namespace fm
