@@ -98,8 +98,8 @@ bool CabinetSet::load(std::string* error) {
         *error = "cannot start the cabinet library";
         return false;
     }
-    // Bigger input pieces for the decoders than the library's 4 KB.
-    cabd_->set_param(cabd_, MSCABD_PARAM_DECOMPBUF, 65536);
+    // The decoders' input buffer stays at the library's 4 KB: they fill it ahead of need, and a
+    // damaged or missing block within that reach fails the file before it too.
 
     paths_.push_back(path_);
     cab_ = cabd_->open(cabd_, paths_.back().c_str());

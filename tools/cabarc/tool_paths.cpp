@@ -14,8 +14,11 @@ std::optional<std::string> ResolveToolPath(std::string_view arg, const DriveMap&
         return std::nullopt;
     bool rootedOnDrive = !path.empty() && path[0] == '\\';
     std::replace(path.begin(), path.end(), '\\', '/');
-    if (!rootedOnDrive)
-        return path;
+    if (!rootedOnDrive) {
+        if ((!path.empty() && path[0] == '/') || workingFolder.empty())
+            return path;
+        return workingFolder + (workingFolder.ends_with('/') ? "" : "/") + path;
+    }
 
     const Drive* drive = drives.driveOf(workingFolder);
     std::string root = drive ? drive->mountPath : std::string("/");

@@ -11,10 +11,10 @@
 namespace fm::tool {
 
 // The POSIX path an argument names, read with Windows meanings: "C:\x\" through the drive map,
-// "\x" from the root of the working folder's drive ("\" alone is that root), anything else
-// relative to the working folder or absolute as it stands. Backslashes separate folders in every
-// form, as they do for the program that passes these paths. Nullopt for a drive the map does not
-// know and for network paths ("\\server\share").
+// "\x" from the root of the working folder's drive ("\" alone is that root), a relative path
+// from the working folder, a POSIX absolute path as it stands. Backslashes separate folders in
+// every form, as they do for the program that passes these paths. Nullopt for a drive the map does
+// not know and for network paths ("\\server\share").
 std::optional<std::string> ResolveToolPath(std::string_view arg, const DriveMap& drives,
                                            const std::string& workingFolder);
 
