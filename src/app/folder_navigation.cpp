@@ -76,8 +76,7 @@ void frmFendlemark::SelectAllCabs() {
         return;
     }
     ClearContents();
-    for (int i = File1->listCount() - 1; i >= 0; --i)
-        File1->setSelected(i, true);
+    File1->selectEntries(std::vector<bool>(static_cast<size_t>(File1->listCount()), true));
     ListCabContents();
     Busy = false;
 }
@@ -98,9 +97,10 @@ void frmFendlemark::RefreshLists() {
     // Names in one folder are unique, so a set lookup selects exactly the entries an exact,
     // case-sensitive comparison with each remembered name would.
     const QSet<QString> wanted(remembered.begin(), remembered.end());
+    std::vector<bool> matches(static_cast<size_t>(File1->listCount()));
     for (int i = 0; i < File1->listCount(); ++i)
-        if (wanted.contains(File1->list(i)))
-            File1->setSelected(i, true);
+        matches[static_cast<size_t>(i)] = wanted.contains(File1->list(i));
+    File1->selectEntries(matches);
     File1->setTopIndex(top);
     setUpdatesEnabled(true);
     Busy = false;

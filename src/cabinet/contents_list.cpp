@@ -6,35 +6,50 @@
 
 #include <QHash>
 #include <QLocale>
+#include <cstdio>
 
 namespace fm {
 
 namespace {
 
-// The user's short date, formatted once per distinct date: a listing repeats few dates many times.
-const QString& shortDate(const QDate& date) {
-    static QHash<QDate, QString> cache;
+struct DateTexts {
+    QString shown; // the user's short date
+    QString key;   // yyyymmdd
+};
+
+// Both texts of a date, made once per distinct date: a listing repeats few dates many times.
+const DateTexts& dateTexts(const QDate& date) {
+    static QHash<QDate, DateTexts> cache;
     static const QLocale locale = QLocale::system();
     static const QString format = locale.dateFormat(QLocale::ShortFormat);
     auto it = cache.constFind(date);
     if (it == cache.constEnd()) {
         if (cache.size() > 4096)
             cache.clear();
-        it = cache.insert(date, locale.toString(date, format));
+        int y = 0, m = 0, d = 0;
+        date.getDate(&y, &m, &d);
+        char key[16];
+        std::snprintf(key, sizeof key, "%04d%02d%02d", y, m, d);
+        it = cache.insert(date, {locale.toString(date, format), QString::fromLatin1(key)});
     }
     return *it;
+}
+
+QString tenDigits(quint32 value) {
+    char digits[10];
+    for (int i = 9; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return QString::fromLatin1(digits, 10);
 }
 
 } // namespace
 
 void AddCabEntry(ListView& list, const CabEntry& entry) {
-    const QDate& d = entry.Modified;
-    list.addRow(entry.Name, {QString::number(entry.Size), shortDate(d), entry.CabinetPath,
-                             QStringLiteral("%1").arg(entry.Size, 10, 10, QChar(u'0')),
-                             QStringLiteral("%1%2%3")
-                                 .arg(d.year(), 4, 10, QChar(u'0'))
-                                 .arg(d.month(), 2, 10, QChar(u'0'))
-                                 .arg(d.day(), 2, 10, QChar(u'0'))});
+    const DateTexts& date = dateTexts(entry.Modified);
+    list.addRow(entry.Name, {QString::number(entry.Size), date.shown, entry.CabinetPath,
+                             tenDigits(entry.Size), date.key});
 }
 
 int SortColumnFor(const ListView& list, int clickedIndex, const QString& clickedKey) {

@@ -122,6 +122,29 @@ void FileList::setSelected(int index, bool on) {
     emit click();
 }
 
+void FileList::selectEntries(const std::vector<bool>& flags) {
+    QItemSelection selection;
+    int clicks = 0;
+    const int n = std::min(count(), static_cast<int>(flags.size()));
+    for (int i = 0; i < n;) {
+        if (!flags[static_cast<size_t>(i)]) {
+            ++i;
+            continue;
+        }
+        int j = i;
+        while (j + 1 < n && flags[static_cast<size_t>(j + 1)])
+            ++j;
+        selection.select(model()->index(i, 0), model()->index(j, 0));
+        clicks += j - i + 1;
+        i = j + 1;
+    }
+    userClick_->setSuppressed(true);
+    selectionModel()->select(selection, QItemSelectionModel::Select);
+    userClick_->setSuppressed(false);
+    for (int k = 0; k < clicks; ++k)
+        emit click();
+}
+
 std::vector<bool> FileList::selectionFlags() const {
     std::vector<bool> flags(static_cast<size_t>(count()), false);
     for (const QModelIndex& i : selectionModel()->selectedIndexes())

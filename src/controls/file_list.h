@@ -33,6 +33,10 @@ public:
     void setSelected(int index, bool on);
     // The selection of every entry in one pass (index order).
     std::vector<bool> selectionFlags() const;
+    // Selects the entries whose flag is set, from the last to the first, as that many
+    // setSelected(i, true) calls would (one Click each), in one update of the view's selection.
+    // Entries without a set flag keep their selection.
+    void selectEntries(const std::vector<bool>& flags);
     int topIndex() const;
     void setTopIndex(int index);
     // The name of the entry that has the focus, "" when none.
