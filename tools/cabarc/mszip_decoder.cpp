@@ -3,6 +3,7 @@
 #include "output_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <mspack.h>
@@ -30,13 +31,18 @@ struct MsZipDecoder::State {
     unsigned blocksLeft = 0;
     std::uint64_t position = 0; // folder offset of block[blockPos]
 
-    // Input: a window of the cabinet file.
+    // Input: a window of the cabinet file; blocks are inflated straight from it.
     std::unique_ptr<unsigned char[]> input{new unsigned char[kReadAhead]};
     off_t inputStart = 0; // file offset of input[0]
     size_t inputLength = 0;
     off_t readAt = 0; // file offset of the next unread byte
 
-    std::unique_ptr<unsigned char[]> packed{new unsigned char[kInputMax]};
+    // The next block, read and checked but not yet inflated.
+    const unsigned char* packed = nullptr;
+    size_t packedSize = 0;
+    size_t size = 0;
+
+    // A block inflated here when it does not go straight to a file whole.
     unsigned char block[kBlockMax];
     size_t blockLength = 0;
     size_t blockPos = 0;
@@ -55,26 +61,24 @@ MsZipDecoder::MsZipDecoder(std::string cabinetPath, unsigned blockReserve)
 
 MsZipDecoder::~MsZipDecoder() = default;
 
-bool MsZipDecoder::readInput(void* buf, size_t size) {
-    auto* out = static_cast<unsigned char*>(buf);
-    while (size > 0) {
-        off_t end = s_->inputStart + static_cast<off_t>(s_->inputLength);
-        if (s_->readAt >= s_->inputStart && s_->readAt < end) {
-            size_t at = static_cast<size_t>(s_->readAt - s_->inputStart);
-            size_t n = std::min(size, s_->inputLength - at);
-            std::memcpy(out, s_->input.get() + at, n);
-            out += n;
-            size -= n;
-            s_->readAt += static_cast<off_t>(n);
-            continue;
-        }
-        ssize_t n = ::pread(s_->fd, s_->input.get(), kReadAhead, s_->readAt);
-        if (n <= 0)
-            return false;
-        s_->inputStart = s_->readAt;
-        s_->inputLength = static_cast<size_t>(n);
+const unsigned char* MsZipDecoder::view(size_t size) {
+    State& s = *s_;
+    off_t end = s.inputStart + static_cast<off_t>(s.inputLength);
+    if (s.readAt < s.inputStart || s.readAt + static_cast<off_t>(size) > end) {
+        ssize_t n;
+        do {
+            n = ::pread(s.fd, s.input.get(), kReadAhead, s.readAt);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0)
+            n = 0;
+        s.inputStart = s.readAt;
+        s.inputLength = static_cast<size_t>(n);
+        if (static_cast<size_t>(n) < size)
+            return nullptr;
     }
-    return true;
+    const unsigned char* p = s.input.get() + (s.readAt - s.inputStart);
+    s.readAt += static_cast<off_t>(size);
+    return p;
 }
 
 int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
@@ -100,50 +104,55 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     return inflateReset(&s_->zs) == Z_OK ? MSPACK_ERR_OK : MSPACK_ERR_DECRUNCH;
 }
 
-// Decodes the next data block into s_->block.
-int MsZipDecoder::nextBlock() {
+// Reads the next data block and checks what can be checked before inflating it.
+int MsZipDecoder::readBlock() {
     State& s = *s_;
     if (s.blocksLeft == 0)
         return MSPACK_ERR_DATAFORMAT; // the files claim more data than the folder holds
     --s.blocksLeft;
 
-    unsigned char header[8];
-    if (!readInput(header, sizeof header))
+    const unsigned char* header = view(8);
+    if (!header)
         return MSPACK_ERR_READ;
-    s.readAt += blockReserve_;
     const std::uint32_t checksum = static_cast<std::uint32_t>(header[0]) | header[1] << 8 |
                                    header[2] << 16 | static_cast<std::uint32_t>(header[3]) << 24;
-    const size_t packedSize = header[4] | header[5] << 8;
-    const size_t size = header[6] | header[7] << 8;
+    const unsigned char sizes[4] = {header[4], header[5], header[6], header[7]};
+    s.packedSize = sizes[0] | sizes[1] << 8;
+    s.size = sizes[2] | sizes[3] << 8;
     // A size of 0 marks a block continued in the next part: not for this decoder.
-    if (packedSize > kInputMax || size > kBlockMax || size == 0 || packedSize < 2)
+    if (s.packedSize > kInputMax || s.size > kBlockMax || s.size == 0 || s.packedSize < 2)
         return MSPACK_ERR_DATAFORMAT;
-    if (!readInput(s.packed.get(), packedSize))
+    s.readAt += blockReserve_;
+    s.packed = view(s.packedSize);
+    if (!s.packed)
         return MSPACK_ERR_READ;
     if (checksum != 0 &&
-        BlockChecksum(header + 4, 4, BlockChecksum(s.packed.get(), packedSize, 0)) != checksum)
+        BlockChecksum(sizes, 4, BlockChecksum(s.packed, s.packedSize, 0)) != checksum)
         return MSPACK_ERR_CHECKSUM;
     if (s.packed[0] != 'C' || s.packed[1] != 'K')
         return MSPACK_ERR_DATAFORMAT;
+    return MSPACK_ERR_OK;
+}
 
-    // Each block is a stream of its own over the history of those before it.
+// Inflates the block readBlock() read into `dest` (room for s_->size bytes).
+int MsZipDecoder::inflateBlock(unsigned char* dest) {
+    State& s = *s_;
     z_stream& zs = s.zs;
+    // Each block is a deflate stream of its own over the history of those before it.
     if (zs.total_out > 0) {
         unsigned have = 0;
         if (inflateGetDictionary(&zs, s.history, &have) != Z_OK || inflateReset(&zs) != Z_OK ||
             inflateSetDictionary(&zs, s.history, have) != Z_OK)
             return MSPACK_ERR_DECRUNCH;
     }
-    zs.next_in = s.packed.get() + 2;
-    zs.avail_in = static_cast<uInt>(packedSize - 2);
-    zs.next_out = s.block;
-    zs.avail_out = static_cast<uInt>(size);
+    zs.next_in = const_cast<unsigned char*>(s.packed) + 2;
+    zs.avail_in = static_cast<uInt>(s.packedSize - 2);
+    zs.next_out = dest;
+    zs.avail_out = static_cast<uInt>(s.size);
     // Not Z_FINISH: zlib then skips keeping the history this decoder depends on.
     int rc = inflate(&zs, Z_NO_FLUSH);
     if (rc != Z_STREAM_END || zs.avail_out != 0)
         return MSPACK_ERR_DECRUNCH;
-    s.blockLength = size;
-    s.blockPos = 0;
     return MSPACK_ERR_OK;
 }
 
@@ -156,31 +165,44 @@ int MsZipDecoder::extract(unsigned index, const FolderLayout& folder, std::uint3
     State& s = *s_;
     std::uint64_t skip = offset - s.position;
     std::uint64_t want = length;
-    while (skip > 0 || want > 0) {
+    int rc = MSPACK_ERR_OK;
+    while (rc == MSPACK_ERR_OK && (skip > 0 || want > 0)) {
         if (s.blockPos == s.blockLength) {
-            if (int rc = nextBlock()) {
-                s.started = false;
-                return rc;
+            if ((rc = readBlock()))
+                break;
+            if (skip == 0 && want >= s.size) {
+                // The whole block belongs to this file: inflate it into the file's buffer.
+                auto* dest = reinterpret_cast<unsigned char*>(out->room(s.size));
+                if (!dest) {
+                    rc = MSPACK_ERR_WRITE;
+                    break;
+                }
+                if ((rc = inflateBlock(dest)))
+                    break;
+                out->accept(s.size);
+                s.position += s.size;
+                want -= s.size;
+                s.blockPos = s.blockLength = 0;
+                continue;
             }
+            if ((rc = inflateBlock(s.block)))
+                break;
+            s.blockLength = s.size;
+            s.blockPos = 0;
         }
         size_t avail = s.blockLength - s.blockPos;
-        if (skip > 0) {
-            size_t n = static_cast<size_t>(std::min<std::uint64_t>(skip, avail));
-            s.blockPos += n;
-            s.position += n;
-            skip -= n;
-            continue;
+        size_t n = static_cast<size_t>(std::min<std::uint64_t>(skip > 0 ? skip : want, avail));
+        if (skip == 0 && !out->write(s.block + s.blockPos, n)) {
+            rc = MSPACK_ERR_WRITE;
+            break;
         }
-        size_t n = static_cast<size_t>(std::min<std::uint64_t>(want, avail));
-        if (!out->write(s.block + s.blockPos, n)) {
-            s.started = false;
-            return MSPACK_ERR_WRITE;
-        }
+        (skip > 0 ? skip : want) -= n;
         s.blockPos += n;
         s.position += n;
-        want -= n;
     }
-    return MSPACK_ERR_OK;
+    if (rc != MSPACK_ERR_OK)
+        s.started = false; // the next call starts its folder over
+    return rc;
 }
 
 } // namespace fm::tool

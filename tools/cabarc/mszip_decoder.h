@@ -40,8 +40,10 @@ public:
 private:
     struct State;
     int start(unsigned index, const FolderLayout& folder);
-    int nextBlock();
-    bool readInput(void* buf, size_t size);
+    int readBlock();
+    int inflateBlock(unsigned char* dest);
+    // The next `size` cabinet bytes, read ahead in large pieces; null at the end of the file.
+    const unsigned char* view(size_t size);
 
     std::string path_;
     unsigned blockReserve_;

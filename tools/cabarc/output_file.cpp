@@ -124,6 +124,14 @@ bool PendingFile::write(const void* data, size_t size) {
     return true;
 }
 
+char* PendingFile::room(size_t size) {
+    if (error_ || fd_ < 0 || size > kBufferSize)
+        return nullptr;
+    if (buffered_ + size > kBufferSize && !flush())
+        return nullptr;
+    return buffer_.get() + buffered_;
+}
+
 bool PendingFile::flush() {
     size_t n = buffered_;
     buffered_ = 0;

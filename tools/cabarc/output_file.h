@@ -56,6 +56,13 @@ public:
     bool create(int folderFd);
     // Appends bytes. False once any write has failed (error() tells why).
     bool write(const void* data, size_t size);
+    // Room for `size` (at most 64 KB) more bytes, to be filled in place and then accepted with
+    // accept(size); spares a decoder a copy. Null once any write has failed.
+    char* room(size_t size);
+    void accept(size_t size) {
+        buffered_ += size;
+        size_ += size;
+    }
     // Bytes accepted so far.
     std::uint64_t size() const { return size_; }
     // errno of the first failure, 0 when none.
