@@ -94,28 +94,6 @@ TEST(ToolPaths, RootedPathsAreOnTheWorkingFoldersDrive) {
               "/media/ann/STICK/out/");
 }
 
-TEST(StoredNames, Windows1252WithoutTheUtf8Flag) {
-    EXPECT_EQ(StoredNameText("caf\xE9.txt", false), "café.txt");
-    EXPECT_EQ(StoredNameText("\x80\x99\x9F", false), "€™Ÿ");
-    // The unassigned bytes map to C1 controls, as Windows maps them.
-    EXPECT_EQ(StoredNameText("\x81\x8D", false), "\xC2\x81\xC2\x8D");
-    // The same bytes with the flag are not UTF-8.
-    EXPECT_EQ(StoredNameText("caf\xE9.txt", true), "caf\xEF\xBF\xBD.txt");
-}
-
-TEST(StoredNames, InvalidUtf8BecomesReplacementCharacters) {
-    const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(StoredNameText("f\xC3\xBC\xC3\x9F.txt", true), "füß.txt");
-    EXPECT_EQ(StoredNameText("\xF0\x9F\x98\x80", true), "\xF0\x9F\x98\x80");
-    // Overlong slashes and dots must not survive as separators.
-    EXPECT_EQ(StoredNameText("\xC0\xAF", true), fffd + fffd);
-    EXPECT_EQ(StoredNameText("\xE0\x80\xAF", true), fffd + fffd + fffd);
-    EXPECT_EQ(StoredNameText("\xC1\x9C", true), fffd + fffd);
-    EXPECT_EQ(StoredNameText("\xED\xA0\x80", true), fffd + fffd + fffd); // surrogate
-    EXPECT_EQ(StoredNameText("\xF4\x90\x80\x80", true), fffd + fffd + fffd + fffd);
-    EXPECT_EQ(StoredNameText("a\xC3", true), "a" + fffd); // cut short
-}
-
 TEST(StoredNames, SafePartsNeverLeaveTheDestination) {
     EXPECT_EQ(SafeNameParts(R"(docs\readme.txt)"), (Strings{"docs", "readme.txt"}));
     EXPECT_EQ(SafeNameParts(R"(..\..\etc\passwd)"), (Strings{"etc", "passwd"}));

@@ -1,5 +1,6 @@
 // Extraction: what lands where, what never lands outside, and what a failure leaves behind.
 
+#include "platform/cabinet_directory.h"
 #include "support/cab_writer.h"
 #include "support/temp_dir.h"
 #include "tool_runner.h"
@@ -135,6 +136,31 @@ TEST_F(ToolExtract, PatternsPickFiles) {
     EXPECT_EQ(none.status, 0);
     EXPECT_NE(none.err.find("missing.dat"), std::string::npos);
     EXPECT_EQ(treeOf(out() + "/4"), (Strings{"a.txt"}));
+}
+
+TEST_F(ToolExtract, NamesMatchAsTheProgramListsThem) {
+    // The program lists names with StoredNameToUtf8 and passes a row's last part back; names
+    // with bytes that are not what their flag says must still be found and written by that text.
+    CabSpec spec;
+    CabFileSpec cut = file("dir\\ab\xF0\x9F\x98x.txt", "cut");
+    cut.attribs |= kAttrNameIsUtf8;
+    CabFileSpec latin = file("caf\xE9 \x80.txt", "latin");
+    spec.files = {cut, latin, file("other.txt", "o")};
+    std::string cab = cabinet(spec);
+
+    Strings args = {"X", cab};
+    Strings expected;
+    for (const auto& f : {cut, latin}) {
+        std::string listed = fm::StoredNameToUtf8(f.name, f.attribs & kAttrNameIsUtf8);
+        std::string last = listed.substr(listed.rfind('\\') + 1);
+        args.push_back(last);
+        expected.push_back(last);
+    }
+    args.push_back(out() + "/");
+    ToolRun r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(treeOf(out()), expected);
 }
 
 TEST_F(ToolExtract, DestinationForms) {

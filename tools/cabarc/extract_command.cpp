@@ -3,6 +3,7 @@
 #include "mszip_decoder.h"
 #include "name_pattern.h"
 #include "output_file.h"
+#include "platform/cabinet_directory.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_main.h"
@@ -115,7 +116,8 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
 
     for (size_t i = 0; i < set->files().size(); ++i) {
         mscabd_file* f = set->files()[i];
-        const std::string name = StoredNameText(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
+        const std::string name =
+            fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
         if (!patterns.matches(name))
             continue;
 

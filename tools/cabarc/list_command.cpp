@@ -1,5 +1,6 @@
 #include "cabinet_set.h"
 #include "name_pattern.h"
+#include "platform/cabinet_directory.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_main.h"
@@ -21,7 +22,7 @@ int RunList(const ToolArgs& args, const std::string& cabinetPath, std::ostream& 
     PatternSet patterns(args.patterns);
     std::string text;
     for (const mscabd_file* f : set->files()) {
-        std::string name = StoredNameText(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
+        std::string name = fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
         if (!patterns.matches(name))
             continue;
         char head[64];

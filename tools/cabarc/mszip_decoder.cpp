@@ -158,6 +158,8 @@ int MsZipDecoder::inflateBlock(unsigned char* dest) {
 
 int MsZipDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,
                           std::uint32_t length, PendingFile* out) {
+    if (length == 0)
+        return MSPACK_ERR_OK; // nothing to decode, wherever it lies
     if (!s_ || !s_->started || s_->folderIndex != index || s_->position > offset) {
         if (int rc = start(index, folder))
             return rc;

@@ -1,5 +1,6 @@
 #include "name_pattern.h"
 
+#include "platform/cabinet_directory.h"
 #include "stored_name.h"
 
 #include <clocale>
@@ -30,7 +31,7 @@ char32_t foldOne(char32_t c) {
     return c;
 }
 
-// Decodes text that StoredNameText has already made well-formed (or a pattern argument, which
+// Decodes text that StoredNameToUtf8 has already made well-formed (or a pattern argument, which
 // gets the same treatment first).
 std::u32string decode(std::string_view s) {
     std::u32string out;
@@ -72,7 +73,7 @@ bool globMatch(const std::u32string& pat, const std::u32string& name) {
 } // namespace
 
 std::u32string FoldCase(std::string_view utf8) {
-    std::u32string cps = decode(StoredNameText(utf8, true));
+    std::u32string cps = decode(fm::StoredNameToUtf8(utf8, true));
     for (auto& c : cps)
         c = foldOne(c);
     return cps;

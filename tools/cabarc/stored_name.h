@@ -8,11 +8,9 @@
 
 namespace fm::tool {
 
-// The stored name as UTF-8. A name with the UTF-8 flag is checked byte by byte: every byte that
-// does not start a well-formed sequence (overlong forms, surrogates and values past U+10FFFF
-// included) becomes U+FFFD, so no hidden form of '/' or '\' survives. A name without the flag
-// is Windows-1252.
-std::string StoredNameText(std::string_view raw, bool isUtf8);
+// The stored name's text is fm::StoredNameToUtf8 (platform/cabinet_directory.h): the program
+// lists names with it and passes their last parts back as patterns, so both must read a name
+// alike, invalid bytes included.
 
 // The names of the path a stored name (as UTF-8) is extracted to, below the destination. Both
 // '\' and '/' separate folders; leading separators and drive designations ("C:") are dropped,
