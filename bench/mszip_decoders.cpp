@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 
 #include <random>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -23,8 +22,9 @@ std::string makeData(Kind kind, size_t size) {
     std::mt19937 rng(42);
     std::string s;
     s.reserve(size + 64);
-    static const char* words[] = {"cabinet", "folder", "setup", "driver", "the", "of", "install",
-                                  "window", "history", "block", "file", "data", "readme"};
+    static const char* words[] = {"cabinet", "folder",  "setup",  "driver",  "the",
+                                  "of",      "install", "window", "history", "block",
+                                  "file",    "data",    "readme"};
     while (s.size() < size) {
         bool text = kind == Kind::Text || (kind == Kind::Mixed && (s.size() / 65536) % 2 == 0);
         if (text) {
@@ -64,7 +64,7 @@ void extract(benchmark::State& state, Kind kind, bool zlib) {
     env.workingFolder = out.path();
     env.zlibMsZip = zlib;
     for (auto _ : state) {
-        std::ostringstream o, e;
+        fm::tool::StringOut o, e;
         int status = fm::tool::RunTool({"-q", "-p", "X", cab.path, out.path() + "/"}, env, o, e);
         if (status != 0)
             state.SkipWithError("extraction failed");

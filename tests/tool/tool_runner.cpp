@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,11 +21,11 @@ fm::tool::ToolEnvironment toolEnvironment(const std::string& workingFolder) {
 }
 
 ToolRun runTool(const std::vector<std::string>& args, const fm::tool::ToolEnvironment& env) {
-    std::ostringstream out, err;
+    fm::tool::StringOut out, err;
     ToolRun run;
     run.status = fm::tool::RunTool(args, env, out, err);
-    run.out = out.str();
-    run.err = err.str();
+    run.out = out.text();
+    run.err = err.text();
     return run;
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 // The name extract() gets; compared by address, never opened as a file.
 const char kOutputName[] = "<output>";
-constexpr size_t kReadBuffer = 256 * 1024;
+constexpr size_t kReadBuffer = 64 * 1024; // small enough to come from the heap
 
 struct Handle {
     bool output = false;

@@ -49,6 +49,11 @@ public:
         if (!enabled || set.partPaths().size() != 1 ||
             (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
             return;
+        bool anyMsZip = false;
+        for (const mscabd_folder* f = cab->folders; f; f = f->next)
+            anyMsZip = anyMsZip || (f->comp_type & 0x0F) == MSCAB_COMP_MSZIP;
+        if (!anyMsZip)
+            return;
         layout_ = ReadCabinetLayout(path);
         if (!layout_)
             return;
@@ -93,8 +98,8 @@ private:
 } // namespace
 
 int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
-               const std::string& destinationPath, const ToolEnvironment& env, std::ostream& out,
-               std::ostream& err) {
+               const std::string& destinationPath, const ToolEnvironment& env, TextOut& out,
+               TextOut& err) {
     CabIo io;
     std::string error;
     auto set = CabinetSet::open(io, cabinetPath, true, &error);

@@ -9,8 +9,7 @@
 
 namespace fm::tool {
 
-int RunList(const ToolArgs& args, const std::string& cabinetPath, std::ostream& out,
-            std::ostream& err) {
+int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, TextOut& err) {
     CabIo io;
     std::string error;
     // Only this cabinet's own records: a part of a set lists what it holds.
@@ -32,11 +31,11 @@ int RunList(const ToolArgs& args, const std::string& cabinetPath, std::ostream& 
         text += name;
         text += '\n';
         if (text.size() > 65536) {
-            out << text;
+            out.write(text);
             text.clear();
         }
     }
-    out << text;
+    out.write(text);
     out.flush();
     return kExitOk;
 }

@@ -2,10 +2,10 @@
 
 #include "tool_main.h"
 
-#include <iostream>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
-    return fm::tool::RunTool(args, fm::tool::SystemEnvironment(), std::cout, std::cerr);
+    fm::tool::FdOut out(STDOUT_FILENO), err(STDERR_FILENO);
+    return fm::tool::RunTool(args, fm::tool::SystemEnvironment(), out, err);
 }

@@ -22,6 +22,7 @@ constexpr unsigned kHistory = 32768;
 } // namespace
 
 struct MsZipDecoder::State {
+    State() {} // provided, so that the buffers below are not zeroed first
     int fd = -1;
     bool started = false;
     bool streamReady = false;
@@ -32,7 +33,8 @@ struct MsZipDecoder::State {
     std::uint64_t position = 0; // folder offset of block[blockPos]
 
     // Input: a window of the cabinet file; blocks are inflated straight from it.
-    std::unique_ptr<unsigned char[]> input{new unsigned char[kReadAhead]};
+    std::unique_ptr<unsigned char[]> input =
+        std::make_unique_for_overwrite<unsigned char[]>(kReadAhead);
     off_t inputStart = 0; // file offset of input[0]
     size_t inputLength = 0;
     off_t readAt = 0; // file offset of the next unread byte

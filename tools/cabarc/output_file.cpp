@@ -94,7 +94,7 @@ bool PendingFile::create(int folderFd) {
         fd_ = ::openat(folder_, tempName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
-            buffer_ = std::make_unique<char[]>(kBufferSize);
+            buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
             return true;
         }
         if (errno != EEXIST)

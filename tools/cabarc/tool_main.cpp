@@ -16,8 +16,8 @@ ToolEnvironment SystemEnvironment() {
     return env;
 }
 
-int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, std::ostream& out,
-            std::ostream& err) {
+int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, TextOut& out,
+            TextOut& err) {
     ParsedArgs parsed = ParseToolArgs(args);
     if (!parsed.args) {
         err << "cabarc: " << parsed.error << "\n" << UsageText();

@@ -5,8 +5,8 @@
 
 #include "output_file.h"
 #include "platform/drive_map.h"
+#include "text_out.h"
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,15 +29,14 @@ ToolEnvironment SystemEnvironment();
 
 // Runs the tool on the arguments after the program name. Listings and the per-file lines go to
 // `out`, one line per problem to `err`. Returns the exit status.
-int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, std::ostream& out,
-            std::ostream& err);
+int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, TextOut& out,
+            TextOut& err);
 
 // The commands, after the arguments have been parsed and the cabinet path resolved.
 struct ToolArgs;
-int RunList(const ToolArgs& args, const std::string& cabinetPath, std::ostream& out,
-            std::ostream& err);
+int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, TextOut& err);
 int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
-               const std::string& destinationPath, const ToolEnvironment& env, std::ostream& out,
-               std::ostream& err);
+               const std::string& destinationPath, const ToolEnvironment& env, TextOut& out,
+               TextOut& err);
 
 } // namespace fm::tool
