@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mspack.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -33,8 +34,8 @@ struct MsZipDecoder::State {
     std::uint64_t position = 0; // folder offset of block[blockPos]
 
     // Input: a window of the cabinet file; blocks are inflated straight from it.
-    std::unique_ptr<unsigned char[]> input =
-        std::make_unique_for_overwrite<unsigned char[]>(kReadAhead);
+    std::unique_ptr<unsigned char[]> input;
+    size_t inputCapacity = 0;
     off_t inputStart = 0; // file offset of input[0]
     size_t inputLength = 0;
     off_t readAt = 0; // file offset of the next unread byte
@@ -69,7 +70,7 @@ const unsigned char* MsZipDecoder::view(size_t size) {
     if (s.readAt < s.inputStart || s.readAt + static_cast<off_t>(size) > end) {
         ssize_t n;
         do {
-            n = ::pread(s.fd, s.input.get(), kReadAhead, s.readAt);
+            n = ::pread(s.fd, s.input.get(), s.inputCapacity, s.readAt);
         } while (n < 0 && errno == EINTR);
         if (n < 0)
             n = 0;
@@ -87,10 +88,16 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     if (!s_) {
         s_ = std::make_unique<State>();
         s_->fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (s_->fd < 0) {
+        struct stat st {};
+        if (s_->fd < 0 || ::fstat(s_->fd, &st) != 0) {
             s_.reset();
             return MSPACK_ERR_OPEN;
         }
+        // No bigger than the cabinet, so small cabinets cost no large allocation; but always
+        // room for one whole block.
+        s_->inputCapacity =
+            std::clamp<size_t>(static_cast<size_t>(st.st_size), kInputMax + 8 + 255, kReadAhead);
+        s_->input = std::make_unique_for_overwrite<unsigned char[]>(s_->inputCapacity);
     }
     if (!s_->streamReady) {
         if (inflateInit2(&s_->zs, -15) != Z_OK)

@@ -38,22 +38,27 @@ DestinationDir::~DestinationDir() {
         ::close(root_);
 }
 
-bool DestinationDir::open(const std::string& posixPath) {
-    std::string path = posixPath.empty() ? std::string(".") : posixPath;
-    root_ = ::open(path.c_str(), kDirFlags);
-    if (root_ >= 0)
+namespace {
+
+// mkdir -p: the missing folders from the deepest existing one down.
+bool makeFolders(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST)
         return true;
     if (errno != ENOENT)
         return false;
-    // Create the missing folders from the top down.
-    for (size_t cut = path.find('/', 1); cut != std::string::npos; cut = path.find('/', cut + 1)) {
-        std::string prefix = path.substr(0, cut);
-        if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
-            return false;
-    }
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+    size_t cut = path.find_last_of('/', path.find_last_not_of('/'));
+    if (cut == std::string::npos || cut == 0 || !makeFolders(path.substr(0, cut)))
         return false;
+    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+} // namespace
+
+bool DestinationDir::open(const std::string& posixPath) {
+    std::string path = posixPath.empty() ? std::string(".") : posixPath;
     root_ = ::open(path.c_str(), kDirFlags);
+    if (root_ < 0 && errno == ENOENT && makeFolders(path))
+        root_ = ::open(path.c_str(), kDirFlags);
     return root_ >= 0;
 }
 
@@ -88,9 +93,10 @@ PendingFile::~PendingFile() {
 
 bool PendingFile::create(int folderFd) {
     static unsigned counter = 0;
+    static const std::string prefix = ".~x" + std::to_string(::getpid()) + "-";
     folder_ = folderFd;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName_ = ".~x" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        tempName_ = prefix + std::to_string(++counter);
         fd_ = ::openat(folder_, tempName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
