@@ -46,28 +46,34 @@ echo "big.cab: $(stat -c %s big.cab) bytes; many.cab: $(stat -c %s many.cab) byt
 # median of the numbers on stdin
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# microseconds `batch` runs of a command take, each in a fresh empty out/
+# microseconds `batch` runs of a command take; @OUT@ in it names a fresh output folder for each
+# run, removed after the clock stops
 batch_micros() {
-  local batch=$1 start end
+  local batch=$1 start end i
   shift
+  local command="$*" runs=()
+  for ((i = 0; i < batch; i++)); do runs+=("${command//@OUT@/out/$i}"); done
+  rm -rf out
+  mkdir out
   start=$(date +%s%N)
   for ((i = 0; i < batch; i++)); do
-    rm -rf out
-    "$@" >/dev/null 2>&1 || true
+    ${runs[$i]} >/dev/null 2>&1 || true
   done
   end=$(date +%s%N)
+  rm -rf out
   echo $(((end - start) / 1000))
 }
 
 printf '\n%-34s %12s %12s  %s\n' case "ours ms" "cabextract" verdict
 failures=0
 
-# compare NAME BATCH OUR-COMMAND THEIR-COMMAND (commands as words, no quoting)
+# compare NAME BATCH OUR-COMMAND THEIR-COMMAND (commands as words, no quoting; @OUT@ is the
+# output folder)
 compare() {
   local name=$1 batch=$2 ours=$3 theirs=$4 ours_ms theirs_ms
   if command -v hyperfine >/dev/null; then
     hyperfine -N --runs $((rounds * batch)) --warmup 3 --prepare 'rm -rf out' \
-      --export-json h.json "$ours" "$theirs" >/dev/null 2>&1
+      --export-json h.json "${ours//@OUT@/out}" "${theirs//@OUT@/out}" >/dev/null 2>&1
     ours_ms=$(python3 -c 'import json;print("%.2f"%(json.load(open("h.json"))["results"][0]["median"]*1000))')
     theirs_ms=$(python3 -c 'import json;print("%.2f"%(json.load(open("h.json"))["results"][1]["median"]*1000))')
   else
@@ -89,7 +95,7 @@ compare() {
   printf '%-34s %12s %12s  %s\n' "$name" "$ours_ms" "$theirs_ms" "$verdict"
 }
 
-compare "extract big.cab (MSZIP)" 1 "$tool -q -p X big.cab out/" "cabextract -q -d out big.cab"
+compare "extract big.cab (MSZIP)" 1 "$tool -q -p X big.cab @OUT@/" "cabextract -q -d @OUT@ big.cab"
 lzx=0
 for cab in "$shared"/cabs/*.cab; do
   [ -e "$cab" ] || continue
@@ -112,7 +118,7 @@ sys.exit(0 if 3 in types else 1)
 PY
   then
     lzx=$((lzx + 1))
-    compare "extract $(basename "$cab")" 40 "$tool -q -p X $cab out/" "cabextract -q -d out $cab"
+    compare "extract $(basename "$cab")" 40 "$tool -q -p X $cab @OUT@/" "cabextract -q -d @OUT@ $cab"
   fi
 done
 [ "$lzx" -gt 0 ] || echo "(no shared LZX cabinets found under $shared/cabs)"

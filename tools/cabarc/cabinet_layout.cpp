@@ -1,5 +1,6 @@
 #include "cabinet_layout.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <fcntl.h>
@@ -26,46 +27,54 @@ std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
     int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    // Header, reserve sizes, four names of up to 256 bytes and 65535 folders fit in this bound,
-    // but a reserve area can be bigger; read what the fields say, piece by piece.
-    auto readAt = [fd](off_t at, void* buf, size_t n) {
-        return ::pread(fd, buf, n, at) == static_cast<ssize_t>(n);
+    // The fields are read through one window of the file, so a usual cabinet costs one read.
+    std::vector<unsigned char> window;
+    off_t windowStart = 0;
+    auto bytes = [&](off_t at, size_t n) -> const unsigned char* {
+        if (at < windowStart || at + static_cast<off_t>(n) > windowStart + off_t(window.size())) {
+            window.resize(std::max<size_t>(n, 16384));
+            ssize_t got = ::pread(fd, window.data(), window.size(), at);
+            window.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            windowStart = at;
+            if (window.size() < n)
+                return nullptr;
+        }
+        return window.data() + (at - windowStart);
     };
+
     std::optional<CabinetLayout> result;
-    unsigned char h[kHeaderSize];
     do {
-        if (!readAt(0, h, sizeof h) || std::memcmp(h, "MSCF", 4) != 0)
+        const unsigned char* h = bytes(0, kHeaderSize);
+        if (!h || std::memcmp(h, "MSCF", 4) != 0)
             break;
         CabinetLayout layout;
         layout.flags = le16(h + 30);
-        unsigned folders = le16(h + 26);
+        const unsigned folders = le16(h + 26);
         off_t at = kHeaderSize;
         unsigned folderReserve = 0;
         if (layout.flags & 4) {
-            unsigned char r[4];
-            if (!readAt(at, r, sizeof r))
+            const unsigned char* r = bytes(at, 4);
+            if (!r)
                 break;
             folderReserve = r[2];
             layout.blockReserve = r[3];
             at += 4 + le16(r);
         }
         bool ok = true;
-        for (int names = ((layout.flags & 1) ? 2 : 0) + ((layout.flags & 2) ? 2 : 0); names > 0;
-             --names) {
-            char s[256];
-            ssize_t n = ::pread(fd, s, sizeof s, at);
-            const void* nul = n > 0 ? std::memchr(s, 0, static_cast<size_t>(n)) : nullptr;
-            if (!nul) {
-                ok = false;
-                break;
-            }
-            at += static_cast<const char*>(nul) - s + 1;
+        // The names of the previous and next parts and their disks: up to 256 bytes each.
+        for (int names = ((layout.flags & 1) ? 2 : 0) + ((layout.flags & 2) ? 2 : 0);
+             ok && names > 0; --names) {
+            size_t len = 0;
+            const unsigned char* c;
+            while ((c = bytes(at + static_cast<off_t>(len), 1)) && *c != 0 && len < 255)
+                ++len;
+            ok = c && *c == 0;
+            at += static_cast<off_t>(len) + 1;
         }
-        if (!ok)
-            break;
         for (unsigned i = 0; i < folders && ok; ++i) {
-            unsigned char f[kFolderSize];
-            ok = readAt(at, f, sizeof f);
+            const unsigned char* f = bytes(at, kFolderSize);
+            if (!(ok = f != nullptr))
+                break;
             layout.folders.push_back({le32(f), le16(f + 4), le16(f + 6)});
             at += kFolderSize + folderReserve;
         }
