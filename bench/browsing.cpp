@@ -30,9 +30,9 @@ struct World {
     std::vector<std::string> paths;
     World() {
         for (int c = 0; c < kCabinets; ++c) {
-            CabSpec plan;
+            CabPlan plan;
             for (int f = 0; f < kFilesPerCabinet; ++f) {
-                CabFileSpec file;
+                CabFilePlan file;
                 file.name = "disk" + std::to_string(c) + "\\file" + std::to_string(f) + ".dll";
                 file.data = std::string(static_cast<size_t>(50 + f), 'x');
                 file.date = dosDate(1995 + f % 20, 1 + f % 12, 1 + f % 28);

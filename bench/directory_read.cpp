@@ -25,10 +25,10 @@ struct CabinetFolder {
     CabinetFolder() {
         using namespace fm::test;
         for (int c = 0; c < kCabinets; ++c) {
-            CabSpec plan;
+            CabPlan plan;
             plan.folders = {CabCompression::Stored, CabCompression::MsZip, CabCompression::Stored};
             for (int f = 0; f < kFilesPerCabinet; ++f) {
-                CabFileSpec file;
+                CabFilePlan file;
                 file.name =
                     "setup\\part" + std::to_string(f % 4) + "\\file" + std::to_string(f) + ".dat";
                 file.data = std::string(100 + 37 * f, static_cast<char>('a' + f % 26));

@@ -43,16 +43,16 @@ struct Cabinet {
     fm::test::TempDir dir;
     std::string path;
     explicit Cabinet(Kind kind) {
-        fm::test::CabSpec spec;
-        spec.folders = {fm::test::CabCompression::MsZip};
+        fm::test::CabPlan plan;
+        plan.folders = {fm::test::CabCompression::MsZip};
         for (int i = 0; i < 4; ++i) {
-            fm::test::CabFileSpec f;
+            fm::test::CabFilePlan f;
             f.name = "data\\part" + std::to_string(i) + ".bin";
             f.data = makeData(kind, kBytes / 4);
-            spec.files.push_back(std::move(f));
+            plan.files.push_back(std::move(f));
         }
         path = dir.file("bench.cab");
-        fm::test::writeCabinet(path, spec);
+        fm::test::writeCabinet(path, plan);
     }
 };
 

@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CabFileSpec file(const std::string& name, const std::string& data,
+CabFilePlan file(const std::string& name, const std::string& data,
                  std::uint16_t date = dosDate(2002, 3, 15)) {
-    CabFileSpec f;
+    CabFilePlan f;
     f.name = name;
     f.data = data;
     f.date = date;
@@ -58,11 +58,11 @@ QStringList column(const ListView& list, int sub) {
 class Browsing : public ::testing::Test {
 protected:
     void SetUp() override {
-        CabSpec a;
+        CabPlan a;
         a.files = {file("readme.txt", "hello"), file("docs\\setup.txt", "0123456789"),
                    file("shared.dat", "")};
         writeCabinet(world.startFolder() + "/A.cab", a);
-        CabSpec b;
+        CabPlan b;
         b.folders = {CabCompression::MsZip};
         b.files = {file("shared.dat", std::string(9, 'x'), dosDate(2003, 1, 2)),
                    file("Readme.txt", "other")};
@@ -97,14 +97,14 @@ TEST_F(Browsing, CabinetsListInOrderWithTheirOwnPaths) {
 }
 
 TEST_F(Browsing, RowLayoutForOddEntries) {
-    CabSpec c;
-    CabFileSpec bad = file("bad date", "x", dosDate(2001, 0, 1)); // month 0
-    CabFileSpec hour24 = file("late", "x");
+    CabPlan c;
+    CabFilePlan bad = file("bad date", "x", dosDate(2001, 0, 1)); // month 0
+    CabFilePlan hour24 = file("late", "x");
     hour24.time = static_cast<std::uint16_t>(24 << 11);
-    CabFileSpec utf = file("caf\xC3\xA9\\\xE2\x82\xAC.txt", "u");
+    CabFilePlan utf = file("caf\xC3\xA9\\\xE2\x82\xAC.txt", "u");
     utf.attribs |= kAttrNameIsUtf8;
-    CabFileSpec latin = file("caf\xE9\x80.txt", "l"); // Windows-1252: e acute, euro sign
-    CabFileSpec huge = file("huge", "");
+    CabFilePlan latin = file("caf\xE9\x80.txt", "l"); // Windows-1252: e acute, euro sign
+    CabFilePlan huge = file("huge", "");
     huge.declaredSize = 0xFFFFFFFFu;
     c.files = {bad, hour24, utf, latin, huge};
     writeCabinet(world.startFolder() + "/c.cab", c);
@@ -194,7 +194,7 @@ TEST_F(Browsing, EmptyListBlanksStatusButKeepsColour) {
 TEST_F(Browsing, DamagedAndForeignFilesContributeWhatTheyHave) {
     writeFile(world.startFolder() + "/0-not-a-cabinet.cab", "MZ this is no cabinet");
     std::string truncated = buildCabinet([] {
-        CabSpec s;
+        CabPlan s;
         s.files = {file("kept.txt", "a"), file("lost.txt", "b")};
         return s;
     }());
@@ -227,7 +227,7 @@ TEST_F(Browsing, SelectAllListsEveryCabinetAndUnticksOnPartialChoice) {
 
 TEST_F(Browsing, SelectAllFollowsIntoAnotherFolder) {
     fs::create_directories(world.startFolder() + "/sub");
-    CabSpec s;
+    CabPlan s;
     s.files = {file("x", "1")};
     writeCabinet(world.startFolder() + "/sub/one.cab", s);
     writeCabinet(world.startFolder() + "/sub/two.cab", s);
@@ -279,7 +279,7 @@ protected:
     std::string missing = "/nonexistent-volume-for-tests";
     std::unique_ptr<WindowWorld> world;
     void SetUp() override {
-        CabSpec s;
+        CabPlan s;
         s.files = {file("x", "1")};
         writeCabinet(stick.file("on-stick.cab"), s);
         world = std::make_unique<WindowWorld>(std::vector<std::string>{stick.path(), missing});

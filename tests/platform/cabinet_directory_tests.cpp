@@ -30,7 +30,7 @@ std::string describe(const CabinetFileRecord& r) {
     return r.name + fields;
 }
 
-std::string describe(const CabFileSpec& f) {
+std::string describe(const CabFilePlan& f) {
     CabinetFileRecord r;
     r.name = f.name;
     r.nameIsUtf8 = (f.attribs & kAttrNameIsUtf8) != 0;
@@ -48,7 +48,7 @@ std::vector<std::string> listing(const std::string& path) {
     return out;
 }
 
-std::vector<std::string> expected(const CabSpec& plan, std::size_t first = 0,
+std::vector<std::string> expected(const CabPlan& plan, std::size_t first = 0,
                                   std::size_t count = SIZE_MAX) {
     std::vector<std::string> out;
     for (std::size_t i = first; i < plan.files.size() && i - first < count; ++i)
@@ -64,8 +64,8 @@ std::vector<std::string> names(const std::string& path) {
     return out;
 }
 
-CabFileSpec file(std::string name, std::string data, int folder = 0) {
-    CabFileSpec f;
+CabFilePlan file(std::string name, std::string data, int folder = 0) {
+    CabFilePlan f;
     f.name = std::move(name);
     f.data = std::move(data);
     f.folder = folder;
@@ -74,8 +74,8 @@ CabFileSpec file(std::string name, std::string data, int folder = 0) {
 
 // Files spread over three folders (the last one empty), in an order that is neither by folder
 // nor by name, with folder parts, both kinds of name, an empty file and odd dates.
-CabSpec samplePlan() {
-    CabSpec plan;
+CabPlan samplePlan() {
+    CabPlan plan;
     plan.folders = {CabCompression::Stored, CabCompression::MsZip, CabCompression::Stored,
                     CabCompression::MsZip};
     plan.blockSize = 4096;
@@ -103,7 +103,7 @@ CabSpec samplePlan() {
 
 TEST(IterateCabinet, ListsEveryRecordInStoredOrderAsStored) {
     TempDir dir;
-    const CabSpec plan = samplePlan();
+    const CabPlan plan = samplePlan();
     writeCabinet(dir.file("a.cab"), plan);
     EXPECT_EQ(listing(dir.file("a.cab")), expected(plan));
 }
@@ -111,7 +111,7 @@ TEST(IterateCabinet, ListsEveryRecordInStoredOrderAsStored) {
 TEST(IterateCabinet, TablesLargerThanAnyReadBuffer) {
     // 3000 records of varied length make a table of about 150K, so records and names straddle
     // every read-ahead boundary; a cut copy lists the records before the cut.
-    CabSpec plan;
+    CabPlan plan;
     for (int i = 0; i < 3000; ++i)
         plan.files.push_back(file("folder\\" + std::string(i % 61, 'x') + std::to_string(i),
                                   std::string(i % 5, 'd')));
@@ -125,7 +125,7 @@ TEST(IterateCabinet, TablesLargerThanAnyReadBuffer) {
 }
 
 TEST(IterateCabinet, SizesUpToTheLargestRecordValue) {
-    CabSpec plan;
+    CabPlan plan;
     plan.files = {file("huge.bin", ""), file("half.bin", ""), file("small.bin", "x")};
     plan.files[0].declaredSize = 0xFFFFFFFF;
     plan.files[1].declaredSize = 0x80000000;
@@ -135,7 +135,7 @@ TEST(IterateCabinet, SizesUpToTheLargestRecordValue) {
 }
 
 TEST(IterateCabinet, ListsRecordsContinuedFromOrIntoNeighbouringParts) {
-    CabSpec plan;
+    CabPlan plan;
     plan.files = {file("from-previous.bin", ""), file("own.bin", "own"), file("into-next.bin", ""),
                   file("through.bin", "")};
     plan.files[0].folder = 0xFFFD;
@@ -210,7 +210,7 @@ protected:
     }
 
     TempDir dir_;
-    CabSpec plan_;
+    CabPlan plan_;
     std::string bytes_;
     CabLayout layout_{};
 };
@@ -299,7 +299,7 @@ TEST_F(DamagedCabinet, UnreadableHeadersListNothing) {
 }
 
 TEST_F(DamagedCabinet, NothingIsPrinted) {
-    CabSpec noFiles;
+    CabPlan noFiles;
     std::string header = bytes_;
     header[28] = header[29] = 0; // no files: libmspack's own console output would say so
     testing::internal::CaptureStdout();

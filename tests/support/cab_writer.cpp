@@ -81,28 +81,28 @@ std::string deflateBlock(std::string_view block, std::string_view previous) {
     return out;
 }
 
-bool inFolders(const CabSpec& plan, int folder) {
+bool inFolders(const CabPlan& plan, int folder) {
     return folder >= 0 && static_cast<std::size_t>(folder) < plan.folders.size();
 }
 
 // Every folder's uncompressed bytes: its files' data in stored order.
-std::vector<std::string> folderStreams(const CabSpec& plan) {
+std::vector<std::string> folderStreams(const CabPlan& plan) {
     std::vector<std::string> streams(plan.folders.size());
-    for (const CabFileSpec& f : plan.files) {
+    for (const CabFilePlan& f : plan.files) {
         if (inFolders(plan, f.folder))
             streams[f.folder] += f.data;
     }
     return streams;
 }
 
-std::size_t fileTableSize(const CabSpec& plan) {
+std::size_t fileTableSize(const CabPlan& plan) {
     std::size_t n = 0;
-    for (const CabFileSpec& f : plan.files)
+    for (const CabFilePlan& f : plan.files)
         n += kFileFixedSize + f.name.size() + 1;
     return n;
 }
 
-void checkPlan(const CabSpec& plan) {
+void checkPlan(const CabPlan& plan) {
     if (plan.blockSize == 0 || plan.blockSize > kMaxBlock)
         throw std::invalid_argument("blockSize must be 1..32768");
     if (plan.files.size() > 0xFFFF || plan.folders.size() > 0xFFFF)
@@ -111,7 +111,7 @@ void checkPlan(const CabSpec& plan) {
 
 } // namespace
 
-CabLayout layoutOf(const CabSpec& plan) {
+CabLayout layoutOf(const CabPlan& plan) {
     checkPlan(plan);
     CabLayout layout{};
     layout.firstFileEntry = kHeaderSize + kFolderSize * plan.folders.size();
@@ -119,7 +119,7 @@ CabLayout layoutOf(const CabSpec& plan) {
     return layout;
 }
 
-std::string buildCabinet(const CabSpec& plan) {
+std::string buildCabinet(const CabPlan& plan) {
     const CabLayout layout = layoutOf(plan);
     const std::vector<std::string> streams = folderStreams(plan);
 
@@ -177,7 +177,7 @@ std::string buildCabinet(const CabSpec& plan) {
     }
 
     std::vector<std::uint32_t> offsetInFolder(plan.folders.size());
-    for (const CabFileSpec& f : plan.files) {
+    for (const CabFilePlan& f : plan.files) {
         std::uint32_t offset = 0;
         if (inFolders(plan, f.folder)) {
             offset = offsetInFolder[f.folder];
@@ -197,7 +197,7 @@ std::string buildCabinet(const CabSpec& plan) {
     return out;
 }
 
-void writeCabinet(const std::string& path, const CabSpec& plan) {
+void writeCabinet(const std::string& path, const CabPlan& plan) {
     writeFile(path, buildCabinet(plan));
 }
 

@@ -23,13 +23,13 @@ constexpr std::uint16_t dosTime(int hour, int minute, int second) {
     return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }
 
-struct CabFileSpec {
+struct CabFilePlan {
     std::string name; // raw bytes as stored (backslash-separated folders)
     std::string data;
     std::uint16_t date = dosDate(2002, 3, 15);
     std::uint16_t time = dosTime(12, 34, 56);
     std::uint16_t attribs = 0x20; // archive; add kAttrNameIsUtf8 for UTF-8 names
-    // Index into CabSpec::folders. Any other value (0xFFFD..0xFFFF for parts of a spanned set,
+    // Index into CabPlan::folders. Any other value (0xFFFD..0xFFFF for parts of a spanned set,
     // or an index past the last folder) is written into the record as is, and the data is not
     // stored anywhere.
     int folder = 0;
@@ -38,24 +38,24 @@ struct CabFileSpec {
     std::optional<std::uint32_t> declaredSize;
 };
 
-struct CabSpec {
-    std::vector<CabFileSpec> files; // in stored order
+struct CabPlan {
+    std::vector<CabFilePlan> files; // in stored order
     std::vector<CabCompression> folders = {CabCompression::Stored};
     std::size_t blockSize = 32768; // uncompressed bytes per data block (<= 32768)
     std::uint16_t setId = 0x1234;
 };
 
 // The cabinet's bytes. Files are laid out in each folder in the order they appear in `files`.
-std::string buildCabinet(const CabSpec& spec);
+std::string buildCabinet(const CabPlan& plan);
 
 // Convenience: builds and writes the cabinet to `path` (parent folders created).
-void writeCabinet(const std::string& path, const CabSpec& spec);
+void writeCabinet(const std::string& path, const CabPlan& plan);
 
 // Offsets inside a cabinet built by buildCabinet, for tests that damage it on purpose.
 struct CabLayout {
     std::size_t firstFileEntry; // offset of the first CFFILE record
     std::size_t firstDataBlock; // offset of the first CFDATA record of folder 0
 };
-CabLayout layoutOf(const CabSpec& spec);
+CabLayout layoutOf(const CabPlan& plan);
 
 } // namespace fm::test

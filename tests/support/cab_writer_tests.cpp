@@ -32,8 +32,8 @@ std::string text(std::size_t n) {
     return out;
 }
 
-CabFileSpec file(std::string name, std::string data, int folder = 0, std::uint16_t attribs = 0x20) {
-    CabFileSpec f;
+CabFilePlan file(std::string name, std::string data, int folder = 0, std::uint16_t attribs = 0x20) {
+    CabFilePlan f;
     f.name = std::move(name);
     f.data = std::move(data);
     f.folder = folder;
@@ -43,8 +43,8 @@ CabFileSpec file(std::string name, std::string data, int folder = 0, std::uint16
 
 // Two folders with several blocks each, a third holding only an empty file (so no blocks at
 // all), folder parts in names, a UTF-8 name with the flag and a Latin-1 one without.
-CabSpec mixedPlan(CabCompression c, std::size_t blockSize) {
-    CabSpec plan;
+CabPlan mixedPlan(CabCompression c, std::size_t blockSize) {
+    CabPlan plan;
     plan.folders = {c, c, c};
     plan.blockSize = blockSize;
     plan.files.push_back(file("readme.txt", text(1000)));
@@ -90,8 +90,8 @@ std::string posixName(std::string name) {
     return name;
 }
 
-void expectUnpackedAsWritten(const CabSpec& plan, const std::string& dir) {
-    for (const CabFileSpec& f : plan.files) {
+void expectUnpackedAsWritten(const CabPlan& plan, const std::string& dir) {
+    for (const CabFilePlan& f : plan.files) {
         SCOPED_TRACE(f.name);
         EXPECT_EQ(readFile(dir + "/" + posixName(f.name)), f.data);
     }
@@ -109,7 +109,7 @@ TEST(CabWriter, CabextractTestsListsAndUnpacksWhatWasWritten) {
             SCOPED_TRACE(testing::Message() << "MSZIP " << (c == CabCompression::MsZip)
                                             << ", block size " << blockSize);
             TempDir dir;
-            const CabSpec plan = mixedPlan(c, blockSize);
+            const CabPlan plan = mixedPlan(c, blockSize);
             writeCabinet(dir.file("a.cab"), plan);
 
             ToolRun tested = run("cabextract -t '" + dir.file("a.cab") + "'");
@@ -140,7 +140,7 @@ TEST(CabWriter, GcabListsAndUnpacksWhatWasWritten) {
     for (CabCompression c : kBoth) {
         SCOPED_TRACE(c == CabCompression::MsZip ? "MSZIP" : "stored");
         TempDir dir;
-        const CabSpec plan = mixedPlan(c, 32768);
+        const CabPlan plan = mixedPlan(c, 32768);
         writeCabinet(dir.file("a.cab"), plan);
 
         ToolRun listed = run("gcab -l '" + dir.file("a.cab") + "'");
@@ -159,9 +159,9 @@ TEST(CabWriter, GcabListsAndUnpacksWhatWasWritten) {
 }
 
 TEST(CabWriter, LibmspackReadsRecordsAndDataWithChecksumsVerified) {
-    CabSpec plan = mixedPlan(CabCompression::MsZip, 32768);
+    CabPlan plan = mixedPlan(CabCompression::MsZip, 32768);
     plan.folders[0] = CabCompression::Stored;
-    CabFileSpec huge = file("huge.bin", "", 2);
+    CabFilePlan huge = file("huge.bin", "", 2);
     huge.declaredSize = 0xFFFFFFFF;
     plan.files.push_back(huge);
     TempDir dir;
@@ -176,7 +176,7 @@ TEST(CabWriter, LibmspackReadsRecordsAndDataWithChecksumsVerified) {
     std::size_t i = 0;
     for (mscabd_file* f = cab->files; f; f = f->next, ++i) {
         ASSERT_LT(i, plan.files.size());
-        const CabFileSpec& want = plan.files[i];
+        const CabFilePlan& want = plan.files[i];
         SCOPED_TRACE(want.name);
         EXPECT_EQ(f->filename, want.name);
         EXPECT_EQ(f->length, want.declaredSize.value_or(want.data.size()));
@@ -197,7 +197,7 @@ TEST(CabWriter, LibmspackReadsRecordsAndDataWithChecksumsVerified) {
 TEST(CabWriter, MsZipBlocksReachBackIntoThePreviousFullBlock) {
     // The second block repeats the end of the first: with the first as preset dictionary it
     // costs a few bytes, without it another 16K of incompressible data.
-    CabSpec plan;
+    CabPlan plan;
     plan.folders = {CabCompression::MsZip};
     const std::string block = noise(32768, 3);
     plan.files.push_back(file("twice.bin", block + block.substr(16384)));

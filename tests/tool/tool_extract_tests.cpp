@@ -37,16 +37,16 @@ std::string sampleData(size_t size, unsigned seed) {
 }
 
 // File offset of data block `n` of the cabinet's first folder.
-size_t blockOffset(const std::string& cab, const CabSpec& spec, int n) {
-    size_t at = layoutOf(spec).firstDataBlock;
+size_t blockOffset(const std::string& cab, const CabPlan& plan, int n) {
+    size_t at = layoutOf(plan).firstDataBlock;
     for (int b = 0; b < n; ++b)
         at += 8 + (static_cast<unsigned char>(cab[at + 4]) | static_cast<unsigned char>(cab[at + 5])
                                                                  << 8);
     return at;
 }
 
-CabFileSpec file(std::string name, std::string data, int folder = 0) {
-    CabFileSpec f;
+CabFilePlan file(std::string name, std::string data, int folder = 0) {
+    CabFilePlan f;
     f.name = std::move(name);
     f.data = std::move(data);
     f.folder = folder;
@@ -58,9 +58,9 @@ protected:
     TempDir tmp;
     bool zlib = true;
 
-    std::string cabinet(const CabSpec& spec, const std::string& name = "a.cab") {
+    std::string cabinet(const CabPlan& plan, const std::string& name = "a.cab") {
         std::string path = tmp.file(name);
-        writeCabinet(path, spec);
+        writeCabinet(path, plan);
         return path;
     }
     fm::tool::ToolEnvironment env() const {
@@ -85,10 +85,10 @@ std::string decoderName(const ::testing::TestParamInfo<bool>& info) {
 } // namespace
 
 TEST_F(ToolExtract, FlatUnlessFoldersAreKept) {
-    CabSpec spec;
-    spec.files = {file("readme.txt", "R"), file(R"(docs\b.txt)", "B"),
+    CabPlan plan;
+    plan.files = {file("readme.txt", "R"), file(R"(docs\b.txt)", "B"),
                   file(R"(docs\sub\c.txt)", "C")};
-    std::string cab = cabinet(spec);
+    std::string cab = cabinet(plan);
 
     ToolRun flat = run({"X", cab, out() + "/flat/"});
     EXPECT_EQ(flat.status, 0) << flat.err;
@@ -109,10 +109,10 @@ TEST_F(ToolExtract, FlatUnlessFoldersAreKept) {
 }
 
 TEST_F(ToolExtract, PatternsPickFiles) {
-    CabSpec spec;
-    spec.files = {file("a.txt", "a"), file(R"(docs\b.txt)", "b"), file(R"(docs\b.txt.bak)", "k"),
+    CabPlan plan;
+    plan.files = {file("a.txt", "a"), file(R"(docs\b.txt)", "b"), file(R"(docs\b.txt.bak)", "k"),
                   file("noext", "n"), file(R"(other\B.TXT)", "B")};
-    std::string cab = cabinet(spec);
+    std::string cab = cabinet(plan);
 
     ToolRun last = run({"-p", "X", cab, "B.txt", out() + "/1/"});
     EXPECT_EQ(last.status, 0) << last.err;
@@ -131,12 +131,12 @@ TEST_F(ToolExtract, PatternsPickFiles) {
 TEST_F(ToolExtract, NamesMatchAsTheProgramListsThem) {
     // The program lists names with StoredNameToUtf8 and passes a row's last part back; names
     // with bytes that are not what their flag says must still be found and written by that text.
-    CabSpec spec;
-    CabFileSpec cut = file("dir\\ab\xF0\x9F\x98x.txt", "cut");
+    CabPlan plan;
+    CabFilePlan cut = file("dir\\ab\xF0\x9F\x98x.txt", "cut");
     cut.attribs |= kAttrNameIsUtf8;
-    CabFileSpec latin = file("caf\xE9 \x80.txt", "latin");
-    spec.files = {cut, latin, file("other.txt", "o")};
-    std::string cab = cabinet(spec);
+    CabFilePlan latin = file("caf\xE9 \x80.txt", "latin");
+    plan.files = {cut, latin, file("other.txt", "o")};
+    std::string cab = cabinet(plan);
 
     Strings args = {"X", cab};
     Strings expected;
@@ -154,9 +154,9 @@ TEST_F(ToolExtract, NamesMatchAsTheProgramListsThem) {
 }
 
 TEST_F(ToolExtract, DestinationForms) {
-    CabSpec spec;
-    spec.files = {file("a.txt", "a")};
-    cabinet(spec);
+    CabPlan plan;
+    plan.files = {file("a.txt", "a")};
+    cabinet(plan);
     fs::create_directories(tmp.file("work/sub"));
 
     // A drive mapped onto the temporary folder: d: is tmp, the working folder lies on it.
@@ -181,12 +181,12 @@ TEST_F(ToolExtract, DestinationForms) {
 }
 
 TEST_F(ToolExtract, ReplacesFilesAndStampsTheStoredTime) {
-    CabSpec spec;
-    CabFileSpec f = file("a.txt", "new");
+    CabPlan plan;
+    CabFilePlan f = file("a.txt", "new");
     f.date = dosDate(2001, 2, 3);
     f.time = dosTime(4, 5, 6);
-    spec.files = {f};
-    std::string cab = cabinet(spec);
+    plan.files = {f};
+    std::string cab = cabinet(plan);
     writeFile(out() + "/a.txt", "old content, longer than the new");
     ::chmod((out() + "/a.txt").c_str(), 0444);
 
@@ -208,8 +208,8 @@ TEST_F(ToolExtract, ReplacesFilesAndStampsTheStoredTime) {
 }
 
 TEST_F(ToolExtract, HostileNamesStayInsideTheDestination) {
-    CabSpec spec;
-    spec.files = {
+    CabPlan plan;
+    plan.files = {
         file(R"(..\..\evil1)", "1"),
         file(R"(\abs\evil2)", "2"),
         file("/etc/evil3", "3"),
@@ -220,14 +220,14 @@ TEST_F(ToolExtract, HostileNamesStayInsideTheDestination) {
         file(R"(.\.\evil8)", "8"),
         file(R"(\\server\share\evil9)", "9"),
     };
-    CabFileSpec overlong = file("\xC0\xAF..\xC0\xAF"
+    CabFilePlan overlong = file("\xC0\xAF..\xC0\xAF"
                                 "evil10",
                                 "10");
     overlong.attribs |= kAttrNameIsUtf8;
-    spec.files.push_back(overlong);
-    spec.files.push_back(file("..", "x"));
-    spec.files.push_back(file(R"(\)", "y"));
-    std::string cab = cabinet(spec, "box/a.cab");
+    plan.files.push_back(overlong);
+    plan.files.push_back(file("..", "x"));
+    plan.files.push_back(file(R"(\)", "y"));
+    std::string cab = cabinet(plan, "box/a.cab");
     const std::string dest = tmp.file("box/out");
 
     ToolRun r = run({"-p", "X", cab, dest + "/"});
@@ -259,9 +259,9 @@ TEST_F(ToolExtract, HostileNamesStayInsideTheDestination) {
 }
 
 TEST_F(ToolExtract, PlantedFolderLinkIsNotFollowed) {
-    CabSpec spec;
-    spec.files = {file(R"(docs\a.txt)", "payload"), file("b.txt", "b")};
-    std::string cab = cabinet(spec);
+    CabPlan plan;
+    plan.files = {file(R"(docs\a.txt)", "payload"), file("b.txt", "b")};
+    std::string cab = cabinet(plan);
     fs::create_directories(tmp.file("outside"));
     fs::create_directories(out());
     fs::create_directory_symlink(tmp.file("outside"), out() + "/docs");
@@ -274,9 +274,9 @@ TEST_F(ToolExtract, PlantedFolderLinkIsNotFollowed) {
 }
 
 TEST_F(ToolExtract, PlantedFileLinkIsReplacedNotWrittenThrough) {
-    CabSpec spec;
-    spec.files = {file("a.txt", "payload")};
-    std::string cab = cabinet(spec);
+    CabPlan plan;
+    plan.files = {file("a.txt", "payload")};
+    std::string cab = cabinet(plan);
     writeFile(tmp.file("outside/victim"), "keep");
     fs::create_directories(out());
     fs::create_symlink(tmp.file("outside/victim"), out() + "/a.txt");
@@ -289,9 +289,9 @@ TEST_F(ToolExtract, PlantedFileLinkIsReplacedNotWrittenThrough) {
 }
 
 TEST_F(ToolExtract, ReadOnlyDestinationFailsEveryFile) {
-    CabSpec spec;
-    spec.files = {file("a.txt", "a"), file(R"(d\b.txt)", "b")};
-    std::string cab = cabinet(spec);
+    CabPlan plan;
+    plan.files = {file("a.txt", "a"), file(R"(d\b.txt)", "b")};
+    std::string cab = cabinet(plan);
     fs::create_directories(out());
     ::chmod(out().c_str(), 0555);
     // Permission bits do not stop root (as in CI); there the write-failure tests cover this.
@@ -310,12 +310,12 @@ TEST_F(ToolExtract, ReadOnlyDestinationFailsEveryFile) {
 
 TEST_P(ToolExtractEachDecoder, FullDiskLeavesNoPartialOrTemporaryFile) {
     for (auto compression : {CabCompression::Stored, CabCompression::MsZip}) {
-        CabSpec spec;
-        spec.folders = {compression};
-        spec.files = {file("small1.txt", sampleData(1000, 1)),
+        CabPlan plan;
+        plan.folders = {compression};
+        plan.files = {file("small1.txt", sampleData(1000, 1)),
                       file("big.txt", sampleData(200000, 2)),
                       file("small2.txt", sampleData(1000, 3))};
-        std::string cab = cabinet(spec);
+        std::string cab = cabinet(plan);
         const std::string dest = out() + (compression == CabCompression::MsZip ? "/z" : "/s");
 
         // The disk is "full" for any file that would grow past 50,000 bytes.
@@ -333,39 +333,39 @@ TEST_P(ToolExtractEachDecoder, FullDiskLeavesNoPartialOrTemporaryFile) {
         EXPECT_NE(r.err.find("big.txt"), std::string::npos);
         EXPECT_NE(r.err.find(std::strerror(ENOSPC)), std::string::npos) << r.err;
         EXPECT_EQ(treeOf(dest), (Strings{"small1.txt", "small2.txt"}));
-        EXPECT_EQ(readFile(dest + "/small2.txt"), spec.files[2].data);
+        EXPECT_EQ(readFile(dest + "/small2.txt"), plan.files[2].data);
     }
 }
 
 TEST_P(ToolExtractEachDecoder, LargeFilesAcrossBlocksComeOutExact) {
-    CabSpec spec;
-    spec.folders = {CabCompression::MsZip, CabCompression::Stored, CabCompression::MsZip};
-    spec.files = {file("one.txt", sampleData(100000, 1), 0),
+    CabPlan plan;
+    plan.folders = {CabCompression::MsZip, CabCompression::Stored, CabCompression::MsZip};
+    plan.files = {file("one.txt", sampleData(100000, 1), 0),
                   file("two.txt", sampleData(77777, 2), 0),
                   file("three.txt", sampleData(5, 3), 1),
                   file("four.txt", sampleData(300001, 4), 2),
                   file("empty.txt", "", 2),
                   file("five.txt", sampleData(40000, 5), 2)};
-    std::string cab = cabinet(spec);
+    std::string cab = cabinet(plan);
 
     ToolRun all = run({"X", cab, out() + "/all/"});
     ASSERT_EQ(all.status, 0) << all.err;
-    for (const auto& f : spec.files)
+    for (const auto& f : plan.files)
         EXPECT_EQ(readFile(out() + "/all/" + f.name), f.data) << f.name;
 
     // Picking files further into a folder skips the data before them.
     ToolRun some = run({"X", cab, "five.txt", "two.txt", out() + "/some/"});
     ASSERT_EQ(some.status, 0) << some.err;
-    EXPECT_EQ(readFile(out() + "/some/two.txt"), spec.files[1].data);
-    EXPECT_EQ(readFile(out() + "/some/five.txt"), spec.files[5].data);
+    EXPECT_EQ(readFile(out() + "/some/two.txt"), plan.files[1].data);
+    EXPECT_EQ(readFile(out() + "/some/five.txt"), plan.files[5].data);
 }
 
 TEST_P(ToolExtractEachDecoder, DamagedBlockFailsOnlyTheFilesOnIt) {
-    CabSpec spec;
-    spec.folders = {CabCompression::MsZip, CabCompression::MsZip};
-    spec.files = {file("a.txt", sampleData(5000, 1), 0), file("b.txt", sampleData(5000, 2), 1)};
-    std::string bytes = buildCabinet(spec);
-    size_t block = layoutOf(spec).firstDataBlock;
+    CabPlan plan;
+    plan.folders = {CabCompression::MsZip, CabCompression::MsZip};
+    plan.files = {file("a.txt", sampleData(5000, 1), 0), file("b.txt", sampleData(5000, 2), 1)};
+    std::string bytes = buildCabinet(plan);
+    size_t block = layoutOf(plan).firstDataBlock;
     bytes[block + 8 + 10] ^= 0x55; // inside folder 0's compressed data; the checksum disagrees
     writeFile(tmp.file("a.cab"), bytes);
 
@@ -374,19 +374,19 @@ TEST_P(ToolExtractEachDecoder, DamagedBlockFailsOnlyTheFilesOnIt) {
     EXPECT_NE(r.err.find("a.txt"), std::string::npos);
     EXPECT_EQ(r.err.find("b.txt"), std::string::npos);
     EXPECT_EQ(treeOf(out()), (Strings{"b.txt"}));
-    EXPECT_EQ(readFile(out() + "/b.txt"), spec.files[1].data);
+    EXPECT_EQ(readFile(out() + "/b.txt"), plan.files[1].data);
 }
 
 TEST_P(ToolExtractEachDecoder, DamageNeverShiftsLaterFiles) {
     for (auto compression : {CabCompression::Stored, CabCompression::MsZip}) {
-        CabSpec spec;
-        spec.folders = {compression};
-        spec.blockSize = 1000;
+        CabPlan plan;
+        plan.folders = {compression};
+        plan.blockSize = 1000;
         for (int i = 0; i < 6; ++i)
-            spec.files.push_back(file("f" + std::to_string(i), sampleData(1500, i)));
-        std::string bytes = buildCabinet(spec);
+            plan.files.push_back(file("f" + std::to_string(i), sampleData(1500, i)));
+        std::string bytes = buildCabinet(plan);
         // Damage the third block: bytes 2000..2999 of the folder, the second half of f1.
-        bytes[blockOffset(bytes, spec, 2) + 8 + 20] ^= 0x01;
+        bytes[blockOffset(bytes, plan, 2) + 8 + 20] ^= 0x01;
         writeFile(tmp.file("d.cab"), bytes);
         const std::string dest = out() + (compression == CabCompression::MsZip ? "/z" : "/s");
 
@@ -398,7 +398,7 @@ TEST_P(ToolExtractEachDecoder, DamageNeverShiftsLaterFiles) {
         }
         EXPECT_FALSE(fs::exists(dest + "/f1"));
         // Whatever comes out after the damage is the stored data, never data from elsewhere.
-        for (const auto& f : spec.files) {
+        for (const auto& f : plan.files) {
             if (fs::exists(dest + "/" + f.name)) {
                 EXPECT_EQ(readFile(dest + "/" + f.name), f.data) << f.name;
             }
@@ -408,18 +408,18 @@ TEST_P(ToolExtractEachDecoder, DamageNeverShiftsLaterFiles) {
 
 TEST_P(ToolExtractEachDecoder, ShortDataIsAnErrorNotAShortFile) {
     for (auto compression : {CabCompression::Stored, CabCompression::MsZip}) {
-        CabSpec spec;
-        spec.folders = {compression};
-        spec.blockSize = 4096;
-        spec.files = {file("whole.txt", sampleData(10000, 1)),
+        CabPlan plan;
+        plan.folders = {compression};
+        plan.blockSize = 4096;
+        plan.files = {file("whole.txt", sampleData(10000, 1)),
                       file("cut.txt", sampleData(30000, 2))};
-        CabFileSpec claims = file("claims.txt", "only this");
+        CabFilePlan claims = file("claims.txt", "only this");
         claims.declaredSize = 100000;
-        spec.files.push_back(claims);
-        std::string bytes = buildCabinet(spec);
+        plan.files.push_back(claims);
+        std::string bytes = buildCabinet(plan);
 
         // A cabinet cut off inside cut.txt's data (its fifth block of 4096 bytes).
-        writeFile(tmp.file("t.cab"), bytes.substr(0, blockOffset(bytes, spec, 5) + 30));
+        writeFile(tmp.file("t.cab"), bytes.substr(0, blockOffset(bytes, plan, 5) + 30));
         const std::string dest = out() + (compression == CabCompression::MsZip ? "/z" : "/s");
         ToolRun r = run({"X", tmp.file("t.cab"), dest + "/"});
         EXPECT_EQ(r.status, 1) << r.err;

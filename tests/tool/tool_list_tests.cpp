@@ -10,8 +10,8 @@ using namespace fm::test;
 
 namespace {
 
-CabFileSpec file(std::string name, std::string data, std::uint16_t attribs = 0x20) {
-    CabFileSpec f;
+CabFilePlan file(std::string name, std::string data, std::uint16_t attribs = 0x20) {
+    CabFilePlan f;
     f.name = std::move(name);
     f.data = std::move(data);
     f.attribs = attribs;
@@ -21,8 +21,8 @@ CabFileSpec file(std::string name, std::string data, std::uint16_t attribs = 0x2
 class ToolList : public ::testing::Test {
 protected:
     TempDir tmp;
-    ToolRun list(const CabSpec& spec, std::vector<std::string> patterns = {}) {
-        writeCabinet(tmp.file("a.cab"), spec);
+    ToolRun list(const CabPlan& plan, std::vector<std::string> patterns = {}) {
+        writeCabinet(tmp.file("a.cab"), plan);
         std::vector<std::string> args = {"L", tmp.file("a.cab")};
         args.insert(args.end(), patterns.begin(), patterns.end());
         return runTool(args, toolEnvironment(tmp.path()));
@@ -32,21 +32,21 @@ protected:
 } // namespace
 
 TEST_F(ToolList, OneAlignedLinePerFileInStoredOrder) {
-    CabSpec spec;
-    spec.folders = {CabCompression::Stored, CabCompression::MsZip};
-    CabFileSpec z = file("zeta.txt", std::string(1234, 'z'));
+    CabPlan plan;
+    plan.folders = {CabCompression::Stored, CabCompression::MsZip};
+    CabFilePlan z = file("zeta.txt", std::string(1234, 'z'));
     z.date = dosDate(2002, 3, 15);
     z.time = dosTime(12, 34, 56);
-    CabFileSpec a = file(R"(docs\Alpha.TXT)", "");
+    CabFilePlan a = file(R"(docs\Alpha.TXT)", "");
     a.date = dosDate(1999, 12, 31);
     a.time = dosTime(23, 59, 58);
     a.folder = 1;
-    CabFileSpec m = file("m", "m");
+    CabFilePlan m = file("m", "m");
     m.date = dosDate(2107, 1, 2);
     m.time = dosTime(0, 0, 1); // two-second steps: shown as stored, 00
-    spec.files = {z, a, m};
+    plan.files = {z, a, m};
 
-    ToolRun r = list(spec);
+    ToolRun r = list(plan);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "      1234  2002-03-15 12:34:56  zeta.txt\n"
                      "         0  1999-12-31 23:59:58  docs\\Alpha.TXT\n"
@@ -55,23 +55,23 @@ TEST_F(ToolList, OneAlignedLinePerFileInStoredOrder) {
 }
 
 TEST_F(ToolList, SizesAndDatesAsStored) {
-    CabSpec spec;
-    CabFileSpec big = file("big", "");
+    CabPlan plan;
+    CabFilePlan big = file("big", "");
     big.declaredSize = 0xFFFFFFFFu;
     big.date = static_cast<std::uint16_t>((5 << 9) | (13 << 5) | 0); // month 13, day 0
     big.time = static_cast<std::uint16_t>((25 << 11) | (61 << 5) | 31);
-    spec.files = {big};
-    ToolRun r = list(spec);
+    plan.files = {big};
+    ToolRun r = list(plan);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "4294967295  1985-13-00 25:61:62  big\n");
 }
 
 TEST_F(ToolList, NamesBecomeUtf8) {
-    CabSpec spec;
-    spec.files = {file("caf\xE9 \x80.txt", ""),                              // Windows-1252
+    CabPlan plan;
+    plan.files = {file("caf\xE9 \x80.txt", ""),                              // Windows-1252
                   file("f\xC3\xBC\xC3\x9F.txt", "", 0x20 | kAttrNameIsUtf8), // UTF-8
                   file("bad\xC0\xAF\xFF.txt", "", 0x20 | kAttrNameIsUtf8)};
-    ToolRun r = list(spec);
+    ToolRun r = list(plan);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "         0  2002-03-15 12:34:56  café €.txt\n"
@@ -80,9 +80,9 @@ TEST_F(ToolList, NamesBecomeUtf8) {
 }
 
 TEST_F(ToolList, PatternsNarrowTheList) {
-    CabSpec spec;
-    spec.files = {file("a.txt", ""), file(R"(d\b.TXT)", ""), file("c.ini", "")};
-    ToolRun r = list(spec, {"*.txt"});
+    CabPlan plan;
+    plan.files = {file("a.txt", ""), file(R"(d\b.TXT)", ""), file("c.ini", "")};
+    ToolRun r = list(plan, {"*.txt"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "         0  2002-03-15 12:34:56  a.txt\n"
                      "         0  2002-03-15 12:34:56  d\\b.TXT\n");
@@ -95,10 +95,10 @@ TEST_F(ToolList, UnreadableCabinetsAreStartFailures) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("text.cab"), std::string::npos);
 
-    CabSpec spec;
-    spec.files = {file("a.txt", "abc")};
-    std::string bytes = buildCabinet(spec);
-    writeFile(tmp.file("cut.cab"), bytes.substr(0, layoutOf(spec).firstFileEntry + 10));
+    CabPlan plan;
+    plan.files = {file("a.txt", "abc")};
+    std::string bytes = buildCabinet(plan);
+    writeFile(tmp.file("cut.cab"), bytes.substr(0, layoutOf(plan).firstFileEntry + 10));
     r = runTool({"L", tmp.file("cut.cab")}, toolEnvironment(tmp.path()));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");

@@ -18,14 +18,14 @@ namespace {
 class ToolProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        CabSpec spec;
+        CabPlan plan;
         for (const char* name : {"a.txt", R"(docs\b.txt)", "c.ini"}) {
-            CabFileSpec f;
+            CabFilePlan f;
             f.name = name;
             f.data = std::string("data of ") + name;
-            spec.files.push_back(f);
+            plan.files.push_back(f);
         }
-        writeCabinet(tmp.file("Setup.cab"), spec);
+        writeCabinet(tmp.file("Setup.cab"), plan);
     }
     // Runs Cabarc1.exe with the arguments the program's launcher makes of `parameters`.
     ToolRun launch(const std::string& parameters) {

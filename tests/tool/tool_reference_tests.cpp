@@ -185,12 +185,12 @@ TEST_F(ToolBesideCabextract, ExtractsTheWholeSpannedSetFromItsFirstPart) {
 }
 
 TEST_F(ToolBesideCabextract, NeverWritesThroughAPlantedLink) {
-    CabSpec spec;
-    CabFileSpec f;
+    CabPlan plan;
+    CabFilePlan f;
     f.name = "hello.txt";
     f.data = "payload";
-    spec.files = {f};
-    writeCabinet(tmp.file("a.cab"), spec);
+    plan.files = {f};
+    writeCabinet(tmp.file("a.cab"), plan);
     for (const char* who : {"ce", "us"}) {
         writeFile(tmp.file(std::string(who) + "-victim"), "keep");
         fs::create_directories(tmp.file(who));
@@ -208,17 +208,17 @@ TEST_F(ToolBesideCabextract, NeverWritesThroughAPlantedLink) {
 }
 
 TEST_F(ToolBesideCabextract, LeavesNoBrokenFileBehind) {
-    CabSpec spec;
-    spec.folders = {CabCompression::MsZip};
-    spec.blockSize = 4096;
-    CabFileSpec f;
+    CabPlan plan;
+    plan.folders = {CabCompression::MsZip};
+    plan.blockSize = 4096;
+    CabFilePlan f;
     f.name = "long.txt";
     for (int i = 0; f.data.size() < 100000; ++i)
         f.data += "row " + std::to_string(i * 7919 % 10007) + "\n";
-    spec.files = {f};
-    std::string bytes = buildCabinet(spec);
+    plan.files = {f};
+    std::string bytes = buildCabinet(plan);
     // Break the signature of the sixth block, its checksum cleared so only that tells.
-    size_t at = layoutOf(spec).firstDataBlock;
+    size_t at = layoutOf(plan).firstDataBlock;
     for (int b = 0; b < 5; ++b)
         at += 8 + (static_cast<unsigned char>(bytes[at + 4]) |
                    static_cast<unsigned char>(bytes[at + 5]) << 8);
