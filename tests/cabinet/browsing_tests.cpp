@@ -25,9 +25,7 @@ namespace {
 
 CabFilePlan file(const std::string& name, const std::string& data,
                  std::uint16_t date = dosDate(2002, 3, 15)) {
-    CabFilePlan f;
-    f.name = name;
-    f.data = data;
+    CabFilePlan f = cabFile(name, data);
     f.date = date;
     return f;
 }

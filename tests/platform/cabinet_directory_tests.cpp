@@ -64,14 +64,6 @@ std::vector<std::string> names(const std::string& path) {
     return out;
 }
 
-CabFilePlan file(std::string name, std::string data, int folder = 0) {
-    CabFilePlan f;
-    f.name = std::move(name);
-    f.data = std::move(data);
-    f.folder = folder;
-    return f;
-}
-
 // Files spread over three folders (the last one empty), in an order that is neither by folder
 // nor by name, with folder parts, both kinds of name, an empty file and odd dates.
 CabPlan samplePlan() {
@@ -80,12 +72,12 @@ CabPlan samplePlan() {
                     CabCompression::MsZip};
     plan.blockSize = 4096;
     plan.files = {
-        file("zeta.txt", std::string(10000, 'z'), 1),
-        file("docs\\setup.txt", "setup", 0),
-        file("empty.dat", "", 1),
-        file("caf\xE9\\na\xEFve.txt", "latin", 2),
-        file("\xE2\x82\xAC\\\xF0\x9F\x98\x80.txt", std::string(5000, 'e'), 0),
-        file("alpha.txt", "a", 1),
+        cabFile("zeta.txt", std::string(10000, 'z'), 1),
+        cabFile("docs\\setup.txt", "setup", 0),
+        cabFile("empty.dat", "", 1),
+        cabFile("caf\xE9\\na\xEFve.txt", "latin", 2),
+        cabFile("\xE2\x82\xAC\\\xF0\x9F\x98\x80.txt", std::string(5000, 'e'), 0),
+        cabFile("alpha.txt", "a", 1),
     };
     plan.files[4].attribs |= kAttrNameIsUtf8;
     plan.files[1].date = dosDate(1980, 1, 1);
@@ -113,8 +105,8 @@ TEST(IterateCabinet, TablesLargerThanAnyReadBuffer) {
     // every read-ahead boundary; a cut copy lists the records before the cut.
     CabPlan plan;
     for (int i = 0; i < 3000; ++i)
-        plan.files.push_back(file("folder\\" + std::string(i % 61, 'x') + std::to_string(i),
-                                  std::string(i % 5, 'd')));
+        plan.files.push_back(cabFile("folder\\" + std::string(i % 61, 'x') + std::to_string(i),
+                                     std::string(i % 5, 'd')));
     TempDir dir;
     const std::string bytes = buildCabinet(plan);
     writeFile(dir.file("a.cab"), bytes);
@@ -126,7 +118,7 @@ TEST(IterateCabinet, TablesLargerThanAnyReadBuffer) {
 
 TEST(IterateCabinet, SizesUpToTheLargestRecordValue) {
     CabPlan plan;
-    plan.files = {file("huge.bin", ""), file("half.bin", ""), file("small.bin", "x")};
+    plan.files = {cabFile("huge.bin", ""), cabFile("half.bin", ""), cabFile("small.bin", "x")};
     plan.files[0].declaredSize = 0xFFFFFFFF;
     plan.files[1].declaredSize = 0x80000000;
     TempDir dir;
@@ -136,8 +128,8 @@ TEST(IterateCabinet, SizesUpToTheLargestRecordValue) {
 
 TEST(IterateCabinet, ListsRecordsContinuedFromOrIntoNeighbouringParts) {
     CabPlan plan;
-    plan.files = {file("from-previous.bin", ""), file("own.bin", "own"), file("into-next.bin", ""),
-                  file("through.bin", "")};
+    plan.files = {cabFile("from-previous.bin", ""), cabFile("own.bin", "own"),
+                  cabFile("into-next.bin", ""), cabFile("through.bin", "")};
     plan.files[0].folder = 0xFFFD;
     plan.files[2].folder = 0xFFFE;
     plan.files[3].folder = 0xFFFF;

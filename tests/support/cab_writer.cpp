@@ -201,4 +201,12 @@ void writeCabinet(const std::string& path, const CabPlan& plan) {
     writeFile(path, buildCabinet(plan));
 }
 
+CabFilePlan cabFile(std::string name, std::string data, int folder) {
+    CabFilePlan f;
+    f.name = std::move(name);
+    f.data = std::move(data);
+    f.folder = folder;
+    return f;
+}
+
 } // namespace fm::test

@@ -45,6 +45,9 @@ struct CabPlan {
     std::uint16_t setId = 0x1234;
 };
 
+// A file for a plan, with the default date, time and attributes.
+CabFilePlan cabFile(std::string name, std::string data, int folder = 0);
+
 // The cabinet's bytes. Files are laid out in each folder in the order they appear in `files`.
 std::string buildCabinet(const CabPlan& plan);
 

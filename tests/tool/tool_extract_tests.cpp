@@ -45,14 +45,6 @@ size_t blockOffset(const std::string& cab, const CabPlan& plan, int n) {
     return at;
 }
 
-CabFilePlan file(std::string name, std::string data, int folder = 0) {
-    CabFilePlan f;
-    f.name = std::move(name);
-    f.data = std::move(data);
-    f.folder = folder;
-    return f;
-}
-
 class ToolExtract : public ::testing::Test {
 protected:
     TempDir tmp;
@@ -86,8 +78,8 @@ std::string decoderName(const ::testing::TestParamInfo<bool>& info) {
 
 TEST_F(ToolExtract, FlatUnlessFoldersAreKept) {
     CabPlan plan;
-    plan.files = {file("readme.txt", "R"), file(R"(docs\b.txt)", "B"),
-                  file(R"(docs\sub\c.txt)", "C")};
+    plan.files = {cabFile("readme.txt", "R"), cabFile(R"(docs\b.txt)", "B"),
+                  cabFile(R"(docs\sub\c.txt)", "C")};
     std::string cab = cabinet(plan);
 
     ToolRun flat = run({"X", cab, out() + "/flat/"});
@@ -110,8 +102,9 @@ TEST_F(ToolExtract, FlatUnlessFoldersAreKept) {
 
 TEST_F(ToolExtract, PatternsPickFiles) {
     CabPlan plan;
-    plan.files = {file("a.txt", "a"), file(R"(docs\b.txt)", "b"), file(R"(docs\b.txt.bak)", "k"),
-                  file("noext", "n"), file(R"(other\B.TXT)", "B")};
+    plan.files = {cabFile("a.txt", "a"), cabFile(R"(docs\b.txt)", "b"),
+                  cabFile(R"(docs\b.txt.bak)", "k"), cabFile("noext", "n"),
+                  cabFile(R"(other\B.TXT)", "B")};
     std::string cab = cabinet(plan);
 
     ToolRun last = run({"-p", "X", cab, "B.txt", out() + "/1/"});
@@ -132,10 +125,10 @@ TEST_F(ToolExtract, NamesMatchAsTheProgramListsThem) {
     // The program lists names with StoredNameToUtf8 and passes a row's last part back; names
     // with bytes that are not what their flag says must still be found and written by that text.
     CabPlan plan;
-    CabFilePlan cut = file("dir\\ab\xF0\x9F\x98x.txt", "cut");
+    CabFilePlan cut = cabFile("dir\\ab\xF0\x9F\x98x.txt", "cut");
     cut.attribs |= kAttrNameIsUtf8;
-    CabFilePlan latin = file("caf\xE9 \x80.txt", "latin");
-    plan.files = {cut, latin, file("other.txt", "o")};
+    CabFilePlan latin = cabFile("caf\xE9 \x80.txt", "latin");
+    plan.files = {cut, latin, cabFile("other.txt", "o")};
     std::string cab = cabinet(plan);
 
     Strings args = {"X", cab};
@@ -155,7 +148,7 @@ TEST_F(ToolExtract, NamesMatchAsTheProgramListsThem) {
 
 TEST_F(ToolExtract, DestinationForms) {
     CabPlan plan;
-    plan.files = {file("a.txt", "a")};
+    plan.files = {cabFile("a.txt", "a")};
     cabinet(plan);
     fs::create_directories(tmp.file("work/sub"));
 
@@ -182,7 +175,7 @@ TEST_F(ToolExtract, DestinationForms) {
 
 TEST_F(ToolExtract, ReplacesFilesAndStampsTheStoredTime) {
     CabPlan plan;
-    CabFilePlan f = file("a.txt", "new");
+    CabFilePlan f = cabFile("a.txt", "new");
     f.date = dosDate(2001, 2, 3);
     f.time = dosTime(4, 5, 6);
     plan.files = {f};
@@ -210,23 +203,23 @@ TEST_F(ToolExtract, ReplacesFilesAndStampsTheStoredTime) {
 TEST_F(ToolExtract, HostileNamesStayInsideTheDestination) {
     CabPlan plan;
     plan.files = {
-        file(R"(..\..\evil1)", "1"),
-        file(R"(\abs\evil2)", "2"),
-        file("/etc/evil3", "3"),
-        file(R"(C:\evil4)", "4"),
-        file("c:evil5", "5"),
-        file(R"(a\..\..\..\evil6)", "6"), // ".." is dropped, not followed
-        file("sub/../../evil7", "7"),
-        file(R"(.\.\evil8)", "8"),
-        file(R"(\\server\share\evil9)", "9"),
+        cabFile(R"(..\..\evil1)", "1"),
+        cabFile(R"(\abs\evil2)", "2"),
+        cabFile("/etc/evil3", "3"),
+        cabFile(R"(C:\evil4)", "4"),
+        cabFile("c:evil5", "5"),
+        cabFile(R"(a\..\..\..\evil6)", "6"), // ".." is dropped, not followed
+        cabFile("sub/../../evil7", "7"),
+        cabFile(R"(.\.\evil8)", "8"),
+        cabFile(R"(\\server\share\evil9)", "9"),
     };
-    CabFilePlan overlong = file("\xC0\xAF..\xC0\xAF"
-                                "evil10",
-                                "10");
+    CabFilePlan overlong = cabFile("\xC0\xAF..\xC0\xAF"
+                                   "evil10",
+                                   "10");
     overlong.attribs |= kAttrNameIsUtf8;
     plan.files.push_back(overlong);
-    plan.files.push_back(file("..", "x"));
-    plan.files.push_back(file(R"(\)", "y"));
+    plan.files.push_back(cabFile("..", "x"));
+    plan.files.push_back(cabFile(R"(\)", "y"));
     std::string cab = cabinet(plan, "box/a.cab");
     const std::string dest = tmp.file("box/out");
 
@@ -260,7 +253,7 @@ TEST_F(ToolExtract, HostileNamesStayInsideTheDestination) {
 
 TEST_F(ToolExtract, PlantedFolderLinkIsNotFollowed) {
     CabPlan plan;
-    plan.files = {file(R"(docs\a.txt)", "payload"), file("b.txt", "b")};
+    plan.files = {cabFile(R"(docs\a.txt)", "payload"), cabFile("b.txt", "b")};
     std::string cab = cabinet(plan);
     fs::create_directories(tmp.file("outside"));
     fs::create_directories(out());
@@ -275,7 +268,7 @@ TEST_F(ToolExtract, PlantedFolderLinkIsNotFollowed) {
 
 TEST_F(ToolExtract, PlantedFileLinkIsReplacedNotWrittenThrough) {
     CabPlan plan;
-    plan.files = {file("a.txt", "payload")};
+    plan.files = {cabFile("a.txt", "payload")};
     std::string cab = cabinet(plan);
     writeFile(tmp.file("outside/victim"), "keep");
     fs::create_directories(out());
@@ -290,7 +283,7 @@ TEST_F(ToolExtract, PlantedFileLinkIsReplacedNotWrittenThrough) {
 
 TEST_F(ToolExtract, ReadOnlyDestinationFailsEveryFile) {
     CabPlan plan;
-    plan.files = {file("a.txt", "a"), file(R"(d\b.txt)", "b")};
+    plan.files = {cabFile("a.txt", "a"), cabFile(R"(d\b.txt)", "b")};
     std::string cab = cabinet(plan);
     fs::create_directories(out());
     ::chmod(out().c_str(), 0555);
@@ -312,9 +305,9 @@ TEST_P(ToolExtractEachDecoder, FullDiskLeavesNoPartialOrTemporaryFile) {
     for (auto compression : {CabCompression::Stored, CabCompression::MsZip}) {
         CabPlan plan;
         plan.folders = {compression};
-        plan.files = {file("small1.txt", sampleData(1000, 1)),
-                      file("big.txt", sampleData(200000, 2)),
-                      file("small2.txt", sampleData(1000, 3))};
+        plan.files = {cabFile("small1.txt", sampleData(1000, 1)),
+                      cabFile("big.txt", sampleData(200000, 2)),
+                      cabFile("small2.txt", sampleData(1000, 3))};
         std::string cab = cabinet(plan);
         const std::string dest = out() + (compression == CabCompression::MsZip ? "/z" : "/s");
 
@@ -340,12 +333,12 @@ TEST_P(ToolExtractEachDecoder, FullDiskLeavesNoPartialOrTemporaryFile) {
 TEST_P(ToolExtractEachDecoder, LargeFilesAcrossBlocksComeOutExact) {
     CabPlan plan;
     plan.folders = {CabCompression::MsZip, CabCompression::Stored, CabCompression::MsZip};
-    plan.files = {file("one.txt", sampleData(100000, 1), 0),
-                  file("two.txt", sampleData(77777, 2), 0),
-                  file("three.txt", sampleData(5, 3), 1),
-                  file("four.txt", sampleData(300001, 4), 2),
-                  file("empty.txt", "", 2),
-                  file("five.txt", sampleData(40000, 5), 2)};
+    plan.files = {cabFile("one.txt", sampleData(100000, 1), 0),
+                  cabFile("two.txt", sampleData(77777, 2), 0),
+                  cabFile("three.txt", sampleData(5, 3), 1),
+                  cabFile("four.txt", sampleData(300001, 4), 2),
+                  cabFile("empty.txt", "", 2),
+                  cabFile("five.txt", sampleData(40000, 5), 2)};
     std::string cab = cabinet(plan);
 
     ToolRun all = run({"X", cab, out() + "/all/"});
@@ -363,7 +356,8 @@ TEST_P(ToolExtractEachDecoder, LargeFilesAcrossBlocksComeOutExact) {
 TEST_P(ToolExtractEachDecoder, DamagedBlockFailsOnlyTheFilesOnIt) {
     CabPlan plan;
     plan.folders = {CabCompression::MsZip, CabCompression::MsZip};
-    plan.files = {file("a.txt", sampleData(5000, 1), 0), file("b.txt", sampleData(5000, 2), 1)};
+    plan.files = {cabFile("a.txt", sampleData(5000, 1), 0),
+                  cabFile("b.txt", sampleData(5000, 2), 1)};
     std::string bytes = buildCabinet(plan);
     size_t block = layoutOf(plan).firstDataBlock;
     bytes[block + 8 + 10] ^= 0x55; // inside folder 0's compressed data; the checksum disagrees
@@ -383,7 +377,7 @@ TEST_P(ToolExtractEachDecoder, DamageNeverShiftsLaterFiles) {
         plan.folders = {compression};
         plan.blockSize = 1000;
         for (int i = 0; i < 6; ++i)
-            plan.files.push_back(file("f" + std::to_string(i), sampleData(1500, i)));
+            plan.files.push_back(cabFile("f" + std::to_string(i), sampleData(1500, i)));
         std::string bytes = buildCabinet(plan);
         // Damage the third block: bytes 2000..2999 of the folder, the second half of f1.
         bytes[blockOffset(bytes, plan, 2) + 8 + 20] ^= 0x01;
@@ -411,9 +405,9 @@ TEST_P(ToolExtractEachDecoder, ShortDataIsAnErrorNotAShortFile) {
         CabPlan plan;
         plan.folders = {compression};
         plan.blockSize = 4096;
-        plan.files = {file("whole.txt", sampleData(10000, 1)),
-                      file("cut.txt", sampleData(30000, 2))};
-        CabFilePlan claims = file("claims.txt", "only this");
+        plan.files = {cabFile("whole.txt", sampleData(10000, 1)),
+                      cabFile("cut.txt", sampleData(30000, 2))};
+        CabFilePlan claims = cabFile("claims.txt", "only this");
         claims.declaredSize = 100000;
         plan.files.push_back(claims);
         std::string bytes = buildCabinet(plan);

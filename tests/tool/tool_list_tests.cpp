@@ -11,9 +11,7 @@ using namespace fm::test;
 namespace {
 
 CabFilePlan file(std::string name, std::string data, std::uint16_t attribs = 0x20) {
-    CabFilePlan f;
-    f.name = std::move(name);
-    f.data = std::move(data);
+    CabFilePlan f = cabFile(std::move(name), std::move(data));
     f.attribs = attribs;
     return f;
 }
