@@ -81,6 +81,10 @@ public:
     void RestoreSelection();
     void ShowExtracted(int count);
 
+    // Extraction: runs ExtractCabs with SelCount when GoExtract is set (the extract-to dialog
+    // calls it after storing the settings).
+    void CheckExtractCabs();
+
     // Read-only views of private state, for tests.
     bool isBusy() const { return Busy; }
     bool isLoading() const { return Loading; }
@@ -109,6 +113,11 @@ private:
     void mExit_Click();
     void mRefresh_Click();
     void mAbout_Click();
+    void mChangeExtract_Click();
+    void cmdExtract_Click();
+
+    // The extraction run for `count` selected rows (0: all).
+    void ExtractCabs(int count);
 
     Platform platform_;
     QString PrevDrive;
