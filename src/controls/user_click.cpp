@@ -1,11 +1,11 @@
 #include "controls/user_click.h"
 
 #include <QAbstractItemView>
-#include <QEvent>
+#include <QMouseEvent>
 
 namespace fm {
 
-UserClick::UserClick(QAbstractItemView* view) : QObject(view) {
+UserClick::UserClick(QAbstractItemView* view) : QObject(view), view_(view) {
     view->viewport()->installEventFilter(this);
 }
 
@@ -21,9 +21,15 @@ void UserClick::selectionChanged() {
 bool UserClick::eventFilter(QObject*, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonDblClick: {
         mouseDown_ = true;
+        // A press on an entry is a click even when it changes nothing (the entry was selected
+        // already): the handlers must run again, e.g. to restore the status line.
+        const auto* me = static_cast<QMouseEvent*>(event);
+        if (view_->indexAt(me->position().toPoint()).isValid())
+            pending_ = true;
         break;
+    }
     case QEvent::MouseButtonRelease:
         mouseDown_ = false;
         if (pending_) {

@@ -6,9 +6,11 @@ class QAbstractItemView;
 
 namespace fm {
 
-// Turns the selection changes a user makes in an item view into one Click each: a change made
-// with the mouse is reported when the button is released (a drag is one click), a change from
-// the keyboard at once. Changes made while `suppress()` is in force are not reported.
+// Turns what a user does in an item view into Click events, one per gesture: a mouse gesture
+// (press to release) that lands on an entry or changes the selection is one Click, raised when
+// the button is released, also when the entry was already selected (a drag is still one Click);
+// a selection change from the keyboard is one Click at once. Changes made while `suppress()` is
+// in force are not reported.
 class UserClick : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +30,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QAbstractItemView* view_;
     bool mouseDown_ = false;
     bool pending_ = false;
     bool suppressed_ = false;
