@@ -1,14 +1,16 @@
 #include "controls/drive_list.h"
 
 #include "controls/control_error.h"
+#include "platform/path_text.h"
 
+#include <QFocusEvent>
 #include <cerrno>
 
 namespace fm {
 
 DriveList::DriveList(const DriveMap& drives, QWidget* parent) : QComboBox(parent) {
     for (const auto& d : drives.drives())
-        addItem(QString::fromStdString(d.entryText()));
+        addItem(DisplayText(PathToText(d.entryText())));
     connect(this, &QComboBox::currentIndexChanged, this, &DriveList::change);
 }
 
@@ -31,7 +33,10 @@ void DriveList::setDrive(const QString& text) {
 
 void DriveList::focusInEvent(QFocusEvent* event) {
     QComboBox::focusInEvent(event);
-    emit gotFocus();
+    // Only focus that arrives from elsewhere counts: closing the list's own popup, or the window
+    // becoming active again, hands the focus back to a list that never lost it to a control.
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+        emit gotFocus();
 }
 
 } // namespace fm

@@ -25,6 +25,8 @@ public:
 
 signals:
     void change();
+    // The focus arrived from another control (not back from the list's own popup, not the
+    // window's activation).
     void gotFocus();
 
 protected:
