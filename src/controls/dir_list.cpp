@@ -1,6 +1,7 @@
 #include "controls/dir_list.h"
 
 #include "controls/control_error.h"
+#include "platform/path_text.h"
 #include "platform/working_folder.h"
 
 #include <QApplication>
@@ -59,7 +60,7 @@ DirList::DirList(const DriveMap& drives, QWidget* parent) : QListWidget(parent),
     connect(this, &QListWidget::itemDoubleClicked, this, &DirList::openEntry);
     QString start = QStringLiteral("C:\\");
     if (auto cwd = drives_.toDrive(CurrentWorkingFolder()))
-        start = QString::fromStdString(*cwd);
+        start = PathToText(*cwd);
     try {
         setPath(start);
     } catch (const ControlError&) {
@@ -67,25 +68,26 @@ DirList::DirList(const DriveMap& drives, QWidget* parent) : QListWidget(parent),
     }
 }
 
-std::string DirList::resolve(const QString& value) const {
+DirList::Target DirList::target(const QString& value) const {
     QChar letter = path_.isEmpty() ? QChar(u'C') : path_[0];
     QStringList names = path_.isEmpty() ? QStringList() : splitNames(path_.mid(2));
-    QString v = value;
+    const QString& v = value;
     if (v.isEmpty())
         throw ControlError::fromErrno(ENOENT);
-    if (DriveMap::isBareDrive(v.toStdString())) {
+    const std::string bytes = TextToPath(v.left(3));
+    if (DriveMap::isBareDrive(bytes)) {
         letter = v[0];
         auto cur = drives_.currentFolder(letter.toLatin1(), CurrentWorkingFolder());
         if (!cur)
             throw ControlError::fromErrno(ENODEV);
-        names = splitNames(QString::fromStdString(*cur).mid(2));
-    } else if (DriveMap::hasDriveDesignation(v.toStdString())) {
+        names = splitNames(PathToText(*cur).mid(2));
+    } else if (DriveMap::hasDriveDesignation(bytes)) {
         bool rooted = v.size() > 2 && (v[2] == u'\\' || v[2] == u'/');
         if (!drives_.find(v[0].toLatin1()))
             throw ControlError::fromErrno(ENODEV);
         if (!rooted) {
             auto cur = drives_.currentFolder(v[0].toLatin1(), CurrentWorkingFolder());
-            names = cur ? splitNames(QString::fromStdString(*cur).mid(2)) : QStringList();
+            names = cur ? splitNames(PathToText(*cur).mid(2)) : QStringList();
         } else {
             names.clear();
         }
@@ -98,31 +100,36 @@ std::string DirList::resolve(const QString& value) const {
     } else {
         names += splitNames(v);
     }
-    auto posix = drives_.toPosix(joinDrive(letter, normalized(names)).toStdString());
+    // The folder keeps the drive it was named on, even below another drive's mount point:
+    // C:\mnt\stick stays a folder of c:, so the drive list and the folder list agree.
+    Target t;
+    t.shown = joinDrive(letter, normalized(names));
+    auto posix = drives_.toPosix(TextToPath(t.shown));
     if (!posix)
         throw ControlError::fromErrno(ENODEV);
-    return *posix;
+    t.posix = *posix;
+    return t;
+}
+
+std::string DirList::resolve(const QString& value) const {
+    return target(value).posix;
 }
 
 void DirList::setPath(const QString& value) {
-    std::string posix = resolve(value);
-    auto shown = drives_.toDrive(posix);
-    if (!shown)
-        throw ControlError::fromErrno(EINVAL);
+    Target t = target(value);
     struct stat st {};
-    if (::stat(posix.c_str(), &st) != 0)
+    if (::stat(t.posix.c_str(), &st) != 0)
         throw ControlError::fromErrno(errno);
     if (!S_ISDIR(st.st_mode))
         throw ControlError::fromErrno(ENOTDIR);
-    std::unique_ptr<DIR, DirCloser> probe(::opendir(posix.c_str()));
+    std::unique_ptr<DIR, DirCloser> probe(::opendir(t.posix.c_str()));
     if (!probe)
         throw ControlError::fromErrno(errno);
     probe.reset();
 
-    QString newPath = QString::fromStdString(*shown);
-    bool changed = newPath != path_;
-    path_ = newPath;
-    posix_ = posix;
+    bool changed = t.shown != path_;
+    path_ = t.shown;
+    posix_ = t.posix;
     fill(posix_);
     if (changed)
         emit change();
@@ -141,7 +148,7 @@ void DirList::fill(const std::string& posix) {
     QChar letter = path_[0];
     QStringList names = splitNames(path_.mid(2));
     auto add = [this](const QString& text, const QString& full, const QIcon& icon, int depth) {
-        auto* item = new QListWidgetItem(icon, QString(depth * 2, u' ') + text, this);
+        auto* item = new QListWidgetItem(icon, QString(depth * 2, u' ') + DisplayText(text), this);
         item->setData(kPathRole, full);
         return item;
     };
@@ -163,7 +170,7 @@ void DirList::fill(const std::string& posix) {
                 isDir = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
             }
             if (isDir)
-                subfolders << QString::fromUtf8(n.data(), static_cast<qsizetype>(n.size()));
+                subfolders << PathToText(n);
         }
     }
     std::sort(subfolders.begin(), subfolders.end(), [](const QString& a, const QString& b) {

@@ -18,7 +18,8 @@ public:
     // Starts on the working folder (the root of c: when it cannot be shown).
     DirList(const DriveMap& drives, QWidget* parent = nullptr);
 
-    // The current folder in drive form, without a trailing backslash except at a drive's root.
+    // The current folder in drive form (names that are not UTF-8 escaped as path_text.h does),
+    // without a trailing backslash except at a drive's root.
     QString path() const { return path_; }
     // Accepts a folder in drive form, a bare drive designation ("D:" or "D: [LABEL]": that
     // drive's current folder), a path relative to the current folder or rooted at the current
@@ -41,6 +42,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    struct Target {
+        QString shown;     // drive form, on the drive the value named
+        std::string posix; // the folder itself
+    };
+    Target target(const QString& value) const;
     void openEntry(QListWidgetItem* item);
     void fill(const std::string& posix);
 
