@@ -14,39 +14,51 @@ namespace fm {
 
 namespace {
 
-struct Parsed {
-    std::vector<std::string> lines;
-    std::string eol = "\n";
-    bool endsWithEol = true;
+// One line of the file and the line end it had ("" for a last line without one).
+struct Line {
+    std::string text;
+    std::string eol;
 };
 
-Parsed parse(std::string_view text) {
-    Parsed p;
-    bool eolSeen = false;
+std::vector<Line> parse(std::string_view text) {
+    std::vector<Line> lines;
     size_t start = 0;
     size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
         if (c == '\n' || c == '\r') {
-            std::string_view eol = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                                       ? text.substr(i, 2)
-                                       : text.substr(i, 1);
-            if (!eolSeen) {
-                p.eol = std::string(eol);
-                eolSeen = true;
-            }
-            p.lines.emplace_back(text.substr(start, i - start));
-            i += eol.size();
+            size_t len = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+            lines.push_back(
+                {std::string(text.substr(start, i - start)), std::string(text.substr(i, len))});
+            i += len;
             start = i;
         } else {
             ++i;
         }
     }
-    if (start < text.size()) {
-        p.lines.emplace_back(text.substr(start));
-        p.endsWithEol = false;
+    if (start < text.size())
+        lines.push_back({std::string(text.substr(start)), std::string()});
+    return lines;
+}
+
+// Inserts a line after `at` (or first when the file is empty); it takes the line end of the line
+// before it, which gets one of its own if it was the last line and had none.
+void insertAfter(std::vector<Line>& lines, std::optional<size_t> at, std::string text) {
+    if (!at) {
+        lines.insert(lines.begin(), {std::move(text), "\n"});
+        return;
     }
-    return p;
+    Line& before = lines[*at];
+    if (before.eol.empty()) {
+        before.eol = "\n";
+        for (size_t i = *at; i-- > 0;)
+            if (!lines[i].eol.empty()) {
+                before.eol = lines[i].eol;
+                break;
+            }
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*at + 1),
+                 {std::move(text), before.eol});
 }
 
 std::string_view trim(std::string_view s) {
@@ -58,7 +70,10 @@ std::string_view trim(std::string_view s) {
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+    // An empty name may have no storage at all; strncasecmp must not see it.
+    if (a.size() != b.size())
+        return false;
+    return a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 // The section name of a "[name]" line, or nullopt for any other line.
@@ -90,11 +105,10 @@ struct Location {
     std::optional<size_t> lastContent; // last non-blank line of the section
 };
 
-Location locate(const std::vector<std::string>& lines, std::string_view section,
-                std::string_view key) {
+Location locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     Location loc;
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (auto s = sectionName(lines[i])) {
+        if (auto s = sectionName(lines[i].text)) {
             if (loc.sectionLine) {
                 loc.sectionEnd = i;
                 return loc;
@@ -107,10 +121,10 @@ Location locate(const std::vector<std::string>& lines, std::string_view section,
         }
         if (!loc.sectionLine)
             continue;
-        if (!trim(lines[i]).empty())
+        if (!trim(lines[i].text).empty())
             loc.lastContent = i;
         if (!loc.keyLine) {
-            if (auto k = keyName(lines[i]); k && equalsNoCase(*k, key))
+            if (auto k = keyName(lines[i].text); k && equalsNoCase(*k, key))
                 loc.keyLine = i;
         }
     }
@@ -134,11 +148,11 @@ std::optional<std::string> GetProfileString(const std::string& file, std::string
     auto text = readAll(file);
     if (!text)
         return std::nullopt;
-    Parsed p = parse(*text);
-    Location loc = locate(p.lines, section, key);
+    std::vector<Line> lines = parse(*text);
+    Location loc = locate(lines, section, key);
     if (!loc.keyLine)
         return std::nullopt;
-    std::string_view line = p.lines[*loc.keyLine];
+    std::string_view line = lines[*loc.keyLine].text;
     std::string_view value = trim(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
@@ -149,30 +163,30 @@ std::optional<std::string> GetProfileString(const std::string& file, std::string
 std::optional<std::string> ApplyProfileWrite(std::string_view text, std::string_view section,
                                              std::string_view key,
                                              const std::optional<std::string>& value) {
-    Parsed p = parse(text);
-    Location loc = locate(p.lines, section, key);
+    std::vector<Line> lines = parse(text);
+    Location loc = locate(lines, section, key);
     if (!value) {
         if (!loc.keyLine)
             return std::nullopt;
-        p.lines.erase(p.lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
     } else {
         std::string entry = std::string(key) + "=" + *value;
         if (loc.keyLine) {
-            p.lines[*loc.keyLine] = entry;
+            lines[*loc.keyLine].text = entry;
         } else if (loc.sectionLine) {
-            p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(*loc.lastContent + 1),
-                           entry);
+            insertAfter(lines, loc.lastContent, entry);
         } else {
-            p.lines.push_back("[" + std::string(section) + "]");
-            p.lines.push_back(entry);
-            p.endsWithEol = true;
+            std::optional<size_t> last;
+            if (!lines.empty())
+                last = lines.size() - 1;
+            insertAfter(lines, last, "[" + std::string(section) + "]");
+            insertAfter(lines, lines.size() - 1, entry);
         }
     }
     std::string out;
-    for (size_t i = 0; i < p.lines.size(); ++i) {
-        out += p.lines[i];
-        if (i + 1 < p.lines.size() || p.endsWithEol)
-            out += p.eol;
+    for (const Line& l : lines) {
+        out += l.text;
+        out += l.eol;
     }
     return out;
 }
@@ -181,7 +195,7 @@ bool WriteProfileString(const std::string& file, std::string_view section, std::
                         const std::optional<std::string>& value) {
     struct stat st {};
     bool exists = ::stat(file.c_str(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0))
+    if (exists && (!S_ISREG(st.st_mode) || IsReadOnlyFor(file, st.st_mode, ::geteuid())))
         return false; // read-only files are left alone, even for a user who could override that
     std::string old;
     if (exists) {
@@ -222,6 +236,14 @@ bool WriteProfileString(const std::string& file, std::string_view section, std::
         return false;
     }
     return true;
+}
+
+bool IsReadOnlyFor(const std::string& file, unsigned mode, unsigned uid) {
+    // Root may write anything, so for root only a file without any write bit counts as
+    // read-only; everyone else asks the system whether they may write it.
+    if (uid == 0)
+        return (mode & 0222) == 0;
+    return ::access(file.c_str(), W_OK) != 0;
 }
 
 bool IsOrdinaryFile(const std::string& path) {
