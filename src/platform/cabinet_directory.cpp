@@ -212,7 +212,7 @@ CabinetFileRecord recordOf(const mscabd_file& f) {
     return r;
 }
 
-enum class MspackOutcome { Listed, NoSuchFile, Refused };
+enum class MspackOutcome { Listed, NoSuchFile, Refused, ContinuesPrevious };
 
 MspackOutcome listWithMspack(const std::string& path,
                              const std::function<void(const CabinetFileRecord&)>& onFile,
@@ -229,8 +229,12 @@ MspackOutcome listWithMspack(const std::string& path,
     if (!cab.get())
         return d->last_error(d.get()) == MSPACK_ERR_OPEN ? MspackOutcome::NoSuchFile
                                                          : MspackOutcome::Refused;
-    // Records continued from or into a neighbouring part (folder index 0xFFFD..0xFFFF) are in
-    // this list too: libmspack attaches them to the first or last folder.
+    // A later part of a spanned set: libmspack attaches the files continued from the previous
+    // part to the first folder, with nothing left to tell them apart, so our own reading of the
+    // file table lists this part.
+    if (cab.get()->flags & MSCAB_HDR_PREVCAB)
+        return MspackOutcome::ContinuesPrevious;
+    // Files continued into the next part (folder index 0xFFFE) start here and are listed.
     for (const mscabd_file* f = cab.get()->files; f; f = f->next) {
         onFile(recordOf(*f));
         ++count;
@@ -245,6 +249,8 @@ constexpr std::uint16_t kFlagPrevCabinet = 0x0001;
 constexpr std::uint16_t kFlagNextCabinet = 0x0002;
 constexpr std::uint16_t kFlagReservePresent = 0x0004;
 constexpr std::uint16_t kFirstContinuationIndex = 0xFFFD;
+constexpr std::uint16_t kContinuedFromPrev = 0xFFFD;
+constexpr std::uint16_t kContinuedPrevAndNext = 0xFFFF;
 constexpr int kNameWindow = 256; // a name and its NUL never take more
 
 std::uint16_t le16(const unsigned char* p) {
@@ -276,7 +282,9 @@ bool readExactly(WindowedFile& f, unsigned char* dst, int n) {
 }
 
 // The records up to the first one that cannot be read whole. A record in no folder or with an
-// empty name is skipped and the table goes on after it, as libmspack's salvage mode does.
+// empty name is skipped and the table goes on after it, as libmspack's salvage mode does. In a
+// part that continues a previous one, a file continued from there belongs to the part where it
+// starts and is not listed here.
 std::size_t listFileTable(const std::string& path,
                           const std::function<void(const CabinetFileRecord&)>& onFile) {
     WindowedFile f(path.c_str());
@@ -314,7 +322,9 @@ std::size_t listFileTable(const std::string& path,
             break;
         const std::uint16_t folder = le16(fixed + 8);
         const bool folderKnown = folder >= kFirstContinuationIndex ? folders > 0 : folder < folders;
-        if (!folderKnown || r.name.empty())
+        const bool startsEarlier = (flags & kFlagPrevCabinet) && (folder == kContinuedFromPrev ||
+                                                                  folder == kContinuedPrevAndNext);
+        if (!folderKnown || r.name.empty() || startsEarlier)
             continue;
         r.size = le32(fixed);
         r.dosDate = le16(fixed + 10);
@@ -431,6 +441,7 @@ std::size_t IterateCabinet(const std::string& posixPath,
     case MspackOutcome::Listed:
     case MspackOutcome::NoSuchFile:
         return count;
+    case MspackOutcome::ContinuesPrevious:
     case MspackOutcome::Refused:
         // libmspack gives up on the whole directory at the first bad record (a cabinet cut off
         // in its file table, a record in no folder); the records before it are still worth

@@ -20,7 +20,8 @@ struct CabinetFileRecord {
 
 // Calls onFile once for every file stored in the cabinet at `posixPath`, in stored order, before
 // returning. A cabinet that is damaged, truncated or not a cabinet at all yields the records that
-// could be read (possibly none) and no message. A part of a spanned set yields the files it holds.
+// could be read (possibly none) and no message. A part of a spanned set yields the files that
+// start in it (also those continued into the next part), not those continued from the previous.
 // Returns the number of records delivered.
 std::size_t IterateCabinet(const std::string& posixPath,
                            const std::function<void(const CabinetFileRecord&)>& onFile);
