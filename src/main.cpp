@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 #include "controls/dir_list.h"
 #include "platform/drive_map.h"
+#include "platform/path_text.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
+#include "platform/working_folder.h"
 
 #include <QApplication>
 
@@ -17,7 +19,8 @@ int main(int argc, char** argv) {
     const fm::DriveMap drives = fm::DriveMap::system();
     fm::MessageBoxPrompt prompt;
     fm::PrimaryScreen screen;
-    fm::Platform platform{&drives, &prompt, &screen, QApplication::applicationDirPath()};
+    // The folder's own bytes: Qt's decoding of a name that is not UTF-8 cannot be undone.
+    fm::Platform platform{&drives, &prompt, &screen, fm::PathToText(fm::ProgramFolder())};
 
     fm::frmFendlemark window(platform);
     window.Load();

@@ -4,6 +4,7 @@
 #include "app/design_font.h"
 #include "app/settings_file.h"
 #include "app/window_icon.h"
+#include "cabinet/contents_list.h"
 #include "controls/control_error.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
@@ -13,6 +14,7 @@
 #include "controls/vb_label.h"
 #include "dialogs/about_box.h"
 #include "platform/drive_map.h"
+#include "platform/path_text.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
 
@@ -136,7 +138,6 @@ void frmFendlemark::buildMenus() {
 }
 
 void frmFendlemark::Load() {
-    const Screen& s = *platform_.screen;
     Loading = true;
     lblFiles->setText(QString());
     SelectAllCabs();
@@ -151,25 +152,45 @@ void frmFendlemark::Load() {
     lvwFiles->addColumn(QStringLiteral("Path"), QStringLiteral("Path"), 0);
     lvwFiles->addColumn(QStringLiteral("SortSize"), QStringLiteral("SortSize"), 0);
     lvwFiles->addColumn(QStringLiteral("SortDate"), QStringLiteral("SortDate"), 0);
+    lvwFiles->setToolTipMaker(ContentsRowToolTip);
 
-    QString folder =
-        QString::fromStdString(platform_.drives->toDrive(platform_.programFolder.toStdString())
-                                   .value_or(platform_.programFolder.toStdString()));
-    IniDriveMap = platform_.drives;
-    IniFilePath = folder + QStringLiteral("\\Fendlemark.ini");
-    AppPath = folder;
+    const std::string programPosix = TextToPath(platform_.programFolder);
+    const auto programDrive = platform_.drives->toDrive(programPosix);
+    AppPath = programDrive ? PathToText(*programDrive) : platform_.programFolder;
+    IniFilePath = AppPath + (programDrive ? QStringLiteral("\\") : QStringLiteral("/")) +
+                  QStringLiteral("Fendlemark.ini");
+    IniPosixPath =
+        programPosix + (programPosix.ends_with('/') ? "" : "/") + std::string("Fendlemark.ini");
 
     LoadSettings();
 
-    // The designed outer height, unless the frame and menu bar this desktop draws would leave
-    // less than the designed client area.
-    const int frameExtra = frameGeometry().height() - geometry().height();
-    const int needed = menuBar()->sizeHint().height() + centralWidget()->height();
-    const int outer = twipsToPixels(kOuterHeight, s.twipsPerPixelY());
-    resize(centralWidget()->width(), std::max(outer - frameExtra, needed));
-
-    CenterForm(*this, s);
+    FitToFrame();
     Loading = false;
+}
+
+void frmFendlemark::FitToFrame() {
+    const Screen& s = *platform_.screen;
+    // Outer height = the designed 6165 twips, frame and menu bar included. The frame is the
+    // window manager's: unknown until the window is mapped (0 before), so this runs again when
+    // it becomes known. The window keeps a fixed size: its controls never move.
+    const int frame = frameGeometry().height() - geometry().height();
+    fittedFrame_ = frame;
+    const int outer = twipsToPixels(kOuterHeight, s.twipsPerPixelY());
+    const int needed = menuBar()->sizeHint().height() + centralWidget()->height();
+    setFixedSize(centralWidget()->width(), std::max(outer - frame, needed));
+    CenterForm(*this, s);
+}
+
+void frmFendlemark::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (fittedFrame_ >= 0 && frameGeometry().height() - geometry().height() != fittedFrame_)
+        FitToFrame();
+}
+
+void frmFendlemark::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (fittedFrame_ >= 0 && frameGeometry().height() - geometry().height() != fittedFrame_)
+        FitToFrame();
 }
 
 void frmFendlemark::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 // cabinet lists, the contents list, Extract and Exit, the menus) and, as fields, the state the
 // other windows share: the extract settings, the hand-over flags, and the re-entrancy guards.
 
+#include "cabinet/selection.h"
 #include "platform/platform.h"
 
 #include <QMainWindow>
@@ -89,16 +90,20 @@ public:
     bool isBusy() const { return Busy; }
     bool isLoading() const { return Loading; }
     const QString& prevDrive() const { return PrevDrive; }
-    const std::optional<QStringList>& savedSelection() const { return SavedSel; }
+    const std::optional<QList<RowKey>>& savedSelection() const { return SavedSel; }
     const Platform& platform() const { return platform_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildControls();
     void buildMenus();
     void Unload();
+    // Sizes the window to the designed outer height with the frame it has now, and centres it.
+    void FitToFrame();
 
     // Event handlers.
     void Drive1_GotFocus();
@@ -124,8 +129,9 @@ private:
     bool Loading = false;
     bool Busy = false;
     int SelCount = 0;
-    std::optional<QStringList> SavedSel;
+    std::optional<QList<RowKey>> SavedSel; // (cabinet path, name) of each selected row
     bool unloaded_ = false;
+    int fittedFrame_ = -1; // the frame height FitToFrame last sized for; -1 before Load
 };
 
 } // namespace fm

@@ -4,6 +4,7 @@
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "platform/drive_map.h"
+#include "platform/path_text.h"
 #include "platform/profile.h"
 
 #include <QRegularExpression>
@@ -14,14 +15,12 @@ namespace fm {
 
 QString AppPath;
 QString IniFilePath;
-const DriveMap* IniDriveMap = nullptr;
+std::string IniPosixPath;
 
 namespace {
 
-std::string iniPosixPath() {
-    if (!IniDriveMap)
-        return IniFilePath.toStdString();
-    return IniDriveMap->toPosixAny(IniFilePath.toStdString());
+const std::string& iniPosixPath() {
+    return IniPosixPath;
 }
 
 // Runs one load step; any failure skips just that step.
@@ -35,10 +34,11 @@ template <typename Step> void quietly(Step step) {
 } // namespace
 
 QString ReadINI(const QString& section, const QString& key) {
-    auto value = GetProfileString(iniPosixPath(), section.toStdString(), key.toStdString());
+    // Values are paths as often as not, so they take the same reversible conversion as names.
+    auto value = GetProfileString(iniPosixPath(), TextToPath(section), TextToPath(key));
     if (!value || value->empty())
         return QString();
-    QString text = QString::fromUtf8(*value);
+    QString text = PathToText(*value);
     // The profile reader fills a 512-character buffer: at most 511 characters and a terminator.
     constexpr qsizetype kMax = 511;
     if (text.size() > kMax) {
@@ -52,8 +52,8 @@ QString ReadINI(const QString& section, const QString& key) {
 void WriteINI(const QString& section, const QString& key, const QString& value) {
     std::optional<std::string> v;
     if (!value.isNull())
-        v = value.toStdString();
-    WriteProfileString(iniPosixPath(), section.toStdString(), key.toStdString(), v);
+        v = TextToPath(value);
+    WriteProfileString(iniPosixPath(), TextToPath(section), TextToPath(key), v);
 }
 
 std::optional<qint16> ToInt16(const QString& text) {

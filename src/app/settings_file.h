@@ -6,17 +6,18 @@
 
 #include <QString>
 #include <optional>
+#include <string>
 
 namespace fm {
 
-class DriveMap;
-
 // The program's folder in drive form (no trailing backslash except at a drive's root), and that
-// folder followed by "\Fendlemark.ini". Set by the main window's load handler.
+// folder followed by "\Fendlemark.ini". Set by the main window's load handler. A program folder
+// that drive form cannot show (a name with a backslash) is kept as a POSIX path.
 extern QString AppPath;
 extern QString IniFilePath;
-// The drive map the settings file's path is read through; set together with the two above.
-extern const DriveMap* IniDriveMap;
+// The file those two name, as the POSIX path the profile functions read and write: always the
+// program folder's own bytes and "/Fendlemark.ini", whatever its names hold.
+extern std::string IniPosixPath;
 
 inline const char* const kSection = "Fendlemark";
 

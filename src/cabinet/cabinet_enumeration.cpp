@@ -7,6 +7,7 @@
 #include "controls/vb_check_box.h"
 #include "extract/paths.h"
 #include "platform/drive_map.h"
+#include "platform/path_text.h"
 
 #include <QCoreApplication>
 
@@ -51,7 +52,7 @@ void frmFendlemark::ListCabContents() {
     const QString folder = Dir1->path();
     for (const QString& name : names) {
         const QString cabinetPath = JoinPath(folder, name);
-        auto posix = platform_.drives->toPosix(cabinetPath.toStdString());
+        auto posix = platform_.drives->toPosix(TextToPath(cabinetPath));
         if (!posix)
             continue;
         IterateCabinet(*posix, [&](const CabinetFileRecord& record) {

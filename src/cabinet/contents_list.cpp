@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "cabinet/cabinet_enumeration.h"
 #include "controls/list_view.h"
+#include "platform/path_text.h"
 
 #include <QHash>
 #include <QLocale>
@@ -50,6 +51,12 @@ void AddCabEntry(ListView& list, const CabEntry& entry) {
     const DateTexts& date = dateTexts(entry.Modified);
     list.addRow(entry.Name, {QString::number(entry.Size), date.shown, entry.CabinetPath,
                              tenDigits(entry.Size), date.key});
+}
+
+QString ContentsRowToolTip(const QString& name,
+                           const std::array<QString, ListView::kSubItems>& sub) {
+    const QString& cabinet = sub[2];
+    return DisplayText(name) + u'\n' + DisplayText(cabinet.mid(cabinet.lastIndexOf(u'\\') + 1));
 }
 
 int SortColumnFor(const ListView& list, int clickedIndex, const QString& clickedKey) {

@@ -4,15 +4,20 @@
 // size text, the date text (the user's short date), the cabinet path, the size key (ten digits,
 // zero-padded) and the date key (yyyymmdd). Sorting always compares the keys as text.
 
+#include "controls/list_view.h"
+
 #include <QString>
 
 namespace fm {
 
-class ListView;
 struct CabEntry;
 
 // Appends the row for one entry.
 void AddCabEntry(ListView& list, const CabEntry& entry);
+
+// A row's tooltip: its full name, then the file name of its cabinet.
+QString ContentsRowToolTip(const QString& name,
+                           const std::array<QString, ListView::kSubItems>& subItems);
 
 // The key column a header click sorts by: Size and Modified sort by their hidden key columns,
 // any other header by its own column (Name by the row text, 0).

@@ -1,5 +1,5 @@
 // The contents list's selection: the status line, "Unselect All", and carrying the selection
-// across a refill by name.
+// across a refill by cabinet and name.
 
 #include "cabinet/selection.h"
 #include "app/main_window.h"
@@ -37,12 +37,14 @@ int frmFendlemark::CountSelected() const {
 }
 
 void frmFendlemark::SaveSelection() {
-    QStringList names;
+    QList<RowKey> rows;
     const std::vector<bool> flags = lvwFiles->selectionFlags();
-    for (size_t i = 0; i < flags.size(); ++i)
+    for (size_t i = 0; i < flags.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
         if (flags[i])
-            names << lvwFiles->text(static_cast<int>(i) + 1);
-    SavedSel = names;
+            rows.append({lvwFiles->subItem(row, 3), lvwFiles->text(row)});
+    }
+    SavedSel = rows;
 }
 
 void frmFendlemark::RestoreSelection() {
@@ -53,9 +55,10 @@ void frmFendlemark::RestoreSelection() {
     if (int current = lvwFiles->currentRow(); current != 0)
         flags[static_cast<size_t>(current - 1)] = false;
     if (SavedSel && !SavedSel->isEmpty()) {
-        const QSet<QString> wanted(SavedSel->begin(), SavedSel->end());
-        for (int i = 0; i < n; ++i)
-            flags[static_cast<size_t>(i)] = InCollection(wanted, lvwFiles->text(i + 1));
+        const QSet<RowKey> wanted(SavedSel->begin(), SavedSel->end());
+        for (int i = 1; i <= n; ++i)
+            flags[static_cast<size_t>(i - 1)] =
+                InCollection(wanted, {lvwFiles->subItem(i, 3), lvwFiles->text(i)});
     }
     lvwFiles->setSelectionFlags(flags);
 }

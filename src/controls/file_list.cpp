@@ -1,6 +1,10 @@
 #include "controls/file_list.h"
 
 #include "controls/user_click.h"
+#include "platform/path_text.h"
+
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include <algorithm>
 #include <dirent.h>
@@ -33,6 +37,8 @@ bool wildcardMatch(const QString& pattern, int pi, const QString& name, int ni) 
         ++pi;
     return pi == pattern.size();
 }
+
+constexpr int kNameRole = Qt::UserRole + 1;
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
@@ -68,7 +74,7 @@ void FileList::setPattern(const QString& pattern) {
 
 void FileList::refresh() {
     QStringList names;
-    auto posix = drives_.toPosix(path_.toStdString());
+    auto posix = drives_.toPosix(TextToPath(path_));
     if (posix) {
         if (std::unique_ptr<DIR, DirCloser> dir(::opendir(posix->c_str())); dir) {
             std::string base = *posix + (posix->back() == '/' ? "" : "/");
@@ -76,7 +82,7 @@ void FileList::refresh() {
                 std::string_view n = e->d_name;
                 if (n.find('\\') != std::string_view::npos)
                     continue;
-                QString name = QString::fromUtf8(n.data(), static_cast<qsizetype>(n.size()));
+                QString name = PathToText(n);
                 if (!matches(pattern_, name))
                     continue;
                 bool regular = e->d_type == DT_REG;
@@ -97,14 +103,31 @@ void FileList::refresh() {
     userClick_->setSuppressed(true);
     setUpdatesEnabled(false);
     clear();
-    addItems(names);
+    for (const QString& name : names) {
+        auto* it = new QListWidgetItem(DisplayText(name), this);
+        it->setData(kNameRole, name);
+    }
     setUpdatesEnabled(true);
     userClick_->setSuppressed(false);
 }
 
 QString FileList::list(int index) const {
     auto* it = item(index);
-    return it ? it->text() : QString();
+    return it ? it->data(kNameRole).toString() : QString();
+}
+
+bool FileList::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        // Only a name the list cuts off gets a tooltip: the whole name.
+        auto* help = static_cast<QHelpEvent*>(event);
+        QListWidgetItem* it = itemAt(help->pos());
+        if (it && fontMetrics().horizontalAdvance(it->text()) > visualItemRect(it).width() - 4)
+            QToolTip::showText(help->globalPos(), it->text(), viewport(), visualItemRect(it));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QListWidget::viewportEvent(event);
 }
 
 bool FileList::selected(int index) const {
@@ -174,7 +197,7 @@ QString FileList::fileName() const {
             }
         }
     }
-    return it ? it->text() : QString();
+    return it ? it->data(kNameRole).toString() : QString();
 }
 
 } // namespace fm

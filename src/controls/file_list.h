@@ -28,6 +28,8 @@ public:
     void refresh();
 
     int listCount() const { return count(); }
+    // The entry's name as text (bytes that are not UTF-8 escaped as path_text.h does); the list
+    // shows it through DisplayText.
     QString list(int index) const;
     bool selected(int index) const;
     void setSelected(int index, bool on);
@@ -47,6 +49,9 @@ public:
 
 signals:
     void click();
+
+protected:
+    bool viewportEvent(QEvent* event) override;
 
 private:
     const DriveMap& drives_;

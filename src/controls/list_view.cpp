@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 namespace fm {
@@ -15,6 +16,7 @@ public:
         QString key;
         QString caption;
         Qt::Alignment alignment;
+        bool hidden = false;
     };
     struct Row {
         QString text;
@@ -25,6 +27,10 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     std::vector<Column> columns;
+    // The view's columns: the indexes of the columns that are not hidden. Hidden columns hold data
+    // for the program only, so neither the view nor a screen reader ever sees them.
+    std::vector<int> shown;
+    std::function<QString(const QString&, const std::array<QString, ListView::kSubItems>&)> toolTip;
     std::vector<Row> rows; // display order; the view knows the first `exposed_`
     int sortKey = 0;
     Qt::SortOrder order = Qt::AscendingOrder;
@@ -34,41 +40,53 @@ public:
         return parent.isValid() ? 0 : exposed_;
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(columns.size());
+        return parent.isValid() ? 0 : static_cast<int>(shown.size());
     }
+
+    int logical(int viewColumn) const { return shown[static_cast<size_t>(viewColumn)]; }
 
     const QString& cell(const Row& r, int column) const {
         return column == 0 ? r.text : r.sub[static_cast<size_t>(column - 1)];
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= exposed_ || index.column() > ListView::kSubItems)
+        if (!index.isValid() || index.row() >= exposed_ ||
+            index.column() >= static_cast<int>(shown.size()))
             return {};
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-            return cell(rows[static_cast<size_t>(index.row())], index.column());
+        const int column = logical(index.column());
+        const Row& r = rows[static_cast<size_t>(index.row())];
+        if (role == Qt::DisplayRole)
+            return cell(r, column);
+        if (role == Qt::ToolTipRole)
+            return toolTip ? toolTip(r.text, r.sub) : cell(r, column);
         if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(columns[static_cast<size_t>(index.column())].alignment |
+            return QVariant::fromValue(columns[static_cast<size_t>(column)].alignment |
                                        Qt::AlignVCenter);
         return {};
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || section < 0 ||
-            section >= static_cast<int>(columns.size()))
+            section >= static_cast<int>(shown.size()))
             return {};
+        const Column& c = columns[static_cast<size_t>(logical(section))];
         if (role == Qt::DisplayRole)
-            return columns[static_cast<size_t>(section)].caption;
+            return c.caption;
         if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(columns[static_cast<size_t>(section)].alignment |
-                                       Qt::AlignVCenter);
+            return QVariant::fromValue(c.alignment | Qt::AlignVCenter);
         return {};
     }
 
-    void addColumn(Column column) {
-        const int at = static_cast<int>(columns.size());
-        beginInsertColumns({}, at, at);
+    // Returns the view column, -1 for a hidden column.
+    int addColumn(Column column) {
         columns.push_back(std::move(column));
+        if (columns.back().hidden)
+            return -1;
+        const int at = static_cast<int>(shown.size());
+        beginInsertColumns({}, at, at);
+        shown.push_back(static_cast<int>(columns.size()) - 1);
         endInsertColumns();
+        return at;
     }
 
     void append(Row row) {
@@ -169,7 +187,8 @@ ListView::ListView(QWidget* parent)
 
     connect(header(), &QHeaderView::sectionClicked, this, [this](int section) {
         lastClickedSection_ = section;
-        emit columnClick(section + 1, columnKey(section + 1));
+        const int index = model_->logical(section) + 1;
+        emit columnClick(index, columnKey(index));
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ListView::takeSelectionFromView);
@@ -184,14 +203,14 @@ ListView::~ListView() = default;
 
 void ListView::addColumn(const QString& key, const QString& caption, int widthPixels,
                          Qt::Alignment alignment) {
-    int at = static_cast<int>(model_->columns.size());
-    model_->addColumn({key, caption, alignment});
-    if (widthPixels <= 0) {
-        setColumnHidden(at, true);
-    } else {
-        setColumnHidden(at, false);
+    const int at = model_->addColumn({key, caption, alignment, widthPixels <= 0});
+    if (at >= 0)
         setColumnWidth(at, widthPixels);
-    }
+}
+
+void ListView::setToolTipMaker(
+    std::function<QString(const QString&, const std::array<QString, kSubItems>&)> maker) {
+    model_->toolTip = std::move(maker);
 }
 
 int ListView::columnCount() const {
@@ -212,9 +231,11 @@ QString ListView::columnKey(int index) const {
 }
 
 int ListView::columnWidth(int index) const {
-    if (index < 1 || index > columnCount() || isColumnHidden(index - 1))
+    if (index < 1 || index > columnCount())
         return 0;
-    return QTreeView::columnWidth(index - 1);
+    const auto& shown = model_->shown;
+    auto at = std::find(shown.begin(), shown.end(), index - 1);
+    return at == shown.end() ? 0 : QTreeView::columnWidth(static_cast<int>(at - shown.begin()));
 }
 
 int ListView::rowCount() const {
@@ -325,7 +346,7 @@ void ListView::setSortState(int key, Qt::SortOrder order, bool active) {
 
 void ListView::syncSelectionToView() {
     QItemSelection selection;
-    const int last = std::max(0, columnCount() - 1);
+    const int last = std::max(0, model_->columnCount() - 1);
     const auto& rows = model_->rows;
     for (size_t i = 0; i < rows.size();) {
         if (!rows[i].selected) {

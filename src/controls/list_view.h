@@ -2,7 +2,8 @@
 
 // The report list view: column headers (key, caption, width, alignment; width 0 hides a column),
 // rows of a text and five sub-items, a selection flag per row, a current row, and a sort state
-// (key column, order, active). Rows are addressed 1-based in their current display order. While
+// (key column, order, active). Hidden columns exist for the program only: the view, and so a
+// screen reader, never shows them. Rows are addressed 1-based in their current display order. While
 // the sort is active, rows added later are placed in sort order too.
 //
 // Built for tens of thousands of rows: the rows live in one vector behind a model; appends are
@@ -10,6 +11,7 @@
 
 #include <QTreeView>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,6 +36,10 @@ public:
     int columnIndex(const QString& key) const;
     QString columnKey(int index) const;
     int columnWidth(int index) const;
+    // The tooltip of every cell of a row, made from the row's text and sub-items (without one, a
+    // cell's tooltip is its text).
+    void setToolTipMaker(
+        std::function<QString(const QString&, const std::array<QString, kSubItems>&)> maker);
 
     // Rows.
     int rowCount() const;

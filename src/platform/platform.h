@@ -14,7 +14,8 @@ struct Platform {
     const DriveMap* drives = nullptr;
     Prompt* prompt = nullptr;
     const Screen* screen = nullptr;
-    // The program's own folder as a POSIX path (where Fendlemark.ini lives).
+    // The program's own folder as a POSIX path turned into text by PathToText (where
+    // Fendlemark.ini lives).
     QString programFolder;
 };
 

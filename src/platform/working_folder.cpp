@@ -20,4 +20,23 @@ bool SetCurrentWorkingFolder(const std::string& posixPath) {
     return ::chdir(posixPath.c_str()) == 0;
 }
 
+std::string ProgramFolder() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0)
+            return {};
+        if (static_cast<size_t>(n) < buf.size()) {
+            std::string exe(buf.data(), static_cast<size_t>(n));
+            size_t slash = exe.find_last_of('/');
+            if (slash == std::string::npos)
+                return {};
+            return slash == 0 ? std::string("/") : exe.substr(0, slash);
+        }
+        if (buf.size() > (1u << 20))
+            return {};
+        buf.resize(buf.size() * 2);
+    }
+}
+
 } // namespace fm

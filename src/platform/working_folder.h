@@ -8,5 +8,7 @@ namespace fm {
 std::string CurrentWorkingFolder();
 // Makes `posixPath` the working folder; false when that fails.
 bool SetCurrentWorkingFolder(const std::string& posixPath);
+// The folder of the running executable as a POSIX path, its bytes as they are ("" when unknown).
+std::string ProgramFolder();
 
 } // namespace fm
