@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QRegularExpression>
 #include <QStyle>
 #include <algorithm>
 #include <cerrno>
@@ -20,11 +19,18 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole + 1;
 
+// Split by hand: a regular expression refuses text with the lone surrogates that stand for bytes
+// that are not UTF-8, and would leave such a path in one piece.
 QStringList splitNames(const QString& s) {
     QStringList out;
-    for (const QString& part : s.split(QRegularExpression(QStringLiteral("[\\\\/]"))))
-        if (!part.isEmpty())
-            out << part;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= s.size(); ++i) {
+        if (i == s.size() || s[i] == u'\\' || s[i] == u'/') {
+            if (i > start)
+                out << s.mid(start, i - start);
+            start = i + 1;
+        }
+    }
     return out;
 }
 
