@@ -10,8 +10,8 @@ UserClick::UserClick(QAbstractItemView* view) : QObject(view), view_(view) {
 }
 
 void UserClick::selectionChanged() {
-    if (suppressed_)
-        return;
+    if (suppressed_ || queued_)
+        return; // queued_: the view finishing the gesture whose Click is on its way
     if (mouseDown_)
         pending_ = true;
     else
@@ -34,8 +34,16 @@ bool UserClick::eventFilter(QObject*, QEvent* event) {
         mouseDown_ = false;
         if (pending_) {
             pending_ = false;
-            // After the view has handled the release itself.
-            QMetaObject::invokeMethod(this, &UserClick::click, Qt::QueuedConnection);
+            // After the view has handled the release itself, which may still change the selection
+            // (a click on a row of a larger selection selects that row alone on release).
+            queued_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    queued_ = false;
+                    emit click();
+                },
+                Qt::QueuedConnection);
         }
         break;
     default:

@@ -33,6 +33,7 @@ private:
     QAbstractItemView* view_;
     bool mouseDown_ = false;
     bool pending_ = false;
+    bool queued_ = false;
     bool suppressed_ = false;
 };
 
