@@ -4,18 +4,41 @@
 #include "controls/file_list.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
+#include "platform/path_text.h"
 #include "platform/working_folder.h"
 #include "support/temp_dir.h"
 
+#include <QHelpEvent>
 #include <QSignalSpy>
+#include <QTest>
+#include <QToolTip>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace fm;
-using fm::test::TempDir;
-using fm::test::writeFile;
-
+using namespace fm::test;
 namespace fs = std::filesystem;
+
+namespace {
+
+// Double-clicks the folder-list entry showing `name`, as a user does.
+void open(DirList& dir, const QString& name) {
+    const auto found = dir.findItems(name, Qt::MatchEndsWith);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    dir.scrollToItem(found[0]);
+    const QPoint at = dir.visualItemRect(found[0]).center();
+    QTest::mouseClick(dir.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(dir.viewport(), Qt::LeftButton, {}, at);
+}
+
+QStringList entries(const FileList& files) {
+    QStringList out;
+    for (int i = 0; i < files.listCount(); ++i)
+        out << files.list(i);
+    return out;
+}
 
 class FolderControls : public ::testing::Test {
 protected:
@@ -23,148 +46,210 @@ protected:
         fs::create_directories(root.file("start/Sub b"));
         fs::create_directories(root.file("start/a"));
         fs::create_directories(vol.file("top/inner"));
-        saved = CurrentWorkingFolder();
         ASSERT_TRUE(SetCurrentWorkingFolder(root.file("start")));
-        drives = std::make_unique<DriveMap>(std::vector<std::string>{vol.path()});
     }
     void TearDown() override { SetCurrentWorkingFolder(saved); }
-    QString c(const std::string& posix) {
-        return QString::fromStdString(drives->toDrive(posix).value());
-    }
+    QString c(const std::string& posix) { return PathToText(drives.toDrive(posix).value()); }
 
     TempDir root, vol;
-    std::string saved;
-    std::unique_ptr<DriveMap> drives;
+    std::string saved = CurrentWorkingFolder();
+    DriveMap drives{std::vector<std::string>{vol.path()}};
 };
 
-TEST_F(FolderControls, DirListStartsInWorkingFolderAndListsAncestorsThenSubfolders) {
-    DirList dir(*drives);
-    EXPECT_EQ(dir.path(), c(root.file("start")));
-    QStringList shown;
-    for (int i = 0; i < dir.count(); ++i)
-        shown << dir.item(i)->text().trimmed();
-    EXPECT_EQ(shown.front(), QStringLiteral("C:\\"));
-    EXPECT_EQ(shown.mid(shown.size() - 3), (QStringList{"start", "a", "Sub b"}));
-}
+} // namespace
 
-TEST_F(FolderControls, DirListPathForms) {
-    DirList dir(*drives);
-    QSignalSpy changes(&dir, &DirList::change);
-    dir.setPath(QStringLiteral("Sub b"));
-    EXPECT_EQ(dir.path(), c(root.file("start/Sub b")));
-    dir.setPath(QStringLiteral("..\\.\\a\\"));
-    EXPECT_EQ(dir.path(), c(root.file("start/a")));
-    dir.setPath(QStringLiteral("D: [ANY LABEL]"));
-    EXPECT_EQ(dir.path(), QStringLiteral("D:\\"));
-    dir.setPath(QStringLiteral("d:\\top\\..\\..\\..\\top\\inner"));
-    EXPECT_EQ(dir.path(), QStringLiteral("D:\\top\\inner"));
-    dir.setPath(QStringLiteral("\\top"));
-    EXPECT_EQ(dir.path(), QStringLiteral("D:\\top"));
-    EXPECT_EQ(changes.count(), 5);
-    dir.setPath(QStringLiteral("D:\\top\\"));
-    EXPECT_EQ(changes.count(), 5); // the same folder: no change
-    dir.setPath(QStringLiteral("C:"));
+TEST_F(FolderControls, DirListPathFormsAndChanges) {
+    DirList dir(drives);
     EXPECT_EQ(dir.path(), c(root.file("start")));
+    EXPECT_EQ(dir.item(0)->text(), QStringLiteral("C:\\"));
+    EXPECT_EQ(dir.item(dir.count() - 1)->text().trimmed(), QStringLiteral("Sub b"));
+    QSignalSpy changes(&dir, &DirList::change);
+    const std::pair<const char*, QString> steps[] = {
+        {"Sub b", c(root.file("start/Sub b"))},
+        {"..\\.\\a\\", c(root.file("start/a"))},
+        {"D: [ANY LABEL]", QStringLiteral("D:\\")},
+        {"d:\\top\\..\\..\\..\\top\\inner", QStringLiteral("D:\\top\\inner")},
+        {"\\top", QStringLiteral("D:\\top")},
+        {"D:\\top\\", QStringLiteral("D:\\top")}, // the same folder: no change
+        {"C:", c(root.file("start"))},
+    };
+    for (const auto& [value, want] : steps) {
+        dir.setPath(QString::fromLatin1(value));
+        EXPECT_EQ(dir.path(), want) << value;
+    }
+    EXPECT_EQ(changes.count(), 6);
 }
 
 TEST_F(FolderControls, DirListRefusesAndKeepsItsPath) {
-    DirList dir(*drives);
-    QString before = dir.path();
+    DirList dir(drives);
+    const QString before = dir.path();
     QSignalSpy changes(&dir, &DirList::change);
-    auto refusal = [&](const QString& value) {
+    writeFile(root.file("start/file.txt"), "x");
+    fs::create_directories(root.file("start/back\\slash"));
+    const std::pair<QString, int> cases[] = {{QStringLiteral("nope"), ENOENT},
+                                             {QStringLiteral("file.txt"), ENOTDIR},
+                                             {QString(), ENOENT},
+                                             {QStringLiteral("Q:"), ENODEV},
+                                             {QStringLiteral("\\\\server\\s"), ENOENT},
+                                             {QStringLiteral("back\\slash"), ENOENT}};
+    for (const auto& [value, number] : cases) {
         try {
             dir.setPath(value);
+            ADD_FAILURE() << value.toStdString();
         } catch (const ControlError& e) {
-            return e.number();
+            EXPECT_EQ(e.number(), number) << value.toStdString();
         }
-        return 0;
-    };
-    writeFile(root.file("start/file.txt"), "x");
-    EXPECT_EQ(refusal(QStringLiteral("nope")), ENOENT);
-    EXPECT_EQ(refusal(QStringLiteral("file.txt")), ENOTDIR);
-    EXPECT_EQ(refusal(QString()), ENOENT);
-    EXPECT_EQ(refusal(QStringLiteral("Q:")), ENODEV);
-    EXPECT_EQ(refusal(QStringLiteral("\\\\server\\share")), ENOENT);
+    }
     EXPECT_EQ(dir.path(), before);
     EXPECT_EQ(changes.count(), 0);
+    EXPECT_TRUE(dir.findItems(QStringLiteral("slash"), Qt::MatchEndsWith).isEmpty());
     EXPECT_EQ(ControlError::fromErrno(ENOENT).message(),
               QStringLiteral("Error 2: No such file or directory."));
 }
 
-TEST_F(FolderControls, DirListLeavesOutNamesDriveFormCannotShow) {
-    fs::create_directories(root.file("start/back\\slash"));
-    DirList dir(*drives);
-    for (int i = 0; i < dir.count(); ++i)
-        EXPECT_FALSE(dir.item(i)->text().contains(u'\\') && i > 0);
-    EXPECT_THROW(dir.setPath(c(root.file("start")) + QStringLiteral("\\back\\slash")),
-                 ControlError);
+TEST_F(FolderControls, AFolderOpenedFromTheListStaysOnItsDrive) {
+    // The volume of d: as a folder of c:, reached by double-clicks.
+    DirList dir(drives);
+    dir.show();
+    dir.setPath(c(fs::path(vol.path()).parent_path()));
+    open(dir, QString::fromStdString(fs::path(vol.path()).filename()));
+    EXPECT_EQ(dir.path(),
+              QStringLiteral("C:") + QString::fromStdString(vol.path()).replace('/', '\\'));
+    open(dir, QStringLiteral("top"));
+    EXPECT_TRUE(dir.path().startsWith(QStringLiteral("C:\\"))) << dir.path().toStdString();
 }
 
-TEST_F(FolderControls, DriveListEntriesAndChanges) {
-    DriveList list(*drives);
-    ASSERT_EQ(list.listCount(), 2);
-    EXPECT_EQ(list.list(1), QString::fromStdString("d: [" + vol.path() + "]"));
-    QSignalSpy changes(&list, &DriveList::change);
-    list.setDrive(QStringLiteral("D:\\whatever"));
-    EXPECT_TRUE(list.drive().startsWith(u'd'));
-    list.setDrive(QStringLiteral("d:"));
-    EXPECT_EQ(changes.count(), 1);
-    EXPECT_THROW(list.setDrive(QStringLiteral("\\\\")), ControlError);
-    EXPECT_THROW(list.setDrive(QStringLiteral("x:")), ControlError);
-    EXPECT_TRUE(list.drive().startsWith(u'd'));
+TEST_F(FolderControls, RealMountUnderMntStaysOnTheDriveItWasReachedFrom) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
+    char point[] = "/mnt/fmtest-XXXXXX";
+    ASSERT_NE(mkdtemp(point), nullptr);
+    if (mount("none", point, "tmpfs", 0, "size=64k") != 0) {
+        rmdir(point);
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    fs::create_directories(std::string(point) + "/inside");
+    {
+        const DriveMap system = DriveMap::system();
+        DirList dir(system);
+        dir.show();
+        dir.setPath(QStringLiteral("C:\\mnt"));
+        open(dir, QString::fromLatin1(point + 5));
+        EXPECT_EQ(dir.path(), QStringLiteral("C:\\mnt\\") + QString::fromLatin1(point + 5));
+        open(dir, QStringLiteral("inside"));
+        EXPECT_TRUE(dir.path().startsWith(QStringLiteral("C:\\mnt\\")));
+    }
+    umount(point);
+    rmdir(point);
 }
 
-TEST_F(FolderControls, FileListMatchesCaseInsensitivelyAndSorts) {
-    for (const char* n : {"b.CAB", "A.cab", "c.cab.txt", "d.cabx", "e.cab"})
+TEST_F(FolderControls, NamesThatAreNotUtf8OpenAndStayApart) {
+    for (const char* n : {"caf\xE9", "bad\xFF", "bad\xEF\xBF\xBD"})
+        fs::create_directories(root.file(std::string("start/") + n));
+    writeFile(root.file("start/caf\xE9/x\xE9.cab"), "");
+    DirList dir(drives);
+    dir.show();
+    EXPECT_EQ(dir.findItems(QStringLiteral("bad\uFFFD"), Qt::MatchEndsWith).size(), 2);
+    open(dir, QStringLiteral("caf\uFFFD"));
+    EXPECT_EQ(dir.path(), c(root.file("start/caf\xE9")));
+    FileList files(drives);
+    files.setPath(dir.path());
+    EXPECT_EQ(TextToPath(files.list(0)), "x\xE9.cab");
+    EXPECT_EQ(files.item(0)->text(), QStringLiteral("x\uFFFD.cab"));
+}
+
+TEST_F(FolderControls, FileListMatchesSortsAndShowsCutOffNames) {
+    // More entries than fit, names late in the alphabet, a pattern that ends in '*'.
+    for (int i = 25; i >= 0; --i)
+        writeFile(root.file("start/" + std::string(1, char('a' + i)) + "y.CAB"), "");
+    for (const char* n : {"Zz.cab", "zZ.cab", "z.cabx", "y.cab.txt", "x.cab", "z"})
         writeFile(root.file(std::string("start/") + n), "");
+    const std::string longName(60, 'w');
+    writeFile(root.file("start/" + longName + ".cab"), "");
     fs::create_directories(root.file("start/folder.cab"));
-    fs::create_symlink(root.file("start/e.cab"), root.file("start/link.cab"));
+    fs::create_symlink(root.file("start/x.cab"), root.file("start/link.cab"));
     fs::create_symlink(root.file("start/none"), root.file("start/dangling.cab"));
-    FileList files(*drives);
+    FileList files(drives);
+    files.resize(145, 123);
+    files.show();
     files.setPattern(QStringLiteral("*.cab"));
     files.setPath(c(root.file("start")));
-    QStringList names;
-    for (int i = 0; i < files.listCount(); ++i)
-        names << files.list(i);
-    EXPECT_EQ(names, (QStringList{"A.cab", "b.CAB", "e.cab", "link.cab"}));
+    QStringList want;
+    for (char l = 'a'; l <= 'z'; ++l) {
+        if (l == 'l')
+            want << QStringLiteral("link.cab");
+        if (l == 'w')
+            want << QString::fromStdString(longName + ".cab");
+        if (l == 'x')
+            want << QStringLiteral("x.cab");
+        want << QString(QChar(l)) + QStringLiteral("y.CAB");
+    }
+    want << QStringLiteral("Zz.cab") << QStringLiteral("zZ.cab");
+    EXPECT_EQ(entries(files), want);
+    files.setPattern(QStringLiteral("z*"));
+    EXPECT_EQ(entries(files), (QStringList{"z", "z.cabx", "zy.CAB", "Zz.cab", "zZ.cab"}));
     EXPECT_TRUE(FileList::matches(QStringLiteral("a?c*"), QStringLiteral("ABCdef")));
     EXPECT_FALSE(FileList::matches(QStringLiteral("*.cab"), QStringLiteral("x.cabs")));
+    // A cut-off name shows itself whole in a tooltip; a short one shows none.
+    files.setPattern(QStringLiteral("*.cab"));
+    auto tipAt = [&](int row) {
+        QToolTip::hideText();
+        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+        files.scrollToItem(files.item(row));
+        const QPoint at = files.visualItemRect(files.item(row)).center();
+        QHelpEvent help(QEvent::ToolTip, at, files.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(files.viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(static_cast<int>(want.indexOf(QString::fromStdString(longName + ".cab")))),
+              QString::fromStdString(longName + ".cab"));
+    EXPECT_EQ(tipAt(0), QString());
 }
 
-TEST_F(FolderControls, FileListProgramSelectionRaisesClickEveryTime) {
-    writeFile(root.file("start/a.cab"), "");
-    FileList files(*drives);
-    files.setPattern(QStringLiteral("*.cab"));
+TEST_F(FolderControls, FileListClicksFromTheProgramAndTheMouse) {
+    for (const char* n : {"a.cab", "b.cab"})
+        writeFile(root.file(std::string("start/") + n), "");
+    FileList files(drives);
+    files.show();
     files.setPath(c(root.file("start")));
     QSignalSpy clicks(&files, &FileList::click);
     files.setSelected(0, true);
     files.setSelected(0, true);
     EXPECT_EQ(clicks.count(), 2);
-    EXPECT_EQ(files.selectionFlags(), std::vector<bool>{true});
     EXPECT_EQ(files.fileName(), QStringLiteral("a.cab"));
     files.refresh();
     EXPECT_EQ(clicks.count(), 2); // re-reading is not a click
-}
-
-TEST_F(FolderControls, UnreadableFolderGivesAnEmptyFileList) {
-    FileList files(*drives);
+    // Each mouse click on an entry is one Click, also on the entry already selected.
+    const QPoint b = files.visualItemRect(files.item(1)).center();
+    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, b);
+    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, b);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks.count(), 4);
+    EXPECT_EQ(files.selectionFlags(), (std::vector<bool>{false, true}));
     files.setPath(QStringLiteral("C:\\no\\such\\place"));
     EXPECT_EQ(files.listCount(), 0);
 }
 
-TEST(CheckBoxAndLabel, ValuesReadBackAndProgramChangesClick) {
+TEST(DriveListAndLabels, EntriesChangesAndValues) {
+    TempDir vol;
+    DriveList list(DriveMap({vol.path()}));
+    ASSERT_EQ(list.listCount(), 2);
+    EXPECT_EQ(list.list(1), QString::fromStdString("d: [" + vol.path() + "]"));
+    QSignalSpy changes(&list, &DriveList::change);
+    list.setDrive(QStringLiteral("D:\\whatever"));
+    list.setDrive(QStringLiteral("d:"));
+    EXPECT_EQ(changes.count(), 1);
+    for (const char* bad : {"\\\\", "x:", ""})
+        EXPECT_THROW(list.setDrive(QString::fromLatin1(bad)), ControlError) << bad;
+    EXPECT_TRUE(list.drive().startsWith(u'd'));
+
     VbCheckBox box;
     QSignalSpy clicks(&box, &VbCheckBox::clickEvent);
-    box.setValue(1);
-    box.setValue(1);
-    box.setValue(0);
+    for (int v : {1, 1, 0})
+        box.setValue(v);
     EXPECT_EQ(clicks.count(), 2);
-    box.setValue(2);
-    EXPECT_EQ(box.value(), 2);
-
     VbLabel label;
     EXPECT_EQ(label.foreColor(), kColorButtonText);
     label.setForeColor(kColorBlue);
-    EXPECT_EQ(label.foreColor(), 0xFF0000u);
     EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(0, 0, 255));
 }

@@ -5,69 +5,34 @@
 using fm::SplitCommandLine;
 using Args = std::vector<std::string>;
 
-// The examples of the C runtime's documentation, one per rule.
-TEST(SplitCommandLine, DocumentedExamples) {
-    EXPECT_EQ(SplitCommandLine(R"("a b c" d e)"), (Args{"a b c", "d", "e"}));
-    EXPECT_EQ(SplitCommandLine(R"("ab\"c" "\\" d)"), (Args{"ab\"c", "\\", "d"}));
-    EXPECT_EQ(SplitCommandLine(R"(a\\\b d"e f"g h)"), (Args{R"(a\\\b)", "de fg", "h"}));
-    EXPECT_EQ(SplitCommandLine(R"(a\\\"b c d)"), (Args{R"(a\"b)", "c", "d"}));
-    EXPECT_EQ(SplitCommandLine(R"(a\\\\"b c" d e)"), (Args{R"(a\\b c)", "d", "e"}));
-    EXPECT_EQ(SplitCommandLine(R"(a"b"" c d)"), (Args{"ab\" c d"}));
-}
-
-TEST(SplitCommandLine, BlanksSeparateAndVanishAtTheEnds) {
-    EXPECT_EQ(SplitCommandLine(""), Args{});
-    EXPECT_EQ(SplitCommandLine(" \t  "), Args{});
-    EXPECT_EQ(SplitCommandLine("  a\t\tb   c  "), (Args{"a", "b", "c"}));
-    // Only space and tab separate; other control characters belong to the argument.
-    EXPECT_EQ(SplitCommandLine("a\nb\rc"), (Args{"a\nb\rc"}));
-}
-
-TEST(SplitCommandLine, EmptyQuotedArguments) {
-    EXPECT_EQ(SplitCommandLine(R"("")"), (Args{""}));
-    EXPECT_EQ(SplitCommandLine(R"(a "" b)"), (Args{"a", "", "b"}));
-    EXPECT_EQ(SplitCommandLine(R"("" "")"), (Args{"", ""}));
-    // An unterminated quote runs to the end of the text.
-    EXPECT_EQ(SplitCommandLine(R"(a "b c)"), (Args{"a", "b c"}));
-    EXPECT_EQ(SplitCommandLine(R"(a ")"), (Args{"a", ""}));
-}
-
-TEST(SplitCommandLine, QuotesInsideQuotedText) {
-    // "" inside quoted text is one quote and the text stays quoted (the 2008 rule).
-    EXPECT_EQ(SplitCommandLine(R"("a""b c" d)"), (Args{"a\"b c", "d"}));
-    EXPECT_EQ(SplitCommandLine(R"("""")"), (Args{"\""}));
-    // Outside quoted text, "" merely opens and closes.
-    EXPECT_EQ(SplitCommandLine(R"(a""b c)"), (Args{"ab", "c"}));
-    // Quoted parts join the text around them.
-    EXPECT_EQ(SplitCommandLine(R"(x"y z"w "p"q)"), (Args{"xy zw", "pq"}));
-}
-
-TEST(SplitCommandLine, BackslashesBeforeQuotes) {
-    EXPECT_EQ(SplitCommandLine(R"(\")"), (Args{"\""}));
-    EXPECT_EQ(SplitCommandLine(R"(\\")"), (Args{"\\"}));
-    EXPECT_EQ(SplitCommandLine(R"(\\\" x)"), (Args{"\\\"", "x"}));
-    EXPECT_EQ(SplitCommandLine(R"("a\\" b)"), (Args{"a\\", "b"}));
-    // An escaped quote inside quoted text does not close it.
-    EXPECT_EQ(SplitCommandLine(R"("a\" b" c)"), (Args{"a\" b", "c"}));
-}
-
-TEST(SplitCommandLine, BackslashesElsewhereAreLiteral) {
-    EXPECT_EQ(SplitCommandLine(R"(C:\Temp\ \ \\server\share\\)"),
-              (Args{R"(C:\Temp\)", R"(\)", R"(\\server\share\\)"}));
-    EXPECT_EQ(SplitCommandLine(R"("C:\Program Files\x")"), (Args{R"(C:\Program Files\x)"}));
-}
-
-// The parameter strings the program builds for the tool.
-TEST(SplitCommandLine, ToolCommandLines) {
-    EXPECT_EQ(SplitCommandLine(R"( X C:\Temp\Setup.cab *.* C:\Temp\Setup_Extracted\)"),
-              (Args{"X", R"(C:\Temp\Setup.cab)", "*.*", R"(C:\Temp\Setup_Extracted\)"}));
-    EXPECT_EQ(SplitCommandLine(R"( -p X C:\Temp\a.cab "a.txt"  "b.txt" C:\Temp\out\)"),
-              (Args{"-p", "X", R"(C:\Temp\a.cab)", "a.txt", "b.txt", R"(C:\Temp\out\)"}));
-    EXPECT_EQ(SplitCommandLine(R"( X C:\Temp\a.cab "read me.txt" \)"),
-              (Args{"X", R"(C:\Temp\a.cab)", "read me.txt", "\\"}));
-}
-
-TEST(SplitCommandLine, TextEndsAtNul) {
-    using namespace std::string_view_literals;
-    EXPECT_EQ(SplitCommandLine("a b\0c d"sv), (Args{"a", "b"}));
+// The C runtime's rules, one or two cases each, and the parameter strings the program builds.
+TEST(SplitCommandLine, WindowsRuntimeRules) {
+    const std::pair<std::string, Args> cases[] = {
+        {R"("a b c" d e)", {"a b c", "d", "e"}},
+        {R"("ab\"c" "\\" d)", {"ab\"c", "\\", "d"}},
+        {R"(a\\\b d"e f"g h)", {R"(a\\\b)", "de fg", "h"}},
+        {R"(a\\\"b c d)", {R"(a\"b)", "c", "d"}},
+        {R"(a\\\\"b c" d e)", {R"(a\\b c)", "d", "e"}},
+        {R"(a"b"" c d)", {"ab\" c d"}},
+        {"", {}},
+        {" \t  ", {}},
+        {"  a\t\tb   c  ", {"a", "b", "c"}},
+        {"a\nb\rc", {"a\nb\rc"}}, // only space and tab separate
+        {R"(a "" b)", {"a", "", "b"}},
+        {R"(a "b c)", {"a", "b c"}}, // an open quote runs to the end
+        {R"(a ")", {"a", ""}},
+        {R"("a""b c" d)", {"a\"b c", "d"}}, // "" inside quotes: one quote, still quoted
+        {R"("""")", {"\""}},
+        {R"(a""b c)", {"ab", "c"}},
+        {R"(x"y z"w "p"q)", {"xy zw", "pq"}},
+        {R"(\\\" x)", {"\\\"", "x"}},
+        {R"("a\\" b)", {"a\\", "b"}},
+        {R"("a\" b" c)", {"a\" b", "c"}},
+        {R"(C:\Temp\ \ \\server\share\\)", {R"(C:\Temp\)", R"(\)", R"(\\server\share\\)"}},
+        {R"( -p X C:\Temp\a.cab "read me.txt"  "b.txt" C:\Temp\out\)",
+         {"-p", "X", R"(C:\Temp\a.cab)", "read me.txt", "b.txt", R"(C:\Temp\out\)"}},
+        {std::string("a b\0c d", 7), {"a", "b"}}, // the text ends at a NUL
+    };
+    for (const auto& [line, want] : cases)
+        EXPECT_EQ(SplitCommandLine(line), want) << line;
 }

@@ -4,117 +4,104 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-using fm::ApplyProfileWrite;
-using fm::GetProfileString;
-using fm::WriteProfileString;
-using fm::test::readFile;
-using fm::test::TempDir;
-using fm::test::writeFile;
+using namespace fm;
+using namespace fm::test;
+
+using Opt = std::optional<std::string>;
 
 TEST(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
     TempDir dir;
-    std::string ini = dir.file("a.ini");
-    writeFile(ini, "; comment\r\n[other]\r\nKey=wrong\r\n[ fendlemark ]\rkey = \"quoted\" \r"
-                   "Empty=\nnoequals\n");
-    EXPECT_EQ(GetProfileString(ini, "Fendlemark", "KEY"), "quoted");
-    EXPECT_EQ(GetProfileString(ini, "FENDLEMARK", "empty"), "");
-    EXPECT_EQ(GetProfileString(ini, "Fendlemark", "noequals"), std::nullopt);
-    EXPECT_EQ(GetProfileString(ini, "Fendlemark", "absent"), std::nullopt);
-    EXPECT_EQ(GetProfileString(ini, "Nope", "Key"), std::nullopt);
-    EXPECT_EQ(GetProfileString(dir.file("missing.ini"), "Fendlemark", "Key"), std::nullopt);
+    const std::string ini = dir.file("a.ini");
+    writeFile(ini, "; c\r\n[other]\r\nKey=wrong\r\n[ fendlemark ]\rkey = \"quoted\" \rEmpty=\n"
+                   "noequals\na=x=y\nb=\"half\nc='q'\n[]\n=v\n");
+    const std::tuple<const char*, const char*, Opt> cases[] = {
+        {"Fendlemark", "KEY", "quoted"}, {"FENDLEMARK", "empty", ""},
+        {"Fendlemark", "a", "x=y"},      {"Fendlemark", "b", "\"half"},
+        {"Fendlemark", "c", "q"},        {"Fendlemark", "noequals", std::nullopt},
+        {"Nope", "Key", std::nullopt},   {"", "", "v"}, // empty names are names too
+    };
+    for (const auto& [section, key, want] : cases)
+        EXPECT_EQ(GetProfileString(ini, section, key), want) << section << "/" << key;
+    EXPECT_EQ(GetProfileString(dir.file("missing.ini"), "S", "K"), std::nullopt);
 }
 
-TEST(Profile, ValueKeepsInnerEqualsAndUnmatchedQuotes) {
+TEST(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
+    const std::string text = "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n"
+                             "Unknown=keep\r; inner\n\n[Last]\ny=2";
+    const std::tuple<const char*, Opt, std::string> cases[] = {
+        {"initialpath", "C:\\new",
+         "; top\n[Other]\r\nx=1\r[Fendlemark]\ninitialpath=C:\\new\r\nUnknown=keep\r; inner\n\n"
+         "[Last]\ny=2"},
+        // A new key follows the section's last non-blank line and takes its line end.
+        {"New", "0",
+         "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\nUnknown=keep\r; inner\n"
+         "New=0\n\n[Last]\ny=2"},
+        {"Unknown", std::nullopt,
+         "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n; inner\n\n[Last]\ny=2"},
+    };
+    for (const auto& [key, value, want] : cases)
+        EXPECT_EQ(ApplyProfileWrite(text, "fendlemark", key, value), want) << key;
+    EXPECT_EQ(ApplyProfileWrite(text, "S", "absent", std::nullopt), std::nullopt);
+    // The last line without an end: deleting it keeps the blank line; appending gives it one.
+    EXPECT_EQ(ApplyProfileWrite("[s]\n\nk=1", "s", "k", std::nullopt), "[s]\n\n");
+    EXPECT_EQ(ApplyProfileWrite("[A]\r\nx=1", "Fendlemark", "K", std::string("v")),
+              "[A]\r\nx=1\r\n[Fendlemark]\r\nK=v\r\n");
+    EXPECT_EQ(ApplyProfileWrite("[]\n=1\n", "", "", std::string("2")), "[]\n=2\n");
+}
+
+TEST(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
     TempDir dir;
-    std::string ini = dir.file("a.ini");
-    writeFile(ini, "[s]\na=x=y\nb=\"half\nc='q'\n;d=comment\n");
-    EXPECT_EQ(GetProfileString(ini, "s", "a"), "x=y");
-    EXPECT_EQ(GetProfileString(ini, "s", "b"), "\"half");
-    EXPECT_EQ(GetProfileString(ini, "s", "c"), "q");
-    EXPECT_EQ(GetProfileString(ini, "s", ";d"), std::nullopt);
-}
-
-TEST(Profile, WriteKeepsEverythingElseAndReplacesInPlace) {
-    std::string text = "; top comment\n[Other]\nx=1\n\n[Fendlemark]\nInitialPath=C:\\old\n"
-                       "Unknown=keep\n; inner comment\n\n[Last]\ny=2\n";
-    auto out = ApplyProfileWrite(text, "fendlemark", "initialpath", std::string("C:\\new"));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(*out, "; top comment\n[Other]\nx=1\n\n[Fendlemark]\ninitialpath=C:\\new\n"
-                    "Unknown=keep\n; inner comment\n\n[Last]\ny=2\n");
-    // A new key goes after the section's last non-blank line, before the blank separator.
-    out = ApplyProfileWrite(text, "Fendlemark", "ExtrAlwaysSame", std::string("0"));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(*out, "; top comment\n[Other]\nx=1\n\n[Fendlemark]\nInitialPath=C:\\old\n"
-                    "Unknown=keep\n; inner comment\nExtrAlwaysSame=0\n\n[Last]\ny=2\n");
-}
-
-TEST(Profile, NullDeletesAndEmptyWritesBareKey) {
-    std::string text = "[S]\r\nA=1\r\nB=2\r\n";
-    auto out = ApplyProfileWrite(text, "S", "a", std::nullopt);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(*out, "[S]\r\nB=2\r\n");
-    EXPECT_EQ(ApplyProfileWrite(text, "S", "Z", std::nullopt), std::nullopt);
-    out = ApplyProfileWrite(text, "S", "C", std::string());
-    ASSERT_TRUE(out);
-    EXPECT_EQ(*out, "[S]\r\nA=1\r\nB=2\r\nC=\r\n");
-}
-
-TEST(Profile, MissingSectionIsAppendedAndFileCreated) {
-    auto out = ApplyProfileWrite("[A]\nx=1", "Fendlemark", "K", std::string("v"));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(*out, "[A]\nx=1\n[Fendlemark]\nK=v\n");
-
-    TempDir dir;
-    std::string ini = dir.file("new.ini");
-    EXPECT_TRUE(WriteProfileString(ini, "Fendlemark", "InitialPath", std::string("C:\\x")));
-    EXPECT_TRUE(WriteProfileString(ini, "Fendlemark", "ExtrAlwaysSame", std::string("0")));
-    EXPECT_TRUE(WriteProfileString(ini, "Fendlemark", "ExtrObName", std::nullopt));
-    EXPECT_EQ(readFile(ini), "[Fendlemark]\nInitialPath=C:\\x\nExtrAlwaysSame=0\n");
-}
-
-TEST(Profile, DeletingFromAbsentFileCreatesNothing) {
-    TempDir dir;
-    std::string ini = dir.file("none.ini");
+    const std::string ini = dir.file("new.ini");
     EXPECT_TRUE(WriteProfileString(ini, "S", "K", std::nullopt));
-    EXPECT_FALSE(fm::IsOrdinaryFile(ini));
+    EXPECT_FALSE(IsOrdinaryFile(ini)); // deleting from no file creates none
+    EXPECT_TRUE(WriteProfileString(ini, "Fendlemark", "InitialPath", std::string("C:\\x")));
+    ASSERT_EQ(chmod(ini.c_str(), 0600), 0);
+    EXPECT_TRUE(WriteProfileString(ini, "Fendlemark", "ExtrAlwaysSame", std::string("0")));
+    EXPECT_EQ(readFile(ini), "[Fendlemark]\nInitialPath=C:\\x\nExtrAlwaysSame=0\n");
+    struct stat st {};
+    ASSERT_EQ(stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_FALSE(WriteProfileString(dir.file("no/such/x.ini"), "S", "K", std::string("v")));
 }
 
-TEST(Profile, ReadOnlyFileIsLeftAlone) {
+TEST(Profile, ReadOnlyMeansThisUserMayNotWrite) {
     TempDir dir;
-    std::string ini = dir.file("ro.ini");
+    const std::string ini = dir.file("ro.ini");
     writeFile(ini, "[S]\nK=old\n");
     ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
     EXPECT_FALSE(WriteProfileString(ini, "S", "K", std::string("new")));
     EXPECT_EQ(readFile(ini), "[S]\nK=old\n");
-}
-
-TEST(Profile, UnwritableFolderLeavesNoTemporaryFile) {
-    TempDir dir;
-    EXPECT_FALSE(WriteProfileString(dir.file("no/such/folder/x.ini"), "S", "K", std::string("v")));
-}
-
-TEST(Profile, KeepsFileModeAndLeavesNoTemporaries) {
-    TempDir dir;
-    std::string ini = dir.file("m.ini");
-    writeFile(ini, "[S]\nK=1\n");
-    ASSERT_EQ(chmod(ini.c_str(), 0600), 0);
-    EXPECT_TRUE(WriteProfileString(ini, "S", "K", std::string("2")));
-    struct stat st {};
-    ASSERT_EQ(stat(ini.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    int entries = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
-        ++entries;
-    EXPECT_EQ(entries, 1);
+    // Root may write anything with a write bit; others ask access(), whoever owns the file.
+    EXPECT_TRUE(IsReadOnlyFor(ini, 0444, 0));
+    EXPECT_FALSE(IsReadOnlyFor(ini, 0200, 0));
+    ASSERT_EQ(chmod(ini.c_str(), 0644), 0);
+    EXPECT_EQ(IsReadOnlyFor(ini, 0644, 1000), access(ini.c_str(), W_OK) != 0);
+    if (geteuid() == 0) {
+        // A root-owned 0644 file in a folder anyone may write, as another user: read-only,
+        // though its owner's write bit is set, and not replaced through a rename.
+        ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+        if (fork() == 0) {
+            _exit(setuid(65534) == 0 && IsReadOnlyFor(ini, 0644, 65534) &&
+                          !WriteProfileString(ini, "S", "K", std::string("x"))
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        wait(&status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(readFile(ini), "[S]\nK=old\n");
+    }
 }
 
 TEST(Profile, OrdinaryFileTest) {
     TempDir dir;
     writeFile(dir.file("Fendlemark.ini"), "");
     writeFile(dir.file(".hidden.ini"), "");
-    EXPECT_TRUE(fm::IsOrdinaryFile(dir.file("Fendlemark.ini")));
-    EXPECT_FALSE(fm::IsOrdinaryFile(dir.file(".hidden.ini")));
-    EXPECT_FALSE(fm::IsOrdinaryFile(dir.path()));
-    EXPECT_FALSE(fm::IsOrdinaryFile(dir.file("absent.ini")));
+    EXPECT_TRUE(IsOrdinaryFile(dir.file("Fendlemark.ini")));
+    for (const std::string& p : {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini")})
+        EXPECT_FALSE(IsOrdinaryFile(p)) << p;
 }

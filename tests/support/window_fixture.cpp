@@ -1,5 +1,6 @@
 #include "support/window_fixture.h"
 
+#include "platform/path_text.h"
 #include "platform/working_folder.h"
 
 #include <filesystem>
@@ -22,7 +23,8 @@ WindowWorld::~WindowWorld() {
 
 frmFendlemark& WindowWorld::window() {
     if (!window_) {
-        Platform p{&drives, &prompt, &screen, QString::fromStdString(programFolder())};
+        std::filesystem::create_directories(programFolder());
+        Platform p{&drives, &prompt, &screen, PathToText(programFolder())};
         window_ = std::make_unique<frmFendlemark>(p);
     }
     return *window_;
@@ -40,7 +42,7 @@ void WindowWorld::close() {
 }
 
 QString WindowWorld::drivePath(const std::string& posix) const {
-    return QString::fromStdString(drives.toDrive(posix).value());
+    return PathToText(drives.toDrive(posix).value());
 }
 
 } // namespace fm::test

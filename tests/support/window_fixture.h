@@ -29,7 +29,10 @@ public:
     // Closes (unloads) the window and drops it.
     void close();
 
-    std::string programFolder() const { return root.file("program"); }
+    // The program folder's name under the world (set before window(); the window fixture makes
+    // the folder).
+    std::string programName = "program";
+    std::string programFolder() const { return root.file(programName); }
     std::string startFolder() const { return root.file("start"); }
     std::string iniPath() const { return programFolder() + "/Fendlemark.ini"; }
     // The drive form of a POSIX path under this world.
