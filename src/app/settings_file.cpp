@@ -76,7 +76,16 @@ void frmFendlemark::LoadSettings() {
     if (!IsOrdinaryFile(iniPosixPath()))
         return;
     const QString section = QString::fromLatin1(kSection);
-    quietly([&] { Dir1->setPath(ReadINI(section, QStringLiteral("InitialPath"))); });
+    quietly([&] {
+        // A stored path comes from outside: its drive is the one the longest mount names, as
+        // for the working folder (C:\media\ann\STICK\x opens as D:\x), not the drive it was
+        // written with.
+        QString path = ReadINI(section, QStringLiteral("InitialPath"));
+        if (auto posix = platform_.drives->toPosix(TextToPath(path)))
+            if (auto named = platform_.drives->toDrive(*posix))
+                path = PathToText(*named);
+        Dir1->setPath(path);
+    });
     quietly([&] { Drive1->setDrive(Dir1->path().left(2)); });
     quietly([&] {
         if (auto v = ToInt16(ReadINI(section, QStringLiteral("ExtrAlwaysSame"))))

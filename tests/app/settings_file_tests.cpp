@@ -5,6 +5,7 @@
 #include "platform/profile.h"
 #include "support/window_fixture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -111,7 +112,10 @@ TEST(SettingsOnTwoDrives, StoredFolderOnTheStartDriveOrTheOtherDrivesCurrentFold
     TempDir volume;
     fs::create_directories(volume.file("deep/er"));
     WindowWorld world({volume.path()});
-    writeFile(world.iniPath(), "[Fendlemark]\nInitialPath=D:\\deep\\er\n");
+    // Stored on c: below the volume's mount point: named by the longest mount, so on d:.
+    std::string onC = "C:" + volume.path() + "/deep/er";
+    std::replace(onC.begin(), onC.end(), '/', '\\');
+    writeFile(world.iniPath(), "[Fendlemark]\nInitialPath=" + onC + "\n");
     frmFendlemark& w = world.loaded();
     EXPECT_TRUE(w.Drive1->drive().startsWith(u'd'));
     EXPECT_EQ(w.Dir1->path(), QStringLiteral("D:\\"));
