@@ -38,7 +38,7 @@ protected:
     std::string ini(const std::string& key) {
         return GetProfileString(world.iniPath(), "Fendlemark", key).value_or("<absent>");
     }
-    std::string start() { return world.drivePath(world.startFolder()).toStdString(); }
+    std::string start() { return TextToPath(world.drivePath(world.startFolder())); }
     WindowWorld world;
 };
 
@@ -55,7 +55,7 @@ TEST_F(SettingsFile, KeepsForeignContentAndEachLoadStepStandsAlone) {
                                "Unknown=kept\nInitialPath=C:\\no\\such\\folder\n"
                                "ExtrAlwaysSame=yes\nExtrPreservePath= 1 \nExtrSetFolder=D:\\Out\n");
     frmFendlemark& w = world.loaded();
-    EXPECT_EQ(w.Dir1->path().toStdString(), start());
+    EXPECT_EQ(TextToPath(w.Dir1->path()), start());
     EXPECT_TRUE(w.Drive1->drive().startsWith(u'c'));
     EXPECT_EQ(w.StgExtrAlwaysSame, 0);
     EXPECT_EQ(w.StgExtrPreservePath, 1);
@@ -77,7 +77,7 @@ TEST_F(SettingsFile, LongValuesAreCutTo511CharactersAndNetworkPathsRefused) {
     frmFendlemark& w = world.loaded();
     EXPECT_EQ(w.StgExtrSetFolder.toUcs4().size(), 511);
     EXPECT_TRUE(w.StgExtrSetFolder.startsWith(QStringLiteral("\u00E9")));
-    EXPECT_EQ(w.Dir1->path().toStdString(), start());
+    EXPECT_EQ(TextToPath(w.Dir1->path()), start());
 }
 
 TEST_F(SettingsFile, AFolderNamedWithByteE9ComesBackAsTheSameFolder) {

@@ -26,7 +26,7 @@ namespace {
 // Double-clicks the folder-list entry showing `name`, as a user does.
 void open(DirList& dir, const QString& name) {
     const auto found = dir.findItems(name, Qt::MatchEndsWith);
-    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    ASSERT_EQ(found.size(), 1) << name.toUtf8().constData();
     dir.scrollToItem(found[0]);
     const QPoint at = dir.visualItemRect(found[0]).center();
     QTest::mouseClick(dir.viewport(), Qt::LeftButton, {}, at);
@@ -95,9 +95,9 @@ TEST_F(FolderControls, DirListRefusesAndKeepsItsPath) {
     for (const auto& [value, number] : cases) {
         try {
             dir.setPath(value);
-            ADD_FAILURE() << value.toStdString();
+            ADD_FAILURE() << value.toUtf8().constData();
         } catch (const ControlError& e) {
-            EXPECT_EQ(e.number(), number) << value.toStdString();
+            EXPECT_EQ(e.number(), number) << value.toUtf8().constData();
         }
     }
     EXPECT_EQ(dir.path(), before);
@@ -112,11 +112,10 @@ TEST_F(FolderControls, AFolderOpenedFromTheListStaysOnItsDrive) {
     DirList dir(drives);
     dir.show();
     dir.setPath(c(fs::path(vol.path()).parent_path()));
-    open(dir, QString::fromStdString(fs::path(vol.path()).filename()));
-    EXPECT_EQ(dir.path(),
-              QStringLiteral("C:") + QString::fromStdString(vol.path()).replace('/', '\\'));
+    open(dir, PathToText(fs::path(vol.path()).filename().string()));
+    EXPECT_EQ(dir.path(), QStringLiteral("C:") + PathToText(vol.path()).replace('/', '\\'));
     open(dir, QStringLiteral("top"));
-    EXPECT_TRUE(dir.path().startsWith(QStringLiteral("C:\\"))) << dir.path().toStdString();
+    EXPECT_TRUE(dir.path().startsWith(QStringLiteral("C:\\"))) << dir.path().toUtf8().constData();
 }
 
 TEST_F(FolderControls, RealMountUnderMntStaysOnTheDriveItWasReachedFrom) {
@@ -179,7 +178,7 @@ TEST_F(FolderControls, FileListMatchesSortsAndShowsCutOffNames) {
         if (l == 'l')
             want << QStringLiteral("link.cab");
         if (l == 'w')
-            want << QString::fromStdString(longName + ".cab");
+            want << PathToText(longName + ".cab");
         if (l == 'x')
             want << QStringLiteral("x.cab");
         want << QString(QChar(l)) + QStringLiteral("y.CAB");
@@ -201,8 +200,8 @@ TEST_F(FolderControls, FileListMatchesSortsAndShowsCutOffNames) {
         QCoreApplication::sendEvent(files.viewport(), &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     };
-    EXPECT_EQ(tipAt(static_cast<int>(want.indexOf(QString::fromStdString(longName + ".cab")))),
-              QString::fromStdString(longName + ".cab"));
+    EXPECT_EQ(tipAt(static_cast<int>(want.indexOf(PathToText(longName + ".cab")))),
+              PathToText(longName + ".cab"));
     EXPECT_EQ(tipAt(0), QString());
 }
 
@@ -236,7 +235,7 @@ TEST(DriveListAndLabels, EntriesChangesAndValues) {
     TempDir vol;
     DriveList list(DriveMap({vol.path()}));
     ASSERT_EQ(list.listCount(), 2);
-    EXPECT_EQ(list.list(1), QString::fromStdString("d: [" + vol.path() + "]"));
+    EXPECT_EQ(list.list(1), PathToText("d: [" + vol.path() + "]"));
     QSignalSpy changes(&list, &DriveList::change);
     list.setDrive(QStringLiteral("D:\\whatever"));
     list.setDrive(QStringLiteral("d:"));
