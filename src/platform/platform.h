@@ -7,6 +7,8 @@
 namespace fm {
 
 class DriveMap;
+class Launcher;
+class ProcessList;
 class Prompt;
 class Screen;
 
@@ -16,6 +18,9 @@ struct Platform {
     const Screen* screen = nullptr;
     // The program's own folder as a POSIX path (where Fendlemark.ini lives).
     QString programFolder;
+    // Starts the cabinet tool; the process watch's list of running processes.
+    Launcher* launcher = nullptr;
+    const ProcessList* processes = nullptr;
 };
 
 } // namespace fm

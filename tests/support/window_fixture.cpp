@@ -22,7 +22,8 @@ WindowWorld::~WindowWorld() {
 
 frmFendlemark& WindowWorld::window() {
     if (!window_) {
-        Platform p{&drives, &prompt, &screen, QString::fromStdString(programFolder())};
+        Platform p{&drives,     &prompt,     &screen, QString::fromStdString(programFolder()),
+                   useLauncher, useProcesses};
         window_ = std::make_unique<frmFendlemark>(p);
     }
     return *window_;
