@@ -66,18 +66,8 @@ bool ProcFsProcessList::visit(const std::function<bool(std::string_view name)>& 
             continue;
         const std::string pid = e->d_name;
 
-        // "PID (command name) S ...": the name may hold spaces and parentheses, the state
-        // follows the last ')'.
-        if (!readSmall(dirFd, pid + "/stat", stat, 512))
-            continue;
-        const size_t open = stat.find('('), close = stat.rfind(')');
-        if (open == std::string::npos || close == std::string::npos || close < open ||
-            close + 2 >= stat.size())
-            continue;
-        const char state = stat[close + 2];
-        if (state == 'Z' || state == 'X' || state == 'x')
-            continue;
-
+        // A process whose executable link can be read is running (a zombie has none); that
+        // link is all most processes need, which keeps a listing of thousands cheap.
         std::string_view name;
         ssize_t n = ::readlinkat(dirFd, (pid + "/exe").c_str(), link.data(), link.size());
         if (n > 0 && static_cast<size_t>(n) < link.size()) {
@@ -87,6 +77,17 @@ bool ProcFsProcessList::visit(const std::function<bool(std::string_view name)>& 
                 target.remove_suffix(deleted.size());
             name = baseName(target);
         } else {
+            // "PID (command name) S ...": the name may hold spaces and parentheses, the state
+            // follows the last ')'.
+            if (!readSmall(dirFd, pid + "/stat", stat, 512))
+                continue;
+            const size_t open = stat.find('('), close = stat.rfind(')');
+            if (open == std::string::npos || close == std::string::npos || close < open ||
+                close + 2 >= stat.size())
+                continue;
+            const char state = stat[close + 2];
+            if (state == 'Z' || state == 'X' || state == 'x')
+                continue;
             name = std::string_view(stat).substr(open + 1, close - open - 1);
             if (name.size() == kCommandNameMax &&
                 readSmall(dirFd, pid + "/cmdline", cmdline, 4096)) {

@@ -81,7 +81,7 @@ TEST(ProcFsProcessList, NamesFromAProcFolder) {
     };
     process("10", "(Cabarc1.exe) S", "/opt/program/Cabarc1.exe");
     process("11", "(Cabarc2.exe) R", "/opt/program/Cabarc2.exe (deleted)");
-    process("12", "(Cabarc1.exe) Z", "/opt/program/Cabarc1.exe");
+    process("12", "(Cabarc1.exe) Z", nullptr); // a zombie has no executable link
     // Another user's: the command name (15 bytes at most), made whole from argv[0] if it fits.
     process("13", "(FmLongNamedTool) S", nullptr, std::string("/bin/FmLongNamedTool.exe\0x", 26));
     process("14", "(FmLongNamedTool) S", nullptr, std::string("bash\0", 5));
