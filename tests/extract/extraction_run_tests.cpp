@@ -131,7 +131,7 @@ TEST_F(ExtractionRun, LongSelectionsGoInBatchesOfAtMost256) {
     big.files.push_back(cabFile(std::string(255, 'n'), "x"));
     for (const char* name : {"/b.cab", "/ab.cab"})
         writeCabinet(world.startFolder() + name, big);
-    w.mRefresh->trigger(); // Options > Refresh
+    w.mRefresh->trigger();       // Options > Refresh
     clickRows(*w.File1, {1, 2}); // ab.cab, b.cab: none of ab.cab's rows may go to b.cab
     clickRows(*w.lvwFiles, {1, 40}, Qt::ShiftModifier); // all of ab.cab's but the first
     clickRows(*w.lvwFiles, {41, 50}, Qt::ControlModifier | Qt::ShiftModifier, Qt::ControlModifier);
@@ -205,7 +205,7 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
         }
     } counter;
     w.lblFiles->installEventFilter(&counter);
-    world.processes.names = {"init", "mycabarctool.EXE"};
+    world.processes.names = {"init", "mycabarctool.EXE"}; // any case, anywhere in the name
     world.processes.onListing = [&](int n) {
         EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         if (n == 0) {
@@ -213,7 +213,7 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
             w.close();
         } else {
             EXPECT_GT(counter.paints, 0);
-            world.processes.names = {"Cabar.exe"};
+            world.processes.names = {"Cabar.exe", "abarc"};
         }
     };
     extractSelected(w);

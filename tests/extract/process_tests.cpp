@@ -3,7 +3,6 @@
 #include "extract/process_watch.h"
 #include "platform/launcher.h"
 #include "platform/process_list.h"
-#include "support/fake_launcher.h"
 #include "support/temp_dir.h"
 
 #include <csignal>
@@ -126,19 +125,4 @@ TEST(ExeRunning, RealProcessByFullNameZombieLeftOutNothingKeptOpen) {
     for (int i = 0; i < 20; ++i)
         ExeRunning(list, QStringLiteral("Cabarc"));
     EXPECT_EQ(openFiles(), before);
-}
-
-TEST(ExeRunning, SubstringWithoutRegardToCase) {
-    FakeProcessList list;
-    auto running = [&](std::vector<std::string> names, const char* text) {
-        list.names = std::move(names);
-        return ExeRunning(list, QString::fromLatin1(text));
-    };
-    EXPECT_TRUE(running({"init", "CABARC.EXE"}, "Cabarc"));
-    EXPECT_TRUE(running({"MyCabarcTool.exe"}, "Cabarc"));
-    EXPECT_FALSE(running({"Cabar.exe", "abarc1.exe"}, "Cabarc"));
-    EXPECT_TRUE(running({"init"}, ""));
-    EXPECT_FALSE(running({}, ""));
-    list.readable = false;
-    EXPECT_FALSE(running({"Cabarc1.exe"}, "Cabarc"));
 }
