@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 #include "controls/dir_list.h"
 #include "platform/drive_map.h"
+#include "platform/launcher.h"
 #include "platform/path_text.h"
+#include "platform/process_list.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
 #include "platform/working_folder.h"
@@ -19,8 +21,11 @@ int main(int argc, char** argv) {
     const fm::DriveMap drives = fm::DriveMap::system();
     fm::MessageBoxPrompt prompt;
     fm::PrimaryScreen screen;
+    fm::SpawnLauncher launcher;
+    const fm::ProcFsProcessList processes;
     // The folder's own bytes: Qt's decoding of a name that is not UTF-8 cannot be undone.
-    fm::Platform platform{&drives, &prompt, &screen, fm::PathToText(fm::ProgramFolder())};
+    fm::Platform platform{&drives,   &prompt,   &screen, fm::PathToText(fm::ProgramFolder()),
+                          &launcher, &processes};
 
     fm::frmFendlemark window(platform);
     window.Load();

@@ -7,6 +7,8 @@
 namespace fm {
 
 class DriveMap;
+class Launcher;
+class ProcessList;
 class Prompt;
 class Screen;
 
@@ -17,6 +19,9 @@ struct Platform {
     // The program's own folder as a POSIX path turned into text by PathToText (where
     // Fendlemark.ini lives).
     QString programFolder;
+    // Starts the cabinet tool; the process watch's list of running processes.
+    Launcher* launcher = nullptr;
+    const ProcessList* processes = nullptr;
 };
 
 } // namespace fm

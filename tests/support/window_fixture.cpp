@@ -24,7 +24,8 @@ WindowWorld::~WindowWorld() {
 frmFendlemark& WindowWorld::window() {
     if (!window_) {
         std::filesystem::create_directories(programFolder());
-        Platform p{&drives, &prompt, &screen, PathToText(programFolder())};
+        Platform p{&drives,     &prompt,     &screen, PathToText(programFolder()),
+                   useLauncher, useProcesses};
         window_ = std::make_unique<frmFendlemark>(p);
     }
     return *window_;

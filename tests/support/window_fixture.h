@@ -1,12 +1,15 @@
 #pragma once
 
 // A main window in a scratch world: its own program folder (where Fendlemark.ini goes), a start
-// folder that is the working folder, scripted message boxes and a fixed 1024 x 768 screen.
+// folder that is the working folder, scripted message boxes, a fixed 1024 x 768 screen, and a
+// launcher and process list that only record and pretend (point `useLauncher` and `useProcesses`
+// at real ones before the window is built to launch for real).
 
 #include "app/main_window.h"
 #include "platform/drive_map.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
+#include "support/fake_launcher.h"
 #include "support/temp_dir.h"
 
 #include <QString>
@@ -42,6 +45,10 @@ public:
     DriveMap drives;
     ScriptedPrompt prompt;
     FixedScreen screen{WorkArea{0, 0, 1024, 738}};
+    FakeLauncher launcher;
+    FakeProcessList processes;
+    Launcher* useLauncher = &launcher;
+    const ProcessList* useProcesses = &processes;
 
 private:
     std::string previousWorkingFolder_;

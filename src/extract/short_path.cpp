@@ -1,0 +1,60 @@
+#include "extract/short_path.h"
+
+#include "platform/drive_map.h"
+#include "platform/file_system.h"
+#include "platform/path_text.h"
+
+#include <algorithm>
+
+namespace fm {
+
+std::optional<std::string> PosixPathOf(const DriveMap& drives, const QString& path,
+                                       const std::string& workingFolder) {
+    std::string bytes = TextToPath(path);
+    if (DriveMap::hasDriveDesignation(bytes))
+        return drives.toPosix(bytes);
+    if (bytes.size() >= 2 && bytes[0] == '\\' && (bytes[1] == '\\' || bytes[1] == '/'))
+        return std::nullopt;
+    const bool rootedOnDrive = !bytes.empty() && bytes[0] == '\\';
+    std::replace(bytes.begin(), bytes.end(), '\\', '/');
+    if (!rootedOnDrive)
+        return bytes;
+    const Drive* drive = drives.driveOf(workingFolder);
+    if (!drive || drive->mountPath == "/")
+        return bytes;
+    return drive->mountPath + bytes;
+}
+
+QString ShortPathName(const DriveMap& drives, const QString& path,
+                      const std::string& workingFolder) {
+    auto posix = PosixPathOf(drives, path, workingFolder);
+    return posix && PathExists(*posix) ? path : QString();
+}
+
+QString QuoteForTool(const QString& text) {
+    QString out(u'"');
+    qsizetype slashes = 0;
+    for (QChar c : text) {
+        if (c == u'\\') {
+            ++slashes;
+            continue;
+        }
+        if (c == u'"') {
+            out += QString(slashes * 2 + 1, u'\\');
+        } else {
+            out += QString(slashes, u'\\');
+        }
+        slashes = 0;
+        out += c;
+    }
+    out += QString(slashes * 2, u'\\');
+    out += u'"';
+    return out;
+}
+
+QString PathArgument(const QString& path) {
+    const bool split = path.contains(u' ') || path.contains(u'\t') || path.contains(u'"');
+    return split ? QuoteForTool(path) : path;
+}
+
+} // namespace fm

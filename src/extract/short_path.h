@@ -1,0 +1,37 @@
+#pragma once
+
+// The paths of a run as the cabinet tool gets them.
+//
+// Windows hands the tool short (8.3) paths, which hold no spaces, so the run puts them on the
+// command line unquoted. No short names exist here: the stand-in returns the path itself, and a
+// path that would be split at a space is quoted instead, so the tool still gets the one path.
+
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace fm {
+
+class DriveMap;
+
+// The POSIX path that `path` names, read as the tool reads its arguments: drive form through the
+// drive map, "\x" from the root of the working folder's drive, other paths relative to the
+// working folder (left relative) or POSIX absolute; backslashes separate folders. Nullopt for an
+// unknown drive and for network paths (\\server\share).
+std::optional<std::string> PosixPathOf(const DriveMap& drives, const QString& path,
+                                       const std::string& workingFolder);
+
+// GetShortPathName's stand-in: the path itself when something exists there, "" when not.
+QString ShortPathName(const DriveMap& drives, const QString& path,
+                      const std::string& workingFolder);
+
+// `text` in double quotes as the C runtime reads it back: a quote inside is escaped and the
+// backslashes before a quote or the closing quote are doubled. Text without quotes that does not
+// end in a backslash is simply put between two quotes.
+QString QuoteForTool(const QString& text);
+
+// A path as one argument: quoted (QuoteForTool) when it holds a space, a tab or a quote,
+// otherwise as it is.
+QString PathArgument(const QString& path);
+
+} // namespace fm

@@ -1,0 +1,37 @@
+#pragma once
+
+// The running processes by executable name, as the process watch asks for them.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace fm {
+
+class ProcessList {
+public:
+    virtual ~ProcessList() = default;
+
+    // Takes a fresh listing and hands the executable name of each running process to `visit`
+    // until it returns true. Processes that have ended (zombies included) are not listed. False
+    // when the listing cannot be taken.
+    virtual bool visit(const std::function<bool(std::string_view name)>& visit) const = 0;
+};
+
+// The listing of /proc (or a folder laid out like it).
+//
+// A process's name is the file name of its executable (/proc/PID/exe), the name it was started
+// from. That link can be read only for this user's processes; for the others the kernel's
+// command name stands in, which is the same file name cut to 15 bytes, and when it was cut, the
+// file name of the first command-line argument is taken instead if it begins with the cut name.
+// Nothing stays open between two listings.
+class ProcFsProcessList : public ProcessList {
+public:
+    explicit ProcFsProcessList(std::string root = "/proc");
+    bool visit(const std::function<bool(std::string_view name)>& visit) const override;
+
+private:
+    std::string root_;
+};
+
+} // namespace fm

@@ -1,0 +1,143 @@
+// The whole run with the real cabinet tool (copies of Cabarc1.exe and Cabarc2.exe in the program
+// folder), the real launcher and process list, generated cabinets in folders whose names hold
+// spaces, and the files on disk compared byte for byte.
+
+#include "controls/dir_list.h"
+#include "controls/file_list.h"
+#include "controls/list_view.h"
+#include "controls/vb_label.h"
+#include "run_fixture.h"
+#include "support/cab_writer.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace fm;
+using namespace fm::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Path below `root` ('/' separated) -> content, "/" for a folder; cabinets left out.
+std::map<std::string, std::string> treeBelow(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.path().extension() != ".cab")
+            out[fs::relative(e.path(), root).string()] =
+                e.is_directory() ? "/" : readFile(e.path().string());
+    return out;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd() {
+        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
+            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool);
+        world.useLauncher = &launcher;
+        world.useProcesses = &processes;
+        one.folders = {CabCompression::MsZip};
+        std::string noise(100000, '\0');
+        for (size_t i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+        one.files = {cabFile("read me.txt", "first"), cabFile("docs\\guide.txt", "guide"),
+                     cabFile("docs\\deep\\noise.bin", noise)};
+        for (int i = 10; i < 40; ++i)
+            one.files.push_back(cabFile("many\\file-" + std::to_string(i) + "-with-a-long-name",
+                                        std::string(static_cast<size_t>(i), 'm')));
+        two.files = {cabFile("a.txt", "aaa"), cabFile("sub dir\\b.txt", "bbb")};
+    }
+
+    SpawnLauncher launcher;
+    ProcFsProcessList processes;
+    WindowWorld world;
+    CabPlan one, two; // "Disk One.cab": 33 rows, "two.cab": 2
+};
+
+} // namespace
+
+TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRule) {
+    frmFendlemark& win = world.loaded();
+    win.show();
+    int caseNo = 0;
+    for (std::string mode : {"obSameFolder", "obSamePlus", "obSetFolder"})
+        for (qint16 preserve : {0, 1})
+            for (int choice : {0, 1, 2}) { // all files, one row, rows past 256 characters
+                const std::string root = world.startFolder() + "/case " + std::to_string(++caseNo);
+                SCOPED_TRACE(root);
+                writeCabinet(root + "/cabs here/Disk One.cab", one);
+                writeCabinet(root + "/cabs here/two.cab", two);
+                win.Dir1->setPath(world.drivePath(root + "/cabs here"));
+                win.StgExtrObName = QString::fromStdString(mode);
+                win.StgExtrPreservePath = preserve;
+                win.StgExtrSetFolder = world.drivePath(root + "/set folder");
+                clickRows(*win.File1, {0, 1});
+                std::vector<std::pair<int, size_t>> chosen; // (cabinet, file)
+                if (choice == 1) {
+                    clickRows(*win.lvwFiles, {1});
+                    chosen = {{0, 1}};
+                } else if (choice == 2) {
+                    clickRows(*win.lvwFiles, {3, 32}, Qt::ShiftModifier);
+                    clickRows(*win.lvwFiles, {0, 33}, Qt::ControlModifier, Qt::ControlModifier);
+                    chosen = {{0, 0}, {1, 0}};
+                    for (size_t f = 3; f < 33; ++f)
+                        chosen.push_back({0, f});
+                } else {
+                    for (size_t f = 0; f < 35; ++f)
+                        chosen.push_back({f < 33 ? 0 : 1, f < 33 ? f : f - 33});
+                }
+                extractSelected(win);
+                EXPECT_EQ(world.prompt.shown, QStringList());
+                EXPECT_EQ(win.lblFiles->text().toStdString(),
+                          std::to_string(chosen.size()) + " files extracted.");
+
+                std::map<std::string, std::string> expected{{"cabs here", "/"}};
+                for (auto [c, f] : chosen) {
+                    const CabFilePlan& file = (c ? two : one).files[f];
+                    std::string dest = mode == "obSetFolder"    ? "set folder"
+                                       : mode == "obSameFolder" ? "cabs here"
+                                       : c                      ? "cabs here/two Extracted"
+                                                                : "cabs here/Disk One Extracted";
+                    std::string stored = file.name;
+                    std::replace(stored.begin(), stored.end(), '\\', '/');
+                    fs::path rel = fs::path(dest) /
+                                   (preserve ? fs::path(stored) : fs::path(stored).filename());
+                    for (fs::path p = rel.parent_path(); !p.empty(); p = p.parent_path())
+                        expected[p.string()] = "/";
+                    expected[rel.string()] = file.data;
+                }
+                EXPECT_TRUE(treeBelow(root) == expected);
+            }
+}
+
+// These need the tool to match "\name" against a whole stored name at the cabinet's root and to
+// exit with status 1 when a named file is not in the cabinet.
+TEST_F(EndToEnd, NamesakesStayApartAndMissingRowsFail) {
+    const std::string cabs = world.startFolder() + "/cabs here", out = world.startFolder() + "/out";
+    CabPlan same{{cabFile("readme.txt", "top"), cabFile("docs\\README.TXT", "docs"),
+                  cabFile("other.txt", "other")}};
+    writeCabinet(cabs + "/same.cab", same);
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.Dir1->setPath(world.drivePath(cabs));
+    win.StgExtrObName = QStringLiteral("obSetFolder");
+    win.StgExtrSetFolder = world.drivePath(out);
+    clickRows(*win.File1, {0});
+    clickRows(*win.lvwFiles, {0, 2}); // readme.txt, other.txt
+    extractSelected(win);
+    EXPECT_EQ(treeBelow(out),
+              (std::map<std::string, std::string>{{"readme.txt", "top"}, {"other.txt", "other"}}));
+    fs::remove_all(out);
+    clickRows(*win.lvwFiles, {1}); // docs\README.TXT alone
+    extractSelected(win);
+    EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"README.TXT", "docs"}}));
+    EXPECT_EQ(world.prompt.shown, QStringList());
+
+    same.files.pop_back(); // other.txt leaves the cabinet after it was listed
+    writeCabinet(cabs + "/same.cab", same);
+    clickRows(*win.lvwFiles, {0, 2});
+    extractSelected(win);
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_TRUE(world.prompt.shown[0].contains(world.drivePath(cabs + "/same.cab")));
+    EXPECT_FALSE(win.lblFiles->text().endsWith(QStringLiteral("extracted.")));
+}
