@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace fm::test;
 
 namespace {
@@ -109,4 +111,14 @@ TEST_F(ToolList, PartOfASetListsWhatItHolds) {
     ToolRun r = runTool({"l", shared + "/cabs/split-3.cab"}, toolEnvironment(tmp.path()));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "     50000  2018-07-17 08:52:54  medium2.bin\n");
+}
+
+TEST_F(ToolList, AFifoNamedLikeACabinetIsRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(tmp.file("x.cab").c_str(), 0644), 0);
+    for (const char* command : {"L", "X"}) {
+        ToolRun r = runTool({command, tmp.file("x.cab"), tmp.file("out") + "/"},
+                            toolEnvironment(tmp.path()));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("x.cab: not a regular file"), std::string::npos) << r.err;
+    }
 }

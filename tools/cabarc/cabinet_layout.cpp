@@ -1,5 +1,7 @@
 #include "cabinet_layout.h"
 
+#include "cab_io.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -24,7 +26,7 @@ constexpr size_t kFolderSize = 8;
 } // namespace
 
 std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
-    int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenCabinetFile(posixPath);
     if (fd < 0)
         return std::nullopt;
     // The fields are read through one window of the file, so a usual cabinet costs one read.

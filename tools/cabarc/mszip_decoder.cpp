@@ -1,5 +1,6 @@
 #include "mszip_decoder.h"
 
+#include "cab_io.h"
 #include "output_file.h"
 
 #include <algorithm>
@@ -87,7 +88,7 @@ const unsigned char* MsZipDecoder::view(size_t size) {
 int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     if (!s_) {
         s_ = std::make_unique<State>();
-        s_->fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        s_->fd = OpenCabinetFile(path_);
         struct stat st {};
         if (s_->fd < 0 || ::fstat(s_->fd, &st) != 0) {
             s_.reset();

@@ -1,5 +1,6 @@
 #include "tool_main.h"
 
+#include "cab_io.h"
 #include "tool_args.h"
 #include "tool_paths.h"
 
@@ -30,6 +31,14 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
         err << "cabarc: " << a.cabinet << ": no such drive or path\n";
         return kExitCannotStart;
     }
+    // Refused here, with the reason, rather than as an unreadable cabinet further on.
+    std::string why;
+    int fd = OpenCabinetFile(*cabinet, &why);
+    if (fd < 0) {
+        err << "cabarc: " << a.cabinet << ": " << why << "\n";
+        return kExitCannotStart;
+    }
+    ::close(fd);
     if (a.command == Command::List)
         return RunList(a, *cabinet, out, err);
 
