@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
+
+namespace fs = std::filesystem;
 
 using namespace fm::test;
 
@@ -121,4 +124,23 @@ TEST_F(ToolList, AFifoNamedLikeACabinetIsRefusedAtOnce) {
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find("x.cab: not a regular file"), std::string::npos) << r.err;
     }
+}
+
+TEST_F(ToolList, ControlCharactersAreEscapedAndWrittenAsUnderscores) {
+    CabPlan plan;
+    plan.files = {file("evil\nforged line\x1b[2J\t\x7f.txt", "x"), file("plain.txt", "p")};
+    ToolRun r = list(plan);
+    EXPECT_EQ(r.out, "         1  2002-03-15 12:34:56  evil\\nforged line\\x1b[2J\\t\\x7f.txt\n"
+                     "         1  2002-03-15 12:34:56  plain.txt\n");
+    fs::create_directories(tmp.file("out/evil_forged line_[2J__.txt"));
+    r = runTool({"X", tmp.file("a.cab"), "evil*", tmp.file("out") + "/"},
+                toolEnvironment(tmp.path()));
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+    EXPECT_NE(r.err.find("evil\\nforged line\\x1b[2J\\t\\x7f.txt: cannot write"), std::string::npos)
+        << r.err;
+    fs::remove(tmp.file("out/evil_forged line_[2J__.txt"));
+    r = runTool({"X", tmp.file("a.cab"), tmp.file("out") + "/"}, toolEnvironment(tmp.path()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "evil_forged line_[2J__.txt\nplain.txt\n");
+    EXPECT_EQ(readFile(tmp.file("out/evil_forged line_[2J__.txt")), "x");
 }

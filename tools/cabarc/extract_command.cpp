@@ -104,7 +104,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
     std::string error;
     auto set = CabinetSet::open(io, cabinetPath, true, &error);
     if (!set) {
-        err << "cabarc: " << args.cabinet << ": " << error << "\n";
+        err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error) << "\n";
         return kExitCannotStart;
     }
 
@@ -115,7 +115,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
     int failed = 0;
 
     auto report = [&](const std::string& name, const std::string& problem) {
-        err << "cabarc: " << name << ": " << problem << "\n";
+        err << "cabarc: " << Printable(name) << ": " << Printable(problem) << "\n";
         ++failed;
     };
 
@@ -128,7 +128,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
 
         if (!destinationOpen) {
             if (!destination.open(destinationPath)) {
-                err << "cabarc: " << destinationPath
+                err << "cabarc: " << Printable(destinationPath)
                     << ": cannot open the destination: " << std::strerror(errno) << "\n";
                 return kExitSomeFailed;
             }
@@ -183,7 +183,8 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             // A failed decode leaves the library mid-stream; start the next file afresh.
             if (rc != MSPACK_ERR_OK && !zrc) {
                 if (!set->reopen(&error)) {
-                    err << "cabarc: " << args.cabinet << ": " << error << "\n";
+                    err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error)
+                        << "\n";
                     return kExitSomeFailed;
                 }
                 zlib.refresh(*set);
@@ -197,7 +198,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
     }
 
     for (const auto& p : patterns.unmatched())
-        err << "cabarc: no file matches " << p << "\n";
+        err << "cabarc: no file matches " << Printable(p) << "\n";
     out.flush();
     return failed ? kExitSomeFailed : kExitOk;
 }
