@@ -114,11 +114,34 @@ TEST_F(ToolExtract, PatternsPickFiles) {
     ToolRun several = run({"X", cab, "?.txt", "noext", out() + "/3/"});
     EXPECT_EQ(treeOf(out() + "/3"), (Strings{"B.TXT", "a.txt", "b.txt", "noext"}));
 
-    // A pattern that matches nothing is mentioned but is no failure.
+    // A pattern that matches nothing is a failure; the others are still extracted.
     ToolRun none = run({"X", cab, "a.txt", "missing.dat", out() + "/4/"});
-    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.err.find("missing.dat"), std::string::npos);
     EXPECT_EQ(treeOf(out() + "/4"), (Strings{"a.txt"}));
+}
+
+TEST_F(ToolExtract, AWholeNamePicksOnlyThatFileOfItsNamesakes) {
+    CabPlan plan;
+    plan.files = {cabFile(R"(docs\readme.txt)", "docs"), cabFile("README.TXT", "top"),
+                  cabFile(R"(\docs\sub\readme.txt)", "sub")};
+    std::string cab = cabinet(plan);
+    for (const char* keep : {"", "-p"}) {
+        const std::string dest = out() + "/" + (*keep ? "kept" : "flat");
+        Strings args = {"X", cab, R"(\readme.txt)", R"(\Docs\Sub\readme.txt)", dest + "/"};
+        if (*keep)
+            args.insert(args.begin(), keep);
+        ToolRun r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out,
+                  *keep ? "README.TXT\ndocs\\sub\\readme.txt\n" : "README.TXT\nreadme.txt\n");
+        EXPECT_EQ(readFile(dest + "/README.TXT"), "top");
+    }
+    EXPECT_EQ(treeOf(out() + "/kept"),
+              (Strings{"README.TXT", "docs/", "docs/sub/", "docs/sub/readme.txt"}));
+    ToolRun none = run({"X", cab, R"(\sub\readme.txt)", out() + "/none/"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "cabarc: no file matches \\sub\\readme.txt\n");
 }
 
 TEST_F(ToolExtract, NamesMatchAsTheProgramListsThem) {

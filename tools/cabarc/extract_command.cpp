@@ -197,8 +197,12 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         }
     }
 
-    for (const auto& p : patterns.unmatched())
+    // A name the caller asked for and the cabinet does not hold is a failure: the program passes
+    // the rows it lists, so a row the tool cannot find must not pass for extracted.
+    for (const auto& p : patterns.unmatched()) {
         err << "cabarc: no file matches " << Printable(p) << "\n";
+        ++failed;
+    }
     out.flush();
     return failed ? kExitSomeFailed : kExitOk;
 }

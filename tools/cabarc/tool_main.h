@@ -14,7 +14,7 @@ namespace fm::tool {
 
 // Exit statuses.
 constexpr int kExitOk = 0;          // every matched file extracted (or listed)
-constexpr int kExitSomeFailed = 1;  // some file could not be extracted
+constexpr int kExitSomeFailed = 1;  // some file could not be extracted, or a pattern found none
 constexpr int kExitCannotStart = 2; // usage error, or the cabinet cannot be opened
 
 struct ToolEnvironment {
