@@ -214,8 +214,12 @@ TEST_F(ToolTest, MissingPartFailsOnlyTheFilesThatNeedIt) {
 
 // Each MSZIP decoder of the tool, through the same extraction.
 const std::pair<const char*, std::function<void(fm::tool::ToolEnvironment&)>> kDecoders[] = {
-    {"Zlib", [](fm::tool::ToolEnvironment& e) { e.zlibMsZip = true; }},
-    {"Libmspack", [](fm::tool::ToolEnvironment& e) { e.zlibMsZip = false; }}};
+    {"Isal", [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::Isal; }},
+    // Every other block through the fallback: history must pass between the two both ways.
+    {"IsalAndZlibFallback",
+     [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::IsalDrill; }},
+    {"Zlib", [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::Zlib; }},
+    {"Libmspack", [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::Libmspack; }}};
 
 class EachDecoder : public ToolTest, public ::testing::WithParamInterface<int> {
 protected:
@@ -236,7 +240,15 @@ TEST_P(EachDecoder, LargeFilesAcrossBlocksComeOutExact) {
                                              : 2));
     }
     std::string cab = cabinet(plan);
+    unsigned zlibBlocks = 0;
+    env.zlibBlocks = &zlibBlocks;
     ASSERT_EQ(run({"X", cab, out("all") + "/"}).status, 0);
+    // zlib only where ISA-L refuses (here never), or where told to stand in (17 blocks).
+    const std::string decoder = kDecoders[GetParam()].first;
+    EXPECT_EQ(zlibBlocks, decoder == "Isal"                  ? 0u
+                          : decoder == "IsalAndZlibFallback" ? 8u
+                          : decoder == "Zlib"                ? 17u
+                                                             : 0u);
     for (const auto& f : plan.files)
         EXPECT_TRUE(readFile(out("all/" + f.name)) == f.data) << f.name;
     // Picking files further into a folder skips the data before them.

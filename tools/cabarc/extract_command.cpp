@@ -40,13 +40,14 @@ std::string joinStored(const std::vector<std::string>& parts) {
     return s;
 }
 
-// Which files the zlib decoder takes: those in MSZIP folders of a cabinet that is not part of a
-// set, once its own folder table agrees with what libmspack read.
-class ZlibRoute {
+// Which files our own MSZIP decoder takes: those in MSZIP folders of a cabinet that is not part
+// of a set, once its own folder table agrees with what libmspack read.
+class FastRoute {
 public:
-    ZlibRoute(const CabinetSet& set, const std::string& path, bool enabled) {
+    FastRoute(const CabinetSet& set, const std::string& path, MsZipRoute route,
+              unsigned* zlibBlocks) {
         const mscabd_cabinet* cab = set.cabinet();
-        if (!enabled || set.partPaths().size() != 1 ||
+        if (route == MsZipRoute::Libmspack || set.partPaths().size() != 1 ||
             (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
             return;
         bool anyMsZip = false;
@@ -57,7 +58,12 @@ public:
         layout_ = ReadCabinetLayout(path);
         if (!layout_)
             return;
-        decoder_ = std::make_unique<MsZipDecoder>(path, layout_->blockReserve);
+        decoder_ = std::make_unique<MsZipDecoder>(
+            path, layout_->blockReserve,
+            route == MsZipRoute::Zlib        ? MsZipDecoder::Inflater::Zlib
+            : route == MsZipRoute::IsalDrill ? MsZipDecoder::Inflater::IsalDrill
+                                             : MsZipDecoder::Inflater::Isal,
+            zlibBlocks);
         refresh(set);
     }
 
@@ -108,7 +114,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         return kExitCannotStart;
     }
 
-    ZlibRoute zlib(*set, cabinetPath, env.zlibMsZip);
+    FastRoute fast(*set, cabinetPath, env.msZip, env.zlibBlocks);
     DestinationDir destination;
     bool destinationOpen = false;
     PatternSet patterns(args.patterns);
@@ -156,7 +162,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             continue;
         }
 
-        std::optional<int> zrc = zlib.extract(f, &file);
+        std::optional<int> zrc = fast.extract(f, &file);
         int rc =
             zrc ? *zrc : set->decompressor()->extract(set->decompressor(), f, io.outputName(&file));
         io.clearOutput();
@@ -187,7 +193,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
                         << "\n";
                     return kExitSomeFailed;
                 }
-                zlib.refresh(*set);
+                fast.refresh(*set);
             }
             continue;
         }

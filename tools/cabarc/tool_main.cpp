@@ -11,7 +11,7 @@
 namespace fm::tool {
 
 ToolEnvironment SystemEnvironment() {
-    ToolEnvironment env{DriveMap::system(), {}, {}, true};
+    ToolEnvironment env{DriveMap::system(), {}, {}, MsZipRoute::Isal, nullptr};
     char buf[PATH_MAX];
     if (::getcwd(buf, sizeof buf))
         env.workingFolder = buf;
