@@ -1,4 +1,4 @@
-// The tool's command line, its paths and its reading of stored names and patterns.
+// The tool's command line, its paths, and its reading of stored names and patterns.
 
 #include "name_pattern.h"
 #include "stored_name.h"
@@ -12,153 +12,99 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-ToolArgs parse(const Strings& args) {
-    ParsedArgs p = ParseToolArgs(args);
-    EXPECT_TRUE(p.args) << p.error;
-    return p.args.value_or(ToolArgs{});
-}
-
-std::string parseError(const Strings& args) {
-    ParsedArgs p = ParseToolArgs(args);
-    EXPECT_FALSE(p.args);
-    return p.error;
+// "input ~ expected | input ~ expected | ..." as pairs.
+std::vector<std::pair<std::string, std::string>> table(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = std::min(text.find(" | ", start), text.size());
+        std::string_view row = text.substr(start, end - start);
+        rows.emplace_back(row.substr(0, row.find(" ~ ")), row.substr(row.find(" ~ ") + 3));
+        start = end + 3;
+    }
+    return rows;
 }
 
 } // namespace
 
-TEST(ToolArgs, ExtractWithPatternsAndDestination) {
-    ToolArgs a = parse({"-p", "X", R"(C:\Temp\a.cab)", "a.txt", "b.txt", R"(C:\Temp\out\)"});
-    EXPECT_TRUE(a.keepFolders);
-    EXPECT_FALSE(a.overwrite);
-    EXPECT_FALSE(a.quiet);
-    EXPECT_EQ(a.command, Command::Extract);
-    EXPECT_EQ(a.cabinet, R"(C:\Temp\a.cab)");
-    EXPECT_EQ(a.patterns, (Strings{"a.txt", "b.txt"}));
-    EXPECT_EQ(a.destination, R"(C:\Temp\out\)");
-}
+TEST(ToolArgs, CommandLines) {
+    ToolArgs a = *ParseToolArgs({"-p", "X", "C:\\a.cab", "a.txt", "-q", "C:\\out\\"}).args;
+    EXPECT_TRUE(a.keepFolders && !a.quiet && a.command == Command::Extract);
+    EXPECT_EQ(a.cabinet, "C:\\a.cab");
+    EXPECT_EQ(a.patterns, (Strings{"a.txt", "-q"})); // after the command a dash is a name
+    EXPECT_EQ(a.destination, "C:\\out\\");
+    a = *ParseToolArgs({"-Q", "-o", "-P", "x", "a.cab", "*.*", "out"}).args;
+    EXPECT_TRUE(a.keepFolders && a.quiet && a.overwrite && !a.destination);
+    EXPECT_EQ(a.patterns, (Strings{"*.*", "out"}));    // no separator at the end: no destination
+    a = *ParseToolArgs({"l", "a.cab", "docs\\"}).args; // listing has no destination
+    EXPECT_TRUE(a.command == Command::List && a.patterns == Strings{"docs\\"});
+    EXPECT_EQ(ParseToolArgs({"X", "a.cab", "/"}).args->destination, "/");
 
-TEST(ToolArgs, DestinationOnlyWhenLastArgumentEndsInSeparator) {
-    EXPECT_EQ(parse({"X", "a.cab", "out/"}).destination, "out/");
-    EXPECT_EQ(parse({"X", "a.cab", "\\"}).destination, "\\");
-    ToolArgs noDest = parse({"x", "a.cab", "*.*", "out"});
-    EXPECT_FALSE(noDest.destination);
-    EXPECT_EQ(noDest.patterns, (Strings{"*.*", "out"}));
-    ToolArgs bare = parse({"X", "a.cab"});
-    EXPECT_FALSE(bare.destination);
-    EXPECT_TRUE(bare.patterns.empty());
-    // Listing has no destination: a trailing separator is just a pattern.
-    ToolArgs list = parse({"l", "a.cab", "docs\\"});
-    EXPECT_EQ(list.command, Command::List);
-    EXPECT_FALSE(list.destination);
-    EXPECT_EQ(list.patterns, (Strings{"docs\\"}));
-}
-
-TEST(ToolArgs, OptionsInAnyCaseAndOrderBeforeTheCommand) {
-    ToolArgs a = parse({"-Q", "-o", "-P", "x", "a.cab"});
-    EXPECT_TRUE(a.keepFolders);
-    EXPECT_TRUE(a.overwrite);
-    EXPECT_TRUE(a.quiet);
-    // After the command, a leading dash is part of a file name.
-    EXPECT_EQ(parse({"X", "a.cab", "-p"}).patterns, (Strings{"-p"}));
-}
-
-TEST(ToolArgs, UsageErrors) {
-    EXPECT_NE(parseError({}).find("no command"), std::string::npos);
-    EXPECT_NE(parseError({"-p"}).find("no command"), std::string::npos);
-    EXPECT_NE(parseError({"-z", "X", "a.cab"}).find("-z"), std::string::npos);
-    EXPECT_NE(parseError({"-pq", "X", "a.cab"}).find("-pq"), std::string::npos);
-    EXPECT_NE(parseError({"N", "a.cab"}).find("unknown command"), std::string::npos);
-    EXPECT_NE(parseError({"X"}).find("no cabinet"), std::string::npos);
-    EXPECT_NE(parseError({"X", ""}).find("no cabinet"), std::string::npos);
-    EXPECT_NE(parseError({"X", "a.cab", "", "out\\"}).find("empty"), std::string::npos);
-}
-
-TEST(ToolPaths, DriveFormAndPosixPaths) {
-    fm::DriveMap drives({"/media/ann/STICK"});
-    const std::string cwd = "/home/ann/work";
-    EXPECT_EQ(ResolveToolPath(R"(C:\Temp\a.cab)", drives, cwd), "/Temp/a.cab");
-    EXPECT_EQ(ResolveToolPath(R"(d:\Setup\Out\)", drives, cwd), "/media/ann/STICK/Setup/Out/");
-    EXPECT_EQ(ResolveToolPath("/home/ann/a.cab", drives, cwd), "/home/ann/a.cab");
-    EXPECT_EQ(ResolveToolPath(R"(sub\out\)", drives, cwd), "/home/ann/work/sub/out/");
-    EXPECT_EQ(ResolveToolPath("a.cab", drives, "/"), "/a.cab");
-    EXPECT_EQ(ResolveToolPath(R"(Q:\x)", drives, cwd), std::nullopt);
-    EXPECT_EQ(ResolveToolPath(R"(\\server\share\a.cab)", drives, cwd), std::nullopt);
-}
-
-TEST(ToolPaths, RootedPathsAreOnTheWorkingFoldersDrive) {
-    fm::DriveMap drives({"/media/ann/STICK"});
-    EXPECT_EQ(ResolveToolPath("\\", drives, "/home/ann"), "/");
-    EXPECT_EQ(ResolveToolPath(R"(\out\)", drives, "/home/ann"), "/out/");
-    EXPECT_EQ(ResolveToolPath("\\", drives, "/media/ann/STICK/Setup"), "/media/ann/STICK/");
-    EXPECT_EQ(ResolveToolPath(R"(\out\)", drives, "/media/ann/STICK/Setup"),
-              "/media/ann/STICK/out/");
-}
-
-TEST(StoredNames, SafePartsNeverLeaveTheDestination) {
-    EXPECT_EQ(SafeNameParts(R"(docs\readme.txt)"), (Strings{"docs", "readme.txt"}));
-    EXPECT_EQ(SafeNameParts(R"(..\..\etc\passwd)"), (Strings{"etc", "passwd"}));
-    EXPECT_EQ(SafeNameParts(R"(\Windows\x.dll)"), (Strings{"Windows", "x.dll"}));
-    EXPECT_EQ(SafeNameParts("/etc/x"), (Strings{"etc", "x"}));
-    EXPECT_EQ(SafeNameParts(R"(C:\x\y)"), (Strings{"x", "y"}));
-    EXPECT_EQ(SafeNameParts("c:y"), (Strings{"y"}));
-    EXPECT_EQ(SafeNameParts(R"(\\server\share\z)"), (Strings{"server", "share", "z"}));
-    EXPECT_EQ(SafeNameParts(R"(\C:\D:\z)"), (Strings{"z"}));
-    EXPECT_EQ(SafeNameParts(R"(a\.\b\..\..\c)"), (Strings{"a", "b", "c"}));
-    EXPECT_EQ(SafeNameParts("a/../../b"), (Strings{"a", "b"}));
-    EXPECT_EQ(SafeNameParts(R"(a\\\b)"), (Strings{"a", "b"}));
-    // A drive designation further in is an ordinary name here.
-    EXPECT_EQ(SafeNameParts(R"(a\C:b)"), (Strings{"a", "C:b"}));
-    EXPECT_EQ(SafeNameParts("...\\x"), (Strings{"...", "x"}));
-    EXPECT_TRUE(SafeNameParts("..").empty());
-    EXPECT_TRUE(SafeNameParts(R"(\.\..\)").empty());
-    EXPECT_TRUE(SafeNameParts("C:").empty());
-    EXPECT_TRUE(SafeNameParts("").empty());
-}
-
-TEST(NamePatterns, WildcardsAndCase) {
-    EXPECT_TRUE(NamePattern("*.TXT").matches("readme.txt"));
-    EXPECT_FALSE(NamePattern("*.txt").matches("readme.txt.bak"));
-    EXPECT_TRUE(NamePattern("r?adme.*").matches("README.md"));
-    EXPECT_FALSE(NamePattern("r?adme.*").matches("rADme.md"));
-    EXPECT_TRUE(NamePattern("a*b*c").matches("aXXbYYbZZc"));
-    EXPECT_FALSE(NamePattern("a*b*c").matches("aXXbYYbZZ"));
-    EXPECT_TRUE(NamePattern("**x").matches("x"));
-    EXPECT_TRUE(NamePattern("ÄRGER.TXT").matches("ärger.txt"));
-    EXPECT_TRUE(NamePattern("?.txt").matches("é.txt")); // one character, two bytes
-    EXPECT_FALSE(NamePattern("a.txt").matches("a.txt2"));
-}
-
-TEST(NamePatterns, StarAndStarDotStarMatchEverything) {
-    for (const char* name : {"noext", "a.b.c", "docs\\x", ".hidden", "\xEF\xBF\xBD"}) {
-        EXPECT_TRUE(NamePattern("*").matches(name)) << name;
-        EXPECT_TRUE(NamePattern("*.*").matches(name)) << name;
+    const std::pair<Strings, const char*> errors[] = {{{}, "no command"},
+                                                      {{"-p"}, "no command"},
+                                                      {{"-z", "X", "a"}, "-z"},
+                                                      {{"-pq", "X", "a"}, "-pq"},
+                                                      {{"N", "a"}, "unknown command"},
+                                                      {{"X", ""}, "no cabinet"},
+                                                      {{"X", "a", "", "o\\"}, "empty"}};
+    for (const auto& [args, error] : errors) {
+        ParsedArgs p = ParseToolArgs(args);
+        EXPECT_FALSE(p.args) << error;
+        EXPECT_NE(p.error.find(error), std::string::npos) << p.error;
     }
 }
 
-TEST(NamePatterns, LastPartUnlessThePatternHasABackslash) {
-    EXPECT_TRUE(NamePattern("b.txt").matches(R"(docs\b.txt)"));
-    EXPECT_TRUE(NamePattern("b.txt").matches("b.txt"));
-    EXPECT_FALSE(NamePattern("docs").matches(R"(docs\b.txt)"));
-    EXPECT_TRUE(NamePattern(R"(DOCS\*.txt)").matches(R"(docs\b.txt)"));
-    EXPECT_FALSE(NamePattern(R"(docs\*.txt)").matches("b.txt"));
-    EXPECT_FALSE(NamePattern(R"(docs\*.txt)").matches(R"(other\docs\b.txt)"));
-    EXPECT_TRUE(NamePattern(R"(*\b.txt)").matches(R"(other\docs\b.txt)"));
+TEST(ToolPaths, DriveFormRootedAndPosixPaths) {
+    // In /home/ann/work, with d: on /media/ann/STICK; "-" for no path.
+    fm::DriveMap drives({"/media/ann/STICK"});
+    for (const auto& [arg, posix] :
+         table("C:\\Temp\\a.cab ~ /Temp/a.cab | d:\\Out\\ ~ /media/ann/STICK/Out/ | /home/a ~ "
+               "/home/a | sub\\out\\ ~ /home/ann/work/sub/out/ | \\out\\ ~ /out/ | Q:\\x ~ - | "
+               "\\\\server\\share\\a ~ -"))
+        EXPECT_EQ(ResolveToolPath(arg, drives, "/home/ann/work").value_or("-"), posix) << arg;
+    // Rooted paths are on the working folder's drive.
+    EXPECT_EQ(ResolveToolPath("\\", drives, "/media/ann/STICK/Setup"), "/media/ann/STICK/");
+    EXPECT_EQ(ResolveToolPath("\\out\\", drives, "/media/ann/STICK/x"), "/media/ann/STICK/out/");
+    EXPECT_EQ(ResolveToolPath("a.cab", drives, "/"), "/a.cab");
 }
 
-TEST(NamePatterns, SetMatchesAnyAndRemembersUnusedPatterns) {
-    PatternSet all({});
-    EXPECT_TRUE(all.matches("anything"));
-    EXPECT_TRUE(all.unmatched().empty());
-
-    PatternSet set({"a.txt", "*.ini", "missing.dat"});
-    EXPECT_TRUE(set.matches(R"(x\A.TXT)"));
-    EXPECT_TRUE(set.matches("setup.ini"));
-    EXPECT_FALSE(set.matches("b.txt"));
-    EXPECT_EQ(set.unmatched(), (Strings{"missing.dat"}));
+TEST(StoredNames, SafePartsStayInsideAndCanBeTyped) {
+    for (const auto& [name, parts] :
+         table("..\\..\\etc\\passwd ~ etc/passwd | /etc/x ~ etc/x | \\C:\\D:\\z ~ z | c:y ~ y | "
+               "a\\.\\b\\..\\..\\c ~ a/b/c | a\\\\\\b ~ a/b | a\\C:b ~ a/C:b | ...\\x ~ .../x | "
+               "\x1f\\\x01 ~ _/_ | .. ~  | \\.\\..\\ ~  | C: ~ ")) {
+        std::string joined;
+        for (const auto& part : SafeNameParts(name))
+            joined += (joined.empty() ? "" : "/") + part;
+        EXPECT_EQ(joined, parts) << name;
+    }
+    EXPECT_EQ(SafeNameParts("a\nb\\\x1b[1m\x7f\t"), (Strings{"a_b", "_[1m__"}));
+    EXPECT_EQ(Printable("a\nb\r\tc\x1b[2J\x7f\x01\x1f\\ü"),
+              "a\\nb\\r\\tc\\x1b[2J\\x7f\\x01\\x1f\\ü");
 }
 
-TEST(NamePatterns, SameNameIgnoringCase) {
-    EXPECT_TRUE(SameNameIgnoringCase("Split-2.CAB", "split-2.cab"));
-    EXPECT_TRUE(SameNameIgnoringCase("ÉTÉ.cab", "été.CAB"));
+TEST(NamePatterns, Matching) {
+    // Pattern ~ name. Letters late in the alphabet, trailing stars; without a backslash the
+    // pattern meets the last part, with one the whole name, leading backslashes left out.
+    const auto matching = table(
+        "*.TXT ~ readme.txt | r?adme.* ~ README.md | a*b*c ~ aXXbYYbZZc | **x ~ x | x* ~ XYZ.txt | "
+        "y?z* ~ YÜZ | ÜBER* ~ über.txt | ?.txt ~ é.txt | * ~ .hidden | *.* ~ noext | "
+        "*.* ~ \xEF\xBF\xBD | b.txt ~ docs\\b.txt | DOCS\\*.txt ~ docs\\b.txt | "
+        "*\\b.txt ~ x\\docs\\b.txt | \\readme.txt ~ README.TXT | "
+        "\\\\docs\\readme.txt ~ \\docs\\readme.txt | docs\\readme.txt ~ \\\\docs\\readme.txt");
+    const auto different = table(
+        "*.txt ~ readme.txt.bak | r?adme.* ~ rADme.md | a*b*c ~ aXXbYYbZZ | xy* ~ xz.txt | "
+        "zulu* ~ zul | über.txt ~ uber.txt | a.txt ~ a.txt2 | docs ~ docs\\b.txt | "
+        "docs\\*.txt ~ b.txt | docs\\*.txt ~ x\\docs\\b.txt | \\readme.txt ~ docs\\readme.txt");
+    for (bool match : {true, false}) {
+        for (const auto& [pattern, name] : match ? matching : different) {
+            EXPECT_EQ(NamePattern(pattern).matches(name), match) << pattern << " ~ " << name;
+            EXPECT_EQ(PatternSet({pattern}).matches(name), match) << pattern << " ~ " << name;
+        }
+    }
+    PatternSet set({"a.txt", "*.ini", "missing.dat", "*", "*.*"});
+    EXPECT_TRUE(set.matches("x\\A.TXT"));
+    EXPECT_EQ(set.unmatched(), (Strings{"*.ini", "missing.dat"}));
+    EXPECT_TRUE(PatternSet({"*", "*.*"}).unmatched().empty()); // all of nothing is no miss
+    EXPECT_TRUE(SameNameIgnoringCase("ÉTÉ-2.CAB", "été-2.cab"));
     EXPECT_FALSE(SameNameIgnoringCase("split-2.cab", "split-2.cab2"));
 }

@@ -1,13 +1,20 @@
 #pragma once
 
-// Running the cabinet tool from tests: in-process through RunTool, or the built program.
+// The cabinet tool's tests share this: a scratch folder, cabinets written into it, and the tool
+// run in-process (RunTool) or as a program.
 
+#include "support/cab_writer.h"
+#include "support/temp_dir.h"
 #include "tool_main.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace fm::test {
+
+using Strings = std::vector<std::string>;
 
 struct ToolRun {
     int status = -1;
@@ -15,21 +22,32 @@ struct ToolRun {
     std::string err;
 };
 
-// An environment with drive c: only and the given working folder.
-fm::tool::ToolEnvironment toolEnvironment(const std::string& workingFolder);
+// Runs a program (looked up in PATH) with arguments in `folder` and waits for it.
+ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder);
 
-// Runs the tool in this process.
-ToolRun runTool(const std::vector<std::string>& args, const fm::tool::ToolEnvironment& env);
+// The entries below `folder`, relative, sorted, joined by spaces; folders end in '/'.
+std::string treeOf(const std::string& folder);
 
-// Runs a program with arguments in `workingFolder` and waits for it.
-ToolRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& workingFolder);
+// Text that compresses, different per seed; with `noise`, bytes that deflate stores as they are.
+std::string sampleData(size_t size, unsigned seed, bool noise = false);
 
-// Every entry below `folder` as a relative path with '/', sorted; folders end in '/', symbolic
-// links are listed and not followed.
-std::vector<std::string> treeOf(const std::string& folder);
+// File offset of data block `n` of a cabinet's first folder.
+size_t blockOffset(const std::string& cab, const CabPlan& plan, int n);
 
-// `posixPath` in drive form for drive c: ("/tmp/x" -> "C:\tmp\x").
-std::string driveForm(const std::string& posixPath);
+class ToolTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    fm::tool::ToolEnvironment env;
+
+    ToolTest() { env.workingFolder = tmp.path(); }
+    // Writes the cabinet as tmp/`name` and returns its path.
+    std::string cabinet(const CabPlan& plan, const std::string& name = "a.cab") {
+        writeCabinet(tmp.file(name), plan);
+        return tmp.file(name);
+    }
+    ToolRun run(const Strings& args) const;
+    // tmp/out/`sub`
+    std::string out(const std::string& sub = "") const { return tmp.file("out/" + sub); }
+};
 
 } // namespace fm::test

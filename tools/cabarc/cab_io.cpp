@@ -56,7 +56,7 @@ mspack_file* sysOpen(mspack_system* self, const char* filename, int mode) {
     }
     if (mode != MSPACK_SYS_OPEN_READ)
         return nullptr;
-    int fd = ::open(filename, O_RDONLY | O_CLOEXEC);
+    int fd = OpenCabinetFile(filename);
     if (fd < 0)
         return nullptr;
     auto* h = new InputHandle;
@@ -203,6 +203,24 @@ std::string CabIo::takeMessage() {
     std::string m;
     m.swap(message_);
     return m;
+}
+
+int OpenCabinetFile(const std::string& posixPath, std::string* why) {
+    int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (why)
+            *why = std::strerror(errno);
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (why)
+            *why = "not a regular file";
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
 }
 
 const char* MspackErrorText(int code) {

@@ -49,6 +49,11 @@ private:
     std::string message_;
 };
 
+// Opens a cabinet file for reading. The open never blocks (a FIFO or a device named like a
+// cabinet would otherwise wait for ever), and only a regular file is accepted. -1 on failure,
+// with `why` (when given) saying what is wrong.
+int OpenCabinetFile(const std::string& posixPath, std::string* why = nullptr);
+
 // Text for a libmspack error code.
 const char* MspackErrorText(int code);
 

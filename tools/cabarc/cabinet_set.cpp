@@ -85,6 +85,7 @@ void CabinetSet::close() {
     files_.clear();
     missing_.clear();
     paths_.clear();
+    ownIndex_ = 0;
 }
 
 bool CabinetSet::reopen(std::string* error) {
@@ -132,9 +133,10 @@ bool CabinetSet::load(std::string* error) {
                     missing_.push_back(wanted);
                     return;
                 }
-                if (backwards)
+                if (backwards) {
                     paths_.push_front(path);
-                else
+                    ++ownIndex_;
+                } else
                     paths_.push_back(path);
                 const std::string& stored = backwards ? paths_.front() : paths_.back();
                 mscabd_cabinet* part = cabd_->open(cabd_, stored.c_str());
@@ -157,9 +159,56 @@ bool CabinetSet::load(std::string* error) {
         io_.takeMessage();
     }
 
+    std::vector<mscabd_file*> all;
     for (mscabd_file* f = cab_->files; f; f = f->next)
-        files_.push_back(f);
+        all.push_back(f);
+    files_ = startingHere(all);
     return true;
+}
+
+// A file of a set is listed and extracted from the part where it starts. libmspack lists a joined
+// set's files part by part, each once, from the record where it starts (also continuation records
+// of the first part found, when the part before it is missing); a part read alone also yields the
+// records of files continued from the part before. The parts' own records tell which is which.
+// Where they cannot be read or do not line up, every file is kept.
+std::vector<mscabd_file*> CabinetSet::startingHere(const std::vector<mscabd_file*>& all) const {
+    auto sameRecord = [](const mscabd_file* f, const FileRecord& r) {
+        return r.name == f->filename && r.length == f->length;
+    };
+    std::vector<mscabd_file*> starting;
+    if (!wholeSet_) { // alone: records and files correspond one to one
+        auto layout = ReadCabinetLayout(path_);
+        if (!layout || layout->files.size() != all.size())
+            return all;
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (!sameRecord(all[i], layout->files[i]))
+                return all;
+            if (layout->files[i].startsHere())
+                starting.push_back(all[i]);
+        }
+        return starting;
+    }
+    // Joined: the records that start in each part, in set order, met in the same order among
+    // the files; a file that meets none is a continuation kept by the library.
+    std::vector<std::pair<size_t, FileRecord>> expected;
+    for (size_t p = 0; p < paths_.size(); ++p) {
+        auto layout = ReadCabinetLayout(paths_[p]);
+        if (!layout)
+            return all;
+        for (FileRecord& r : layout->files) {
+            if (r.startsHere())
+                expected.emplace_back(p, std::move(r));
+        }
+    }
+    size_t next = 0;
+    for (mscabd_file* f : all) {
+        if (next < expected.size() && sameRecord(f, expected[next].second)) {
+            if (expected[next].first == ownIndex_)
+                starting.push_back(f);
+            ++next;
+        }
+    }
+    return next == expected.size() ? starting : all;
 }
 
 } // namespace fm::tool

@@ -3,6 +3,7 @@
 // A cabinet opened through libmspack, alone or joined with the other parts of its set.
 
 #include "cab_io.h"
+#include "cabinet_layout.h"
 
 #include <deque>
 #include <memory>
@@ -26,8 +27,9 @@ public:
     mscab_decompressor* decompressor() const { return cabd_; }
     // The opened part; its folder list is the set's.
     const mscabd_cabinet* cabinet() const { return cab_; }
-    // The files in stored order (of the whole set when joined). Valid until reopen() or
-    // destruction.
+    // The files that start in the opened part, in stored order: a file continued from the part
+    // before belongs to that part. Joined with the rest of its set, such a file can be extracted
+    // through the parts that follow. Valid until reopen() or destruction.
     const std::vector<mscabd_file*>& files() const { return files_; }
     // The parts the headers name that were not found or could not be joined.
     const std::vector<std::string>& missingParts() const { return missing_; }
@@ -41,6 +43,7 @@ public:
 private:
     CabinetSet(CabIo& io, std::string path, bool wholeSet);
     bool load(std::string* error);
+    std::vector<mscabd_file*> startingHere(const std::vector<mscabd_file*>& all) const;
     void close();
 
     CabIo& io_;
@@ -49,6 +52,7 @@ private:
     mscab_decompressor* cabd_ = nullptr;
     mscabd_cabinet* cab_ = nullptr;       // the opened part; closing it frees the set
     std::deque<std::string> paths_;       // stable storage: libmspack keeps the pointers
+    size_t ownIndex_ = 0;                 // the opened part's place in paths_
     std::vector<mscabd_cabinet*> strays_; // parts that could not be joined
     std::vector<mscabd_file*> files_;
     std::vector<std::string> missing_;

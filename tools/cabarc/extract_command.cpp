@@ -40,13 +40,14 @@ std::string joinStored(const std::vector<std::string>& parts) {
     return s;
 }
 
-// Which files the zlib decoder takes: those in MSZIP folders of a cabinet that is not part of a
-// set, once its own folder table agrees with what libmspack read.
-class ZlibRoute {
+// Which files our own MSZIP decoder takes: those in MSZIP folders of a cabinet that is not part
+// of a set, once its own folder table agrees with what libmspack read.
+class FastRoute {
 public:
-    ZlibRoute(const CabinetSet& set, const std::string& path, bool enabled) {
+    FastRoute(const CabinetSet& set, const std::string& path, MsZipRoute route,
+              unsigned* zlibBlocks) {
         const mscabd_cabinet* cab = set.cabinet();
-        if (!enabled || set.partPaths().size() != 1 ||
+        if (route == MsZipRoute::Libmspack || set.partPaths().size() != 1 ||
             (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
             return;
         bool anyMsZip = false;
@@ -57,7 +58,12 @@ public:
         layout_ = ReadCabinetLayout(path);
         if (!layout_)
             return;
-        decoder_ = std::make_unique<MsZipDecoder>(path, layout_->blockReserve);
+        decoder_ = std::make_unique<MsZipDecoder>(
+            path, layout_->blockReserve,
+            route == MsZipRoute::Zlib        ? MsZipDecoder::Inflater::Zlib
+            : route == MsZipRoute::IsalDrill ? MsZipDecoder::Inflater::IsalDrill
+                                             : MsZipDecoder::Inflater::Isal,
+            zlibBlocks);
         refresh(set);
     }
 
@@ -104,18 +110,18 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
     std::string error;
     auto set = CabinetSet::open(io, cabinetPath, true, &error);
     if (!set) {
-        err << "cabarc: " << args.cabinet << ": " << error << "\n";
+        err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error) << "\n";
         return kExitCannotStart;
     }
 
-    ZlibRoute zlib(*set, cabinetPath, env.zlibMsZip);
+    FastRoute fast(*set, cabinetPath, env.msZip, env.zlibBlocks);
     DestinationDir destination;
     bool destinationOpen = false;
     PatternSet patterns(args.patterns);
     int failed = 0;
 
     auto report = [&](const std::string& name, const std::string& problem) {
-        err << "cabarc: " << name << ": " << problem << "\n";
+        err << "cabarc: " << Printable(name) << ": " << Printable(problem) << "\n";
         ++failed;
     };
 
@@ -128,7 +134,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
 
         if (!destinationOpen) {
             if (!destination.open(destinationPath)) {
-                err << "cabarc: " << destinationPath
+                err << "cabarc: " << Printable(destinationPath)
                     << ": cannot open the destination: " << std::strerror(errno) << "\n";
                 return kExitSomeFailed;
             }
@@ -156,7 +162,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             continue;
         }
 
-        std::optional<int> zrc = zlib.extract(f, &file);
+        std::optional<int> zrc = fast.extract(f, &file);
         int rc =
             zrc ? *zrc : set->decompressor()->extract(set->decompressor(), f, io.outputName(&file));
         io.clearOutput();
@@ -183,10 +189,11 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             // A failed decode leaves the library mid-stream; start the next file afresh.
             if (rc != MSPACK_ERR_OK && !zrc) {
                 if (!set->reopen(&error)) {
-                    err << "cabarc: " << args.cabinet << ": " << error << "\n";
+                    err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error)
+                        << "\n";
                     return kExitSomeFailed;
                 }
-                zlib.refresh(*set);
+                fast.refresh(*set);
             }
             continue;
         }
@@ -196,8 +203,12 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         }
     }
 
-    for (const auto& p : patterns.unmatched())
-        err << "cabarc: no file matches " << p << "\n";
+    // A name the caller asked for and the cabinet does not hold is a failure: the program passes
+    // the rows it lists, so a row the tool cannot find must not pass for extracted.
+    for (const auto& p : patterns.unmatched()) {
+        err << "cabarc: no file matches " << Printable(p) << "\n";
+        ++failed;
+    }
     out.flush();
     return failed ? kExitSomeFailed : kExitOk;
 }

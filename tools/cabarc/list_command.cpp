@@ -15,7 +15,7 @@ int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, 
     // Only this cabinet's own records: a part of a set lists what it holds.
     auto set = CabinetSet::open(io, cabinetPath, false, &error);
     if (!set) {
-        err << "cabarc: " << args.cabinet << ": " << error << "\n";
+        err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error) << "\n";
         return kExitCannotStart;
     }
     PatternSet patterns(args.patterns);
@@ -28,7 +28,7 @@ int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, 
         int n = std::snprintf(head, sizeof head, "%10u  %04d-%02d-%02d %02d:%02d:%02d  ", f->length,
                               f->date_y, f->date_m, f->date_d, f->time_h, f->time_m, f->time_s);
         text.append(head, static_cast<size_t>(n));
-        text += name;
+        text += Printable(name);
         text += '\n';
         if (text.size() > 65536) {
             out.write(text);

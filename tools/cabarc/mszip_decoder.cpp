@@ -1,11 +1,13 @@
 #include "mszip_decoder.h"
 
+#include "cab_io.h"
 #include "output_file.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <isa-l/igzip_lib.h>
 #include <mspack.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +30,8 @@ struct MsZipDecoder::State {
     bool started = false;
     bool streamReady = false;
     z_stream zs{};
+    inflate_state isal;
+    unsigned blockNumber = 0; // in the folder
 
     unsigned folderIndex = 0;
     unsigned blocksLeft = 0;
@@ -49,7 +53,9 @@ struct MsZipDecoder::State {
     unsigned char block[kBlockMax];
     size_t blockLength = 0;
     size_t blockPos = 0;
+    // The last output of the folder, up to 32 KB: what the next block may reach back into.
     unsigned char history[kHistory];
+    size_t historyLength = 0;
 
     ~State() {
         if (streamReady)
@@ -59,8 +65,10 @@ struct MsZipDecoder::State {
     }
 };
 
-MsZipDecoder::MsZipDecoder(std::string cabinetPath, unsigned blockReserve)
-    : path_(std::move(cabinetPath)), blockReserve_(blockReserve) {}
+MsZipDecoder::MsZipDecoder(std::string cabinetPath, unsigned blockReserve, Inflater inflater,
+                           unsigned* zlibBlocks)
+    : path_(std::move(cabinetPath)), blockReserve_(blockReserve), inflater_(inflater),
+      zlibBlocks_(zlibBlocks) {}
 
 MsZipDecoder::~MsZipDecoder() = default;
 
@@ -87,7 +95,7 @@ const unsigned char* MsZipDecoder::view(size_t size) {
 int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     if (!s_) {
         s_ = std::make_unique<State>();
-        s_->fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        s_->fd = OpenCabinetFile(path_);
         struct stat st {};
         if (s_->fd < 0 || ::fstat(s_->fd, &st) != 0) {
             s_.reset();
@@ -98,11 +106,7 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
         s_->inputCapacity =
             std::clamp<size_t>(static_cast<size_t>(st.st_size), kInputMax + 8 + 255, kReadAhead);
         s_->input = std::make_unique_for_overwrite<unsigned char[]>(s_->inputCapacity);
-    }
-    if (!s_->streamReady) {
-        if (inflateInit2(&s_->zs, -15) != Z_OK)
-            return MSPACK_ERR_NOMEMORY;
-        s_->streamReady = true;
+        isal_inflate_init(&s_->isal); // zlib is set up only when first needed
     }
     s_->started = true;
     s_->folderIndex = index;
@@ -110,7 +114,9 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     s_->position = 0;
     s_->readAt = folder.firstBlock;
     s_->blockLength = s_->blockPos = 0;
-    return inflateReset(&s_->zs) == Z_OK ? MSPACK_ERR_OK : MSPACK_ERR_DECRUNCH;
+    s_->historyLength = 0;
+    s_->blockNumber = 0;
+    return MSPACK_ERR_OK;
 }
 
 // Reads the next data block and checks what can be checked before inflating it.
@@ -143,26 +149,66 @@ int MsZipDecoder::readBlock() {
     return MSPACK_ERR_OK;
 }
 
-// Inflates the block readBlock() read into `dest` (room for s_->size bytes).
+// Inflates the block readBlock() read into `dest` (room for s_->size bytes), and keeps its end
+// as the history of the next.
 int MsZipDecoder::inflateBlock(unsigned char* dest) {
     State& s = *s_;
-    z_stream& zs = s.zs;
-    // Each block is a deflate stream of its own over the history of those before it.
-    if (zs.total_out > 0) {
-        unsigned have = 0;
-        if (inflateGetDictionary(&zs, s.history, &have) != Z_OK || inflateReset(&zs) != Z_OK ||
-            inflateSetDictionary(&zs, s.history, have) != Z_OK)
-            return MSPACK_ERR_DECRUNCH;
+    const bool drillRefusal = inflater_ == Inflater::IsalDrill && s.blockNumber % 2 == 1;
+    ++s.blockNumber;
+    const bool ok =
+        (inflater_ != Inflater::Zlib && !drillRefusal && inflateIsal(dest)) || inflateZlib(dest);
+    if (!ok)
+        return MSPACK_ERR_DECRUNCH;
+    if (s.size >= kHistory) {
+        std::memcpy(s.history, dest + s.size - kHistory, kHistory);
+        s.historyLength = kHistory;
+    } else {
+        size_t keep = std::min(s.historyLength, kHistory - s.size);
+        std::memmove(s.history, s.history + s.historyLength - keep, keep);
+        std::memcpy(s.history + keep, dest, s.size);
+        s.historyLength = keep + s.size;
     }
+    return MSPACK_ERR_OK;
+}
+
+// Each block is a deflate stream of its own over the history of those before it; it must end
+// exactly where its size says.
+bool MsZipDecoder::inflateIsal(unsigned char* dest) {
+    State& s = *s_;
+    isal_inflate_reset(&s.isal);
+    if (s.historyLength > 0 &&
+        isal_inflate_set_dict(&s.isal, s.history, static_cast<uint32_t>(s.historyLength)) !=
+            COMP_OK)
+        return false;
+    s.isal.crc_flag = ISAL_DEFLATE;
+    s.isal.next_in = const_cast<unsigned char*>(s.packed) + 2;
+    s.isal.avail_in = static_cast<uint32_t>(s.packedSize - 2);
+    s.isal.next_out = dest;
+    s.isal.avail_out = static_cast<uint32_t>(s.size);
+    return isal_inflate(&s.isal) == ISAL_DECOMP_OK && s.isal.block_state == ISAL_BLOCK_FINISH &&
+           s.isal.avail_out == 0;
+}
+
+bool MsZipDecoder::inflateZlib(unsigned char* dest) {
+    State& s = *s_;
+    z_stream& zs = s.zs;
+    if (!s.streamReady) {
+        if (inflateInit2(&zs, -15) != Z_OK)
+            return false;
+        s.streamReady = true;
+    }
+    if (inflateReset(&zs) != Z_OK ||
+        (s.historyLength > 0 &&
+         inflateSetDictionary(&zs, s.history, static_cast<uInt>(s.historyLength)) != Z_OK))
+        return false;
     zs.next_in = const_cast<unsigned char*>(s.packed) + 2;
     zs.avail_in = static_cast<uInt>(s.packedSize - 2);
     zs.next_out = dest;
     zs.avail_out = static_cast<uInt>(s.size);
-    // Not Z_FINISH: zlib then skips keeping the history this decoder depends on.
-    int rc = inflate(&zs, Z_NO_FLUSH);
-    if (rc != Z_STREAM_END || zs.avail_out != 0)
-        return MSPACK_ERR_DECRUNCH;
-    return MSPACK_ERR_OK;
+    const bool ok = inflate(&zs, Z_NO_FLUSH) == Z_STREAM_END && zs.avail_out == 0;
+    if (ok && zlibBlocks_)
+        ++*zlibBlocks_;
+    return ok;
 }
 
 int MsZipDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,

@@ -3,6 +3,7 @@
 #include "platform/cabinet_directory.h"
 #include "stored_name.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
@@ -72,6 +73,11 @@ bool globMatch(const std::u32string& pat, const std::u32string& name) {
 
 } // namespace
 
+std::string_view WithoutLeadingBackslashes(std::string_view name) {
+    name.remove_prefix(std::min(name.find_first_not_of('\\'), name.size()));
+    return name;
+}
+
 std::u32string FoldCase(std::string_view utf8) {
     std::u32string cps = decode(fm::StoredNameToUtf8(utf8, true));
     for (auto& c : cps)
@@ -84,13 +90,16 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 NamePattern::NamePattern(std::string_view pattern)
-    : text_(pattern), folded_(FoldCase(pattern)), matchesAll_(pattern == "*" || pattern == "*.*"),
-      wholeName_(pattern.find('\\') != std::string_view::npos) {}
+    : text_(pattern), matchesAll_(pattern == "*" || pattern == "*.*"),
+      wholeName_(pattern.find('\\') != std::string_view::npos) {
+    folded_ = FoldCase(wholeName_ ? WithoutLeadingBackslashes(pattern) : pattern);
+}
 
 bool NamePattern::matches(std::string_view storedName) const {
     if (matchesAll_)
         return true;
-    return globMatch(folded_, FoldCase(wholeName_ ? storedName : LastNamePart(storedName)));
+    return globMatch(folded_, FoldCase(wholeName_ ? WithoutLeadingBackslashes(storedName)
+                                                  : LastNamePart(storedName)));
 }
 
 bool NamePattern::matchesFolded(const std::u32string& wholeName,
@@ -107,7 +116,7 @@ bool PatternSet::matches(std::string_view storedName) {
     if (patterns_.empty())
         return true;
     // Fold once for all patterns: the program may pass hundreds of names.
-    const std::u32string whole = FoldCase(storedName);
+    const std::u32string whole = FoldCase(WithoutLeadingBackslashes(storedName));
     const std::u32string last = FoldCase(LastNamePart(storedName));
     bool any = false;
     for (size_t i = 0; i < patterns_.size(); ++i) {
@@ -122,7 +131,7 @@ bool PatternSet::matches(std::string_view storedName) {
 std::vector<std::string> PatternSet::unmatched() const {
     std::vector<std::string> out;
     for (size_t i = 0; i < patterns_.size(); ++i) {
-        if (!used_[i])
+        if (!used_[i] && !patterns_[i].matchesAll())
             out.push_back(patterns_[i].text());
     }
     return out;

@@ -11,7 +11,10 @@ namespace fm::tool {
 // One pattern with '*' (any run of characters, none included) and '?' (exactly one character),
 // compared without regard to letter case (Unicode simple case mapping). "*" and "*.*" match every
 // name, dotted or not. A pattern without a backslash is matched against the last part of a stored
-// name, a pattern with one against the whole name.
+// name, a pattern with one against the whole name, leading backslashes of both left out: so
+// "\readme.txt" names only a readme.txt stored at the top, not docs\readme.txt, and
+// "docs\readme.txt" only that one. (The program passes a row's whole name that way when the
+// cabinet holds another file with the same last part.)
 class NamePattern {
 public:
     explicit NamePattern(std::string_view pattern);
@@ -21,6 +24,7 @@ public:
     // The same, given the case-folded whole name and last part (see FoldCase).
     bool matchesFolded(const std::u32string& wholeName, const std::u32string& lastPart) const;
     const std::string& text() const { return text_; }
+    bool matchesAll() const { return matchesAll_; }
 
 private:
     std::string text_;
@@ -35,13 +39,17 @@ public:
     explicit PatternSet(const std::vector<std::string>& patterns);
     // True when some pattern matches; marks every pattern that did.
     bool matches(std::string_view storedName);
-    // The patterns that have not matched any name so far.
+    // The patterns that have not matched any name so far, "*" and "*.*" left out (all of nothing
+    // is no miss).
     std::vector<std::string> unmatched() const;
 
 private:
     std::vector<NamePattern> patterns_;
     std::vector<bool> used_;
 };
+
+// A stored name without its leading backslashes, as whole-name patterns see it.
+std::string_view WithoutLeadingBackslashes(std::string_view name);
 
 // UTF-8 text as case-folded code points (invalid bytes become U+FFFD).
 std::u32string FoldCase(std::string_view utf8);

@@ -14,8 +14,13 @@ namespace fm::tool {
 
 // The names of the path a stored name (as UTF-8) is extracted to, below the destination. Both
 // '\' and '/' separate folders; leading separators and drive designations ("C:") are dropped,
-// empty, "." and ".." parts are removed. Empty when nothing usable is left.
+// empty, "." and ".." parts are removed, and each control character (1-31, 127) becomes '_', so
+// every name is one a user can type. Empty when nothing usable is left.
 std::vector<std::string> SafeNameParts(std::string_view name);
+
+// `text` fit for one line of output: each control character (1-31, 127) escaped as \t, \n,
+// \r or \xHH, so a stored name can neither forge a line nor drive the terminal.
+std::string Printable(std::string_view text);
 
 // The last part of a stored name: what follows its last '\' or '/'.
 std::string_view LastNamePart(std::string_view name);

@@ -7,7 +7,8 @@
 // Options come before the command and are case-insensitive: -p keeps the stored folders, -o is
 // accepted (existing files are always replaced), -q silences the per-file lines. Commands are
 // L (list) and X (extract), in either case. For X the last argument is the destination when it
-// ends in '\' or '/'; the other arguments after the cabinet are name patterns.
+// ends in '\' or '/'; the other arguments after the cabinet are name patterns (NamePattern says
+// how they match; one other than * and *.* that matches nothing makes the exit status 1).
 
 #include <optional>
 #include <string>

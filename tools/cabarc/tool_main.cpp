@@ -1,5 +1,7 @@
 #include "tool_main.h"
 
+#include "cab_io.h"
+#include "stored_name.h"
 #include "tool_args.h"
 #include "tool_paths.h"
 
@@ -9,7 +11,7 @@
 namespace fm::tool {
 
 ToolEnvironment SystemEnvironment() {
-    ToolEnvironment env{DriveMap::system(), {}, {}, true};
+    ToolEnvironment env{DriveMap::system(), {}, {}, MsZipRoute::Isal, nullptr};
     char buf[PATH_MAX];
     if (::getcwd(buf, sizeof buf))
         env.workingFolder = buf;
@@ -20,16 +22,24 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
             TextOut& err) {
     ParsedArgs parsed = ParseToolArgs(args);
     if (!parsed.args) {
-        err << "cabarc: " << parsed.error << "\n" << UsageText();
+        err << "cabarc: " << Printable(parsed.error) << "\n" << UsageText();
         return kExitCannotStart;
     }
     const ToolArgs& a = *parsed.args;
 
     auto cabinet = ResolveToolPath(a.cabinet, env.drives, env.workingFolder);
     if (!cabinet) {
-        err << "cabarc: " << a.cabinet << ": no such drive or path\n";
+        err << "cabarc: " << Printable(a.cabinet) << ": no such drive or path\n";
         return kExitCannotStart;
     }
+    // Refused here, with the reason, rather than as an unreadable cabinet further on.
+    std::string why;
+    int fd = OpenCabinetFile(*cabinet, &why);
+    if (fd < 0) {
+        err << "cabarc: " << Printable(a.cabinet) << ": " << why << "\n";
+        return kExitCannotStart;
+    }
+    ::close(fd);
     if (a.command == Command::List)
         return RunList(a, *cabinet, out, err);
 
@@ -37,7 +47,7 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
     if (a.destination) {
         auto d = ResolveToolPath(*a.destination, env.drives, env.workingFolder);
         if (!d) {
-            err << "cabarc: " << *a.destination << ": no such drive or path\n";
+            err << "cabarc: " << Printable(*a.destination) << ": no such drive or path\n";
             return kExitCannotStart;
         }
         destination = *d;

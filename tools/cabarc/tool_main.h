@@ -14,14 +14,24 @@ namespace fm::tool {
 
 // Exit statuses.
 constexpr int kExitOk = 0;          // every matched file extracted (or listed)
-constexpr int kExitSomeFailed = 1;  // some file could not be extracted
+constexpr int kExitSomeFailed = 1;  // some file could not be extracted, or a pattern found none
 constexpr int kExitCannotStart = 2; // usage error, or the cabinet cannot be opened
+
+// How MSZIP folders held whole in one cabinet are decoded (those of a spanned set always go
+// through libmspack).
+enum class MsZipRoute {
+    Isal,      // ISA-L, zlib for a block ISA-L refuses: the tool's own way
+    IsalDrill, // the same, ISA-L's verdict on every other block taken as a refusal (tests)
+    Zlib,      // zlib alone (for comparison)
+    Libmspack, // libmspack's own inflater
+};
 
 struct ToolEnvironment {
     DriveMap drives;           // maps drive-form paths, as the program does
     std::string workingFolder; // POSIX, absolute
     WriteFunction write;       // output writes; empty: write(2)
-    bool zlibMsZip = true;     // decode MSZIP with zlib where possible (else all libmspack)
+    MsZipRoute msZip = MsZipRoute::Isal;
+    unsigned* zlibBlocks = nullptr; // when set, counts the MSZIP blocks zlib had to decode
 };
 
 // The environment of this process: the system drive map and working folder.
