@@ -214,6 +214,8 @@ void frmExtractTo::done(int result) {
     SingleFile = false;
     owner_.ChangeSettings = false;
     QDialog::done(result);
+    // The main window takes the activation back also where no window manager hands it over.
+    owner_.activateWindow();
 }
 
 QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& text) const {
