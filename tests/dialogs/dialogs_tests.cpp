@@ -141,7 +141,6 @@ TEST_F(Dialogs, StartUpShowsTheSavedRule) {
         {QString(), QString(), "obSamePlus", plus, false},
         {"obSameFolder", "D:\\old", "obSameFolder", start, false},
         {"obSetFolder", "", "obSetFolder", start, true},
-        {"obSetFolder", "D:\\x y", "obSetFolder", "D:\\x y", true},
         {"obsetfolder", "D:\\x y", QString(), QString(), false}, // names compare exactly
     };
     for (const Case& c : cases) {
@@ -203,17 +202,9 @@ TEST_F(Dialogs, SettingsModeStoresTheRuleAndStartsNothing) {
     EXPECT_EQ(win.StgExtrSetFolder, start);
     EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
     EXPECT_NE(win.lblFiles->foreColor(), kColorBlue);
-    // The stored folder comes back under "Set folder"; Esc stores nothing.
-    settings([&](frmExtractTo& d) {
-        click(*d.obSetFolder);
-        EXPECT_EQ(d.tbSetFolder->text(), start);
-        EXPECT_EQ(focusName(), "tbSetFolder");
-        key(Qt::Key_Escape);
-    });
-    EXPECT_EQ(win.StgExtrObName, "obSameFolder");
 }
 
-TEST_F(Dialogs, BrowseCancelKeepsTheTextEnterHandsBackTheOpenedFolder) {
+TEST_F(Dialogs, BrowsePicksTheOpenedFolderOnEnterOnly) {
     settings([&](frmExtractTo& d) {
         typeFolder(d, "C:\\typed");
         onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
@@ -236,12 +227,6 @@ TEST_F(Dialogs, BrowseCancelKeepsTheTextEnterHandsBackTheOpenedFolder) {
         EXPECT_EQ(d.tbSetFolder->text(), start + "\\sub");
         EXPECT_EQ(d.focusWidget(), d.tbSetFolder);
         EXPECT_EQ(d.tbSetFolder->cursorPosition(), d.tbSetFolder->text().size());
-        key(Qt::Key_Escape);
-    });
-}
-
-TEST_F(Dialogs, PickerReturnsFromADriveThatCannotBeRead) {
-    settings([&](frmExtractTo& d) {
         onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
             p.Drive1->setFocus();
             key(Qt::Key_Down); // d:
@@ -287,6 +272,9 @@ TEST_F(Dialogs, TabOrderAndAccessibleNames) {
 }
 
 TEST_F(Dialogs, ExtractOutcomes) {
+    win.lvwFiles->setFocus();
+    click(*win.cmdExtract); // nothing listed: say what to do, and where
+    EXPECT_EQ(win.focusWidget(), win.File1);
     clickRow(*win.File1, 0);
     extract([&](frmExtractTo& d) {
         EXPECT_EQ(d.DefaultPath, start);
@@ -299,32 +287,25 @@ TEST_F(Dialogs, ExtractOutcomes) {
     world.prompt.answers = {false, true};
     click(*win.cmdExtract);
     extract([](frmExtractTo& d) { click(*d.cmdCancel); });
-    EXPECT_EQ(world.prompt.shown, QStringList(2, "Extract the same files again?"));
+    EXPECT_EQ(world.prompt.shown,
+              (QStringList{"Select a CAB file to view.", "Extract the same files again?",
+                           "Extract the same files again?"}));
     EXPECT_EQ(win.lblFiles->text(), "2 files extracted.");
     EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
     // A new selection recolours the line: no question, and Cancel keeps the summary.
     clickRow(*win.lvwFiles, 1);
     extract([](frmExtractTo& d) { click(*d.cmdCancel); });
-    EXPECT_EQ(world.prompt.shown.size(), 2);
+    EXPECT_EQ(world.prompt.shown.size(), 3);
     EXPECT_EQ(win.lblFiles->text(), "2 files:  Extract 1.");
+    win.Dir1->setPath(start + "\\empty");
+    click(*win.cmdExtract);
+    EXPECT_EQ(world.prompt.shown.last(), "Find a CAB file to view.");
+    EXPECT_EQ(win.focusWidget(), win.Dir1);
     // "Always use this setting": no dialog, even with nothing listed.
     win.StgExtrAlwaysSame = 1;
-    win.Dir1->setPath(start + "\\empty");
     click(*win.cmdExtract);
     EXPECT_EQ(win.lblFiles->text(), "0 files extracted.");
     EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
-}
-
-TEST_F(Dialogs, NothingListedSaysWhatToDoAndMovesTheFocus) {
-    win.lvwFiles->setFocus();
-    click(*win.cmdExtract);
-    EXPECT_EQ(focusName(), "File1");
-    win.Dir1->setPath(start + "\\empty");
-    click(*win.cmdExtract);
-    EXPECT_EQ(focusName(), "Dir1");
-    EXPECT_EQ(world.prompt.shown,
-              (QStringList{"Select a CAB file to view.", "Find a CAB file to view."}));
-    EXPECT_EQ(win.lblFiles->text(), "");
 }
 
 TEST_F(Dialogs, DialogIsPreparedFromTheOneSelectedCabinetOrRow) {
