@@ -78,6 +78,14 @@ void frmExtractTo::buildControls() {
     cmdCancel = new QPushButton(QStringLiteral("Cancel"));
     place(cmdCancel, this, "cmdCancel", 6240, 2430, 855, 375);
 
+    // The designed widths were made for a narrower font: a caption that would be cut widens its
+    // control, and the folder box gives way to "Set folder" keeping its right edge.
+    for (QWidget* w : std::initializer_list<QWidget*>{obSameFolder, obSamePlus, obSetFolder,
+                                                      ckPreservePath, ckAlwaysSame, lblSelFile})
+        w->resize(std::max(w->width(), w->sizeHint().width()), w->height());
+    if (const int overlap = obSetFolder->geometry().right() + 4 - tbSetFolder->x(); overlap > 0)
+        tbSetFolder->setGeometry(tbSetFolder->geometry().adjusted(overlap, 0, 0, 0));
+
     // The designed tab order; the frame and the label take no focus.
     QWidget* order[] = {obSameFolder,    obSamePlus, obSetFolder,  tbSetFolder,    cmdBrowse,
                         cmdExtractEnter, cmdCancel,  ckAlwaysSame, ckPreservePath, tbSelFileNm};
