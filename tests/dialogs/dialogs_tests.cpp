@@ -10,6 +10,7 @@
 #include "controls/vb_text_box.h"
 #include "dialogs/browse_dir.h"
 #include "dialogs/extract_to.h"
+#include "platform/path_text.h"
 #include "support/cab_writer.h"
 #include "support/window_fixture.h"
 
@@ -141,6 +142,7 @@ TEST_F(Dialogs, StartUpShowsTheSavedRule) {
         {QString(), QString(), "obSamePlus", plus, false},
         {"obSameFolder", "D:\\old", "obSameFolder", start, false},
         {"obSetFolder", "", "obSetFolder", start, true},
+        {"obSetFolder", "D:\\x y", "obSetFolder", "D:\\x y", true},
         {"obsetfolder", "D:\\x y", QString(), QString(), false}, // names compare exactly
     };
     for (const Case& c : cases) {
@@ -162,7 +164,7 @@ TEST_F(Dialogs, StartUpShowsTheSavedRule) {
 }
 
 TEST_F(Dialogs, TypedFoldersAreCleanedOrReplacedByTheDefault) {
-    const QString posix = QString::fromStdString(world.startFolder());
+    const QString posix = PathToText(world.startFolder());
     const std::pair<QString, QString> cases[] = {
         {"  C:\\\\Temp\\\\\\sub dir\\", "C:\\Temp\\sub dir\\"},
         {"d:\\x", "d:\\x"}, // the drive list's entry reads "d: [...]"
