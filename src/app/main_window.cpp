@@ -114,6 +114,7 @@ void frmFendlemark::buildControls() {
     connect(lvwFiles, &ListView::click, this, &frmFendlemark::lvwFiles_Click);
     connect(lblUnSelAll, &VbLabel::click, this, &frmFendlemark::lblUnSelAll_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmFendlemark::cmdClose_Click);
+    connect(cmdExtract, &QPushButton::clicked, this, &frmFendlemark::cmdExtract_Click);
 }
 
 void frmFendlemark::buildMenus() {
@@ -133,6 +134,7 @@ void frmFendlemark::buildMenus() {
     mAbout->setObjectName(QStringLiteral("mAbout"));
 
     connect(mExit, &QAction::triggered, this, &frmFendlemark::mExit_Click);
+    connect(mChangeExtract, &QAction::triggered, this, &frmFendlemark::mChangeExtract_Click);
     connect(mRefresh, &QAction::triggered, this, &frmFendlemark::mRefresh_Click);
     connect(mAbout, &QAction::triggered, this, &frmFendlemark::mAbout_Click);
 }

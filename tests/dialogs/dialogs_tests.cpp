@@ -1,0 +1,342 @@
+// The Extract command, the extract-to dialog and its folder picker, driven as a user drives them:
+// mouse and keys on the real controls, modal windows answered once their event loop runs.
+
+#include "controls/dir_list.h"
+#include "controls/drive_list.h"
+#include "controls/file_list.h"
+#include "controls/list_view.h"
+#include "controls/vb_check_box.h"
+#include "controls/vb_label.h"
+#include "controls/vb_text_box.h"
+#include "dialogs/browse_dir.h"
+#include "dialogs/extract_to.h"
+#include "platform/path_text.h"
+#include "support/cab_writer.h"
+#include "support/window_fixture.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+using namespace fm;
+using namespace fm::test;
+
+namespace {
+
+// Runs `act` on the modal window the next exec() opens; closes it if `act` left it open.
+template <class W> void onNextModal(std::function<void(W&)> act) {
+    QTimer::singleShot(0, [act] {
+        QPointer<QWidget> m = QApplication::activeModalWidget();
+        ASSERT_TRUE(m && qobject_cast<W*>(m.data()));
+        // Offscreen, the activation arrives a little after the show.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == m; }));
+        act(static_cast<W&>(*m));
+        if (m && m->isVisible()) {
+            ADD_FAILURE() << "left open";
+            m->close();
+        }
+    });
+}
+void click(QWidget& w, Qt::KeyboardModifiers mods = {}) {
+    QTest::mouseClick(&w, Qt::LeftButton, mods, w.rect().center());
+}
+void clickRow(QAbstractItemView& v, int row, Qt::KeyboardModifiers mods = {}, bool twice = false) {
+    const QPoint at = v.visualRect(v.model()->index(row, 0)).center();
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, mods, at);
+    if (twice)
+        QTest::mouseDClick(v.viewport(), Qt::LeftButton, mods, at);
+    QCoreApplication::processEvents(); // the lists report a mouse selection after the release
+}
+void key(int k, Qt::KeyboardModifiers mods = {}) {
+    // After a modal window closes, its owner takes the focus back a little later.
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(k), mods);
+}
+void type(const QString& text) {
+    for (QChar c : text) // beyond ASCII as text alone, as from an input method
+        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(),
+                            c.unicode() < 0x80 ? Qt::Key(c.toUpper().unicode()) : Qt::Key_unknown,
+                            QString(c), {});
+}
+QString focusName() {
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+// "name=accessible name" of the focus and of the next stops that Tab reaches.
+QStringList tabWalk(int stops) {
+    QStringList walk;
+    for (int i = 0; i < stops; ++i) {
+        if (i)
+            key(Qt::Key_Tab);
+        QWidget* w = QApplication::focusWidget();
+        walk << w->objectName() + "=" +
+                    QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+    }
+    return walk;
+}
+QString option(const frmExtractTo& d) {
+    for (QRadioButton* b : {d.obSameFolder, d.obSamePlus, d.obSetFolder})
+        if (b->isChecked())
+            return b->objectName();
+    return QString();
+}
+
+class Dialogs : public ::testing::Test {
+protected:
+    Dialogs() {
+        win.show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &win; }));
+    }
+    // A.cab (two files), Bee.cab (one) and the folders "empty" and "sub" in the start folder.
+    frmFendlemark& loadedOverFiles() {
+        CabPlan a, b;
+        a.files = {cabFile("readme.txt", "hello"), cabFile("docs\\setup.txt", "0123456789")};
+        b.files = {cabFile("other.dat", "x")};
+        writeCabinet(world.startFolder() + "/A.cab", a);
+        writeCabinet(world.startFolder() + "/Bee.cab", b);
+        std::filesystem::create_directories(world.startFolder() + "/empty");
+        std::filesystem::create_directories(world.startFolder() + "/sub");
+        return world.loaded();
+    }
+    // Options > Change extract settings, with `act` done in the dialog.
+    void settings(std::function<void(frmExtractTo&)> act) {
+        onNextModal(std::move(act));
+        win.mChangeExtract->trigger();
+    }
+    // Extract, with `act` done in the dialog.
+    void extract(std::function<void(frmExtractTo&)> act) {
+        onNextModal(std::move(act));
+        click(*win.cmdExtract);
+    }
+    void typeFolder(frmExtractTo& d, const QString& text) {
+        click(*d.obSetFolder);
+        click(*d.tbSetFolder);
+        key(Qt::Key_A, Qt::ControlModifier);
+        key(Qt::Key_Delete);
+        type(text);
+    }
+
+    TempDir vol;
+    WindowWorld world{{vol.path(), vol.file("gone")}}; // d: a folder, e: a folder that is gone
+    frmFendlemark& win = loadedOverFiles();
+    QString start = world.drivePath(world.startFolder());
+    QString plus = start + "\\'CAB Name' Extracted";
+};
+
+TEST_F(Dialogs, StartUpShowsTheSavedRule) {
+    struct Case {
+        QString name, folder, option, text;
+        bool editable;
+    } cases[] = {
+        {QString(), QString(), "obSamePlus", plus, false},
+        {"obSameFolder", "D:\\old", "obSameFolder", start, false},
+        {"obSetFolder", "", "obSetFolder", start, true},
+        {"obSetFolder", "D:\\x y", "obSetFolder", "D:\\x y", true},
+        {"obsetfolder", "D:\\x y", QString(), QString(), false}, // names compare exactly
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString() + " " + c.folder.toStdString());
+        win.StgExtrObName = c.name;
+        win.StgExtrSetFolder = c.folder;
+        settings([&](frmExtractTo& d) {
+            EXPECT_EQ(d.cmdExtractEnter->text(), "Enter");
+            EXPECT_EQ(option(d), c.option);
+            EXPECT_EQ(d.tbSetFolder->text(), c.text);
+            EXPECT_EQ(d.tbSetFolder->locked(), !c.editable);
+            EXPECT_EQ(d.tbSetFolder->foreColor(), c.editable ? kColorWindowText : kColorGrayText);
+            EXPECT_EQ(d.tbSetFolder->cursorPosition(), c.text.size());
+            EXPECT_NE(focusName(), "tbSetFolder"); // no focus at start-up
+            EXPECT_FALSE(d.tbSelFileNm->isVisible() || d.lblSelFile->isVisible());
+            key(Qt::Key_Escape);
+        });
+    }
+}
+
+TEST_F(Dialogs, TypedFoldersAreCleanedOrReplacedByTheDefault) {
+    const QString posix = PathToText(world.startFolder());
+    const std::pair<QString, QString> cases[] = {
+        {"  C:\\\\Temp\\\\\\sub dir\\", "C:\\Temp\\sub dir\\"},
+        {"d:\\x", "d:\\x"}, // the drive list's entry reads "d: [...]"
+        {"\"\u00e9C:\\x\"", "C:\\x\""},
+        {"\\\\server\\share", plus},
+        {"q:\\x", plus},
+        {"12 ..", plus},
+        {"", plus},
+        {posix + "/sub", start + "\\sub"},
+    };
+    for (const auto& [typed, stored] : cases) {
+        SCOPED_TRACE(typed.toStdString());
+        settings([&](frmExtractTo& d) {
+            typeFolder(d, typed);
+            key(Qt::Key_Return);
+        });
+        EXPECT_EQ(win.StgExtrObName, "obSetFolder");
+        EXPECT_EQ(win.StgExtrSetFolder, stored);
+    }
+}
+
+TEST_F(Dialogs, SettingsModeStoresTheRuleAndStartsNothing) {
+    win.StgExtrAlwaysSame = 1;
+    settings([&](frmExtractTo& d) {
+        EXPECT_EQ(d.ckAlwaysSame->value(), 1);
+        click(*d.ckAlwaysSame);
+        click(*d.ckPreservePath);
+        click(*d.obSameFolder);
+        click(*d.tbSetFolder);
+        type("zz"); // locked under this rule
+        EXPECT_EQ(d.tbSetFolder->text(), start);
+        click(*d.cmdExtractEnter);
+    });
+    EXPECT_EQ(win.StgExtrAlwaysSame, 0);
+    EXPECT_EQ(win.StgExtrPreservePath, 1);
+    EXPECT_EQ(win.StgExtrObName, "obSameFolder");
+    EXPECT_EQ(win.StgExtrSetFolder, start);
+    EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
+    EXPECT_NE(win.lblFiles->foreColor(), kColorBlue);
+}
+
+TEST_F(Dialogs, BrowsePicksTheOpenedFolderOnEnterOnly) {
+    settings([&](frmExtractTo& d) {
+        typeFolder(d, "C:\\typed");
+        onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
+            EXPECT_EQ(p.windowTitle(), "Pick a Folder");
+            EXPECT_EQ(p.Dir1->path(), start);
+            clickRow(*p.Dir1, p.Dir1->count() - 1, {}, true); // opens "sub"
+            click(*p.cmdCancel);
+        });
+        click(*d.cmdBrowse);
+        EXPECT_EQ(d.tbSetFolder->text(), "C:\\typed");
+        click(*d.obSamePlus);
+        onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
+            clickRow(*p.Dir1, p.Dir1->count() - 1, {}, true);
+            p.Dir1->setCurrentRow(0); // merely highlighted: not picked
+            p.Drive1->setFocus();
+            key(Qt::Key_Return);
+        });
+        click(*d.cmdBrowse);
+        EXPECT_EQ(option(d), "obSetFolder");
+        EXPECT_EQ(d.tbSetFolder->text(), start + "\\sub");
+        EXPECT_EQ(d.focusWidget(), d.tbSetFolder);
+        EXPECT_EQ(d.tbSetFolder->cursorPosition(), d.tbSetFolder->text().size());
+        onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
+            p.Drive1->setFocus();
+            key(Qt::Key_Down); // d:
+            EXPECT_EQ(p.Dir1->path(), "D:\\");
+            key(Qt::Key_Down); // e:, gone
+            EXPECT_EQ(world.prompt.shown, QStringList{"Error 2: No such file or directory."});
+            EXPECT_EQ(p.Drive1->drive(), "c: [/]"); // the drive it had when it got the focus
+            EXPECT_EQ(p.Dir1->path(), start);       // and that drive's current folder
+            EXPECT_EQ(p.cursor().shape(), Qt::ArrowCursor);
+            click(*p.cmdEnter);
+        });
+        click(*d.cmdBrowse);
+        EXPECT_EQ(d.tbSetFolder->text(), start);
+        key(Qt::Key_Escape);
+    });
+}
+
+TEST_F(Dialogs, TabOrderAndAccessibleNames) {
+    clickRow(*win.File1, 0);
+    clickRow(*win.lvwFiles, 0);
+    extract([&](frmExtractTo& d) {
+        // The options are one tab stop, entered at the chosen one; arrows choose among them.
+        EXPECT_EQ(
+            tabWalk(9),
+            (QStringList{
+                "obSamePlus=Same folder as CAB file in own folder", "tbSetFolder=Set folder",
+                "cmdBrowse=Browse", "cmdExtractEnter=Extract", "cmdCancel=Cancel",
+                "ckAlwaysSame=Always use this setting",
+                "ckPreservePath=Preserve Path (if file in CAB is in a folder)",
+                "tbSelFileNm=Selected File:", "obSamePlus=Same folder as CAB file in own folder"}));
+        key(Qt::Key_Up);
+        EXPECT_EQ(d.tbSetFolder->text(), start);
+        EXPECT_EQ(focusName(), "obSameFolder");
+        onNextModal<frmBrowseDir>([&](frmBrowseDir&) {
+            EXPECT_EQ(tabWalk(4),
+                      (QStringList{"Dir1=Double-click folder to select:", "cmdEnter=Enter",
+                                   "cmdCancel=Cancel", "Drive1=c: [/]"}));
+            key(Qt::Key_Escape);
+        });
+        click(*d.cmdBrowse);
+        key(Qt::Key_Escape);
+    });
+}
+
+TEST_F(Dialogs, ExtractOutcomes) {
+    win.lvwFiles->setFocus();
+    click(*win.cmdExtract); // nothing listed: say what to do, and where
+    EXPECT_EQ(win.focusWidget(), win.File1);
+    clickRow(*win.File1, 0);
+    extract([&](frmExtractTo& d) {
+        EXPECT_EQ(d.DefaultPath, start);
+        click(*d.cmdExtractEnter);
+    });
+    EXPECT_EQ(win.lblFiles->text(), "2 files extracted.");
+    EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
+    EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
+    // Right after a report: No changes nothing; Yes then Cancel puts the report back.
+    world.prompt.answers = {false, true};
+    click(*win.cmdExtract);
+    extract([](frmExtractTo& d) { click(*d.cmdCancel); });
+    EXPECT_EQ(world.prompt.shown,
+              (QStringList{"Select a CAB file to view.", "Extract the same files again?",
+                           "Extract the same files again?"}));
+    EXPECT_EQ(win.lblFiles->text(), "2 files extracted.");
+    EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
+    // A new selection recolours the line: no question, and Cancel keeps the summary.
+    clickRow(*win.lvwFiles, 1);
+    extract([](frmExtractTo& d) { click(*d.cmdCancel); });
+    EXPECT_EQ(world.prompt.shown.size(), 3);
+    EXPECT_EQ(win.lblFiles->text(), "2 files:  Extract 1.");
+    win.Dir1->setPath(start + "\\empty");
+    click(*win.cmdExtract);
+    EXPECT_EQ(world.prompt.shown.last(), "Find a CAB file to view.");
+    EXPECT_EQ(win.focusWidget(), win.Dir1);
+    // "Always use this setting": no dialog, even with nothing listed.
+    win.StgExtrAlwaysSame = 1;
+    click(*win.cmdExtract);
+    EXPECT_EQ(win.lblFiles->text(), "0 files extracted.");
+    EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
+}
+
+TEST_F(Dialogs, DialogIsPreparedFromTheOneSelectedCabinetOrRow) {
+    struct Case {
+        std::vector<int> cabs, rows; // clicked in order, all but the first with Ctrl
+        QString title, file;
+    } cases[] = {
+        {{1, 0, 0}, {}, "Bee", ""}, // A.cab clicked off again: the focus stays on it
+        {{0}, {}, "A", ""},
+        {{0, 1}, {0, 2}, "'CAB name'", ""},
+        {{0, 1}, {2}, "Bee", "other.dat"},
+        {{0, 1}, {1, 2, 2}, "A", "docs\\setup.txt"}, // row 3 is current, row 2 the selected
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title.toStdString());
+        for (size_t i = 0; i < c.cabs.size(); ++i)
+            clickRow(*win.File1, c.cabs[i], i ? Qt::ControlModifier : Qt::NoModifier);
+        for (size_t i = 0; i < c.rows.size(); ++i)
+            clickRow(*win.lvwFiles, c.rows[i], i ? Qt::ControlModifier : Qt::NoModifier);
+        const QString before = win.lblFiles->text();
+        extract([&](frmExtractTo& d) {
+            EXPECT_EQ(d.cmdExtractEnter->text(), "Extract");
+            EXPECT_EQ(d.tbSelFileNm->isVisible(), !c.file.isEmpty());
+            EXPECT_EQ(d.tbSelFileNm->text(), c.file);
+            EXPECT_EQ(d.DefaultPlusPath, start + "\\" + c.title + " Extracted");
+            click(*d.cmdCancel);
+        });
+        EXPECT_EQ(win.lblFiles->text(), before);
+    }
+}
+
+} // namespace
