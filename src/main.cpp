@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 #include "controls/dir_list.h"
 #include "platform/drive_map.h"
+#include "platform/path_text.h"
+#include "platform/program_folder.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
 
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
     const fm::DriveMap drives = fm::DriveMap::system();
     fm::MessageBoxPrompt prompt;
     fm::PrimaryScreen screen;
-    fm::Platform platform{&drives, &prompt, &screen, QApplication::applicationDirPath()};
+    fm::Platform platform{&drives, &prompt, &screen, fm::PathToText(fm::ProgramFolder())};
 
     fm::frmFendlemark window(platform);
     window.Load();
