@@ -3,6 +3,7 @@
 #include "app/center_form.h"
 #include "app/design_font.h"
 #include "app/settings_file.h"
+#include "app/settings_location.h"
 #include "app/window_icon.h"
 #include "controls/control_error.h"
 #include "controls/dir_list.h"
@@ -156,10 +157,13 @@ void frmFendlemark::Load() {
         QString::fromStdString(platform_.drives->toDrive(platform_.programFolder.toStdString())
                                    .value_or(platform_.programFolder.toStdString()));
     IniDriveMap = platform_.drives;
-    IniFilePath = folder + QStringLiteral("\\Fendlemark.ini");
+    const SettingsFilePaths ini =
+        SettingsFilePathsFor(*platform_.drives, platform_.programFolder, folder);
+    IniFilePath = ini.read;
     AppPath = folder;
 
     LoadSettings();
+    IniFilePath = ini.write; // differs from ini.read only before a read-only folder's first save
 
     // The designed outer height, unless the frame and menu bar this desktop draws would leave
     // less than the designed client area.
