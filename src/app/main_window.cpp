@@ -2,6 +2,7 @@
 
 #include "app/center_form.h"
 #include "app/design_font.h"
+#include "app/open_targets.h"
 #include "app/settings_file.h"
 #include "app/settings_location.h"
 #include "app/window_icon.h"
@@ -41,6 +42,7 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     setFont(DesignFont());
     buildControls();
     buildMenus();
+    AcceptDroppedPaths(*this);
 }
 
 frmFendlemark::~frmFendlemark() = default;
