@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
+#include "app/accessibility.h"
 #include "app/center_form.h"
 #include "app/design_font.h"
+#include "app/keyboard.h"
 #include "app/open_targets.h"
 #include "app/settings_file.h"
 #include "app/settings_location.h"
@@ -42,6 +44,8 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     setFont(DesignFont());
     buildControls();
     buildMenus();
+    AddKeyboardAccess(*this);
+    NameControlsForScreenReaders(*this);
     AcceptDroppedPaths(*this);
 }
 
