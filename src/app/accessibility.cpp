@@ -81,14 +81,13 @@ QAccessibleInterface* correctedFactory(const QString& className, QObject* object
     return qt ? new Corrected(qt) : nullptr;
 }
 
+// Installed before any window exists: Qt makes a control's interface as soon as the control is
+// built, and keeps it.
+const bool correctedFactoryInstalled = (QAccessible::installFactory(correctedFactory), true);
+
 } // namespace
 
 void NameControlsForScreenReaders(frmFendlemark& w) {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(correctedFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
     w.Label1->setBuddy(w.Dir1);
     w.Label2->setBuddy(w.File1);
     w.Label3->setBuddy(w.lvwFiles);

@@ -99,12 +99,10 @@ QAccessibleInterface* labelButtonFactory(const QString& className, QObject* obje
     return nullptr;
 }
 
+// Installed before any window exists (see accessibility.cpp).
+const bool labelButtonFactoryInstalled = (QAccessible::installFactory(labelButtonFactory), true);
+
 void makeKeyboardButton(VbLabel* label) {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(labelButtonFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
     label->setProperty(kLabelButton, true);
     label->setFocusPolicy(Qt::TabFocus);
     label->installEventFilter(new LabelKeys(label, new FocusMark(label)));
