@@ -12,6 +12,7 @@ import sys
 import tempfile
 import time
 
+import dbus
 import pyatspi
 
 FAILURES = []
@@ -61,6 +62,7 @@ class App:
         return None
 
     def windows(self):
+        self.app.clear_cache()  # no event loop runs here, so new windows show only this way
         return [w for w in self.app if w is not None]
 
     def find(self, role, name, root=None):
@@ -80,6 +82,20 @@ class App:
                 action.doAction(i)
                 return
         action.doAction(0)
+
+    def open_with(self, accessible):
+        """Presses a control that opens a modal window. Qt answers an action only once its
+        handler returns, that is when the window closes, so the call is left unanswered."""
+        address = dbus.SessionBus().get_object("org.a11y.Bus", "/org/a11y/bus").GetAddress(
+            dbus_interface="org.a11y.Bus")
+        bus = dbus.bus.BusConnection(address)
+        target = bus.get_object(accessible.app.bus_name, accessible.path)
+        names = [a.getName(i) for a in [accessible.queryAction()] for i in range(a.nActions)]
+        try:
+            target.DoAction(dbus.Int32(names.index("Press") if "Press" in names else 0),
+                            dbus_interface="org.a11y.atspi.Action", timeout=1)
+        except dbus.exceptions.DBusException:
+            pass
 
     def end(self, timeout=20):
         try:
@@ -118,17 +134,49 @@ def contents_rows(app):
 
 
 def walk(program):
-    """Every window of the program walked for focusable controls without a name."""
+    """Every window the program opens from its menus and buttons, walked for focusable controls
+    without a name: the main window, then each dialog reached from the openers below while
+    its owner is still open. The dialogs are closed again with Cancel or OK."""
     with tempfile.TemporaryDirectory() as tmp:
         cabinet = make_cabinets(os.path.join(tmp, "cabs"))
         app = App([program, cabinet], cwd=tmp)
         check(wait_for(lambda: contents_rows(app)), "the cabinet's rows listed")
-        windows = app.windows()
-        for window in windows:
+        check(app.find("combo box", "Drive") is not None, "the drive list is named Drive")
+
+        def walk_window(window):
             print("walking", window.getRoleName(), repr(window.name))
             for problem in unnamed_focusable(window):
                 check(False, "unnamed focusable control in %s: %s" % (window.name, problem))
-        check(app.find("combo box", "Drive") is not None, "the drive list is named Drive")
+
+        def close_newest():
+            dialog = app.windows()[-1]
+            closer = app.find("push button", "Cancel", dialog) or app.find("push button", "OK",
+                                                                         dialog)
+            check(closer is not None, "a Cancel or OK button in " + dialog.name)
+            count = len(app.windows())
+            if closer is not None:
+                app.press(closer)
+            check(wait_for(lambda: len(app.windows()) < count, 5), dialog.name + " closes")
+
+        walk_window(app.windows()[0])
+        # The About box; the extract settings, and the folder picker opened from them.
+        for openers in (["About Fendlemark"], ["Change extract settings", "Browse"]):
+            opened = 0
+            for opener in openers:
+                item = app.find("menu item", opener, app.windows()[-1] if opened else None) or \
+                    app.find("push button", opener, app.windows()[-1] if opened else None)
+                if item is None:
+                    print("no control named %r yet: not walked" % opener)
+                    break
+                count = len(app.windows())
+                app.open_with(item)
+                if not wait_for(lambda: len(app.windows()) > count, 5):
+                    print("%r opens no window yet: not walked" % opener)
+                    break
+                opened += 1
+                walk_window(app.windows()[-1])
+            for _ in range(opened):
+                close_newest()
         app.press(app.find("push button", "Exit"))
         check(app.end() == 0, "the program ends with status 0 after Exit")
 

@@ -7,8 +7,8 @@ for tool in dbus-run-session xvfb-run gcab; do
     exit 77
   fi
 done
-if ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
-  echo "SKIPPED: python3-pyatspi is not installed (scripts/install-deps installs it)"
+if ! /usr/bin/python3 -c 'import pyatspi, dbus' 2>/dev/null; then
+  echo "SKIPPED: python3-pyatspi or python3-dbus is not installed (scripts/install-deps installs it)"
   exit 77
 fi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
