@@ -47,7 +47,7 @@ public:
     }
     QString text(QAccessible::Text t) const override {
         const auto* w = static_cast<const QWidget*>(qt_->object());
-        if (t == QAccessible::Name && !w->accessibleName().isEmpty())
+        if (t == QAccessible::Name && w && !w->accessibleName().isEmpty())
             return w->accessibleName();
         return qt_->text(t);
     }
