@@ -24,7 +24,15 @@ foreach(size 16 32 48 64 128 256)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/scalable/fendlemark.svg
         DESTINATION share/icons/hicolor/scalable/apps)
-install(FILES ${CMAKE_SOURCE_DIR}/data/fendlemark.1 DESTINATION share/man/man1)
+# The man page carries the version the About box shows: major, a dot, minor in two digits.
+if(PROJECT_VERSION_MINOR LESS 10)
+  set(FENDLEMARK_ABOUT_VERSION ${PROJECT_VERSION_MAJOR}.0${PROJECT_VERSION_MINOR})
+else()
+  set(FENDLEMARK_ABOUT_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/data/fendlemark.1.in ${CMAKE_BINARY_DIR}/install/fendlemark.1
+               @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/install/fendlemark.1 DESTINATION share/man/man1)
 
 # The icons are drawn from the window icon's design by a small program and kept in data/icons;
 # `cmake --build build --target desktop_icons` draws them again after the design changes.
