@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
@@ -127,9 +128,10 @@ void AddKeyboardAccess(frmFendlemark& w) {
         sort->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + column)));
         w.addAction(sort);
         ListView* list = w.lvwFiles;
+        // As the header itself reports a click, so the sort indicator follows the keys too.
         QObject::connect(sort, &QAction::triggered, list, [list, column] {
             if (list->columnCount() >= column)
-                emit list->columnClick(column, list->columnKey(column));
+                emit list->header()->sectionClicked(column - 1);
         });
     }
 

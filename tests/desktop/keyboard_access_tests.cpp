@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QHeaderView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -58,6 +59,7 @@ TEST_F(KeyboardWindow, ListSortSelectUnselectAndRefreshByKeys) {
     EXPECT_EQ(rows(), (QStringList{"a.txt", "c.txt", "b.txt"}));
     key(Qt::Key_2, Qt::ControlModifier); // the same header again reverses
     EXPECT_EQ(rows(), (QStringList{"b.txt", "c.txt", "a.txt"}));
+    EXPECT_EQ(w.lvwFiles->header()->sortIndicatorSection(), 1);
     key(Qt::Key_1, Qt::ControlModifier);
     EXPECT_EQ(rows(), (QStringList{"a.txt", "b.txt", "c.txt"}));
 
