@@ -55,7 +55,7 @@ TEST(OpenTargets, CabinetsOpenTheirFolderSelectedAndListedAndDropsDoTheSame) {
 
     // Dropped on the window showing that folder: only the dropped cabinet stays selected.
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(sub + "/b.cab"))});
+    data.setUrls({QUrl::fromLocalFile(PathToText(sub + "/b.cab"))});
     for (QEvent::Type type : {QEvent::DragEnter, QEvent::Drop}) {
         QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier,
                          type);
