@@ -1,8 +1,12 @@
 #include "app/main_window.h"
 
+#include "app/accessibility.h"
 #include "app/center_form.h"
 #include "app/design_font.h"
+#include "app/keyboard.h"
+#include "app/open_targets.h"
 #include "app/settings_file.h"
+#include "app/settings_location.h"
 #include "app/window_icon.h"
 #include "cabinet/contents_list.h"
 #include "controls/control_error.h"
@@ -42,6 +46,9 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     setFont(DesignFont());
     buildControls();
     buildMenus();
+    AddKeyboardAccess(*this);
+    NameControlsForScreenReaders(*this);
+    AcceptDroppedPaths(*this);
 }
 
 frmFendlemark::~frmFendlemark() = default;
@@ -159,12 +166,21 @@ void frmFendlemark::Load() {
     const std::string programPosix = TextToPath(platform_.programFolder);
     const auto programDrive = platform_.drives->toDrive(programPosix);
     AppPath = programDrive ? PathToText(*programDrive) : platform_.programFolder;
-    IniFilePath = AppPath + (programDrive ? QStringLiteral("\\") : QStringLiteral("/")) +
-                  QStringLiteral("Fendlemark.ini");
-    IniPosixPath =
-        programPosix + (programPosix.ends_with('/') ? "" : "/") + std::string("Fendlemark.ini");
+    // Beside the program while its folder is writable, else in the user's configuration folder
+    // (read from the program folder until the user's own file exists).
+    const SettingsFiles ini = SettingsFilesFor(programPosix);
+    const auto useSettingsFile = [&](const std::string& posix) {
+        IniPosixPath = posix;
+        if (posix == ini.beside)
+            IniFilePath = AppPath + (programDrive ? QStringLiteral("\\") : QStringLiteral("/")) +
+                          QStringLiteral("Fendlemark.ini");
+        else
+            IniFilePath = PathToText(platform_.drives->toDrive(posix).value_or(posix));
+    };
+    useSettingsFile(ini.readFrom);
 
     LoadSettings();
+    useSettingsFile(ini.writeTo);
 
     FitToFrame();
     Loading = false;

@@ -156,6 +156,7 @@ void DirList::fill(const std::string& posix) {
     auto add = [this](const QString& text, const QString& full, const QIcon& icon, int depth) {
         auto* item = new QListWidgetItem(icon, QString(depth * 2, u' ') + DisplayText(text), this);
         item->setData(kPathRole, full);
+        item->setData(Qt::AccessibleTextRole, text); // screen readers skip the indentation
         return item;
     };
     QListWidgetItem* current =

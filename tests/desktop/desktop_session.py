@@ -1,0 +1,191 @@
+"""The program on an X server, read over AT-SPI as a screen reader reads it.
+
+    desktop_session.py walk PROGRAM        every focusable control of every window is named
+    desktop_session.py installed BUILD     the installed program, run by its link
+
+Exit status 1 on a failure, 77 (a skip) when AT-SPI cannot be reached.
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import dbus
+import pyatspi
+
+FAILURES = []
+
+
+def check(ok, what):
+    if not ok:
+        FAILURES.append(what)
+        print("FAIL:", what)
+
+
+def wait_for(predicate, seconds=20):
+    end = time.time() + seconds
+    while time.time() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.1)
+    return None
+
+
+def make_cabinets(folder):
+    """one.cab (a.txt, b.txt) and two.cab (a.txt), made with gcab."""
+    os.makedirs(folder)
+    for name in ("a.txt", "b.txt"):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(name)
+    subprocess.run(["gcab", "-cn", "one.cab", "a.txt", "b.txt"], cwd=folder, check=True)
+    subprocess.run(["gcab", "-cn", "two.cab", "a.txt"], cwd=folder, check=True)
+    return os.path.join(folder, "one.cab")
+
+
+class App:
+    def __init__(self, argv, cwd, env=None):
+        self.process = subprocess.Popen(argv, cwd=cwd, env=env)
+        desktop = pyatspi.Registry.getDesktop(0)
+        self.app = wait_for(lambda: next((a for a in desktop if a and a.name == "Fendlemark"),
+                                         None))
+        if self.app is None:
+            self.process.kill()
+            raise RuntimeError("the program did not appear on the accessibility bus")
+
+    def windows(self):
+        self.app.clear_cache()  # no event loop runs here: new windows show only this way
+        return [w for w in self.app if w is not None]
+
+    def find(self, role, name, root=None):
+        for r in [root] if root else self.windows():
+            found = pyatspi.utils.findDescendant(
+                r, lambda a: a and a.getRoleName() == role and a.name == name, True)
+            if found:
+                return found
+        return None
+
+    def press(self, accessible, wait=True):
+        """Presses a control. Qt answers only once the handler returns, which for a control
+        that opens a modal window is when that closes, so such presses do not wait."""
+        bus = dbus.bus.BusConnection(dbus.SessionBus().get_object(
+            "org.a11y.Bus", "/org/a11y/bus").GetAddress(dbus_interface="org.a11y.Bus"))
+        target = bus.get_object(accessible.app.bus_name, accessible.path)
+        try:
+            target.DoAction(dbus.Int32(0), dbus_interface="org.a11y.atspi.Action",
+                            timeout=20 if wait else 1)
+        except dbus.exceptions.DBusException:
+            if wait:
+                raise
+
+    def exit(self):
+        self.press(self.find("push button", "Exit"))
+        try:
+            check(self.process.wait(20) == 0, "the program ends with status 0 after Exit")
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            check(False, "the program ends after Exit")
+
+
+def contents_rows(app):
+    table = app.find("tree", "CAB contents:")
+    t = table.queryTable() if table else None
+    return t and sorted(t.getAccessibleAt(r, 0).name for r in range(t.nRows))
+
+
+def check_named(window):
+    print("walking", window.getRoleName(), repr(window.name))
+
+    def visit(a, depth):
+        state = a.getState() if a else None
+        if not state or not state.contains(pyatspi.STATE_SHOWING) or depth > 12:
+            return  # closed popups and hidden controls
+        check(a.name.strip() or not state.contains(pyatspi.STATE_FOCUSABLE),
+              "a named %s in %s" % (a.getRoleName(), window.name))
+        for child in list(a)[:100]:
+            visit(child, depth + 1)
+
+    visit(window, 0)
+
+
+def walk(program):
+    """The main window, then each window its openers lead to (a dialog's own openers while it
+    is open), closed again with Cancel or OK."""
+    with tempfile.TemporaryDirectory() as tmp:
+        app = App([program, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
+        check(wait_for(lambda: contents_rows(app)), "the cabinet's rows listed")
+        check(app.find("combo box", "Drive"), "the drive list is named Drive")
+        check_named(app.windows()[0])
+        for openers in (["About Fendlemark"], ["Change extract settings", "Browse"]):
+            opened = []
+            for opener in openers:
+                root = opened[-1] if opened else None
+                item = app.find("menu item", opener, root) or app.find("push button", opener, root)
+                count = len(app.windows())
+                if item:
+                    app.press(item, wait=False)
+                if not item or not wait_for(lambda: len(app.windows()) > count, 5):
+                    print("%r opens no window yet: not walked" % opener)
+                    break
+                opened.append(app.windows()[-1])
+                check_named(opened[-1])
+            for dialog in reversed(opened):
+                closer = app.find("push button", "Cancel", dialog) or \
+                    app.find("push button", "OK", dialog)
+                check(closer, "a Cancel or OK button in " + dialog.name)
+                count = len(app.windows())
+                app.press(closer)
+                check(wait_for(lambda: len(app.windows()) < count, 5), dialog.name + " closes")
+        app.exit()
+
+
+def installed(build):
+    with tempfile.TemporaryDirectory() as tmp:
+        prefix = os.path.join(tmp, "prefix")
+        subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True,
+                       stdout=subprocess.DEVNULL)
+        folder = os.path.join(prefix, "lib", "fendlemark")
+        link = os.path.join(prefix, "bin", "fendlemark")
+        check(os.path.islink(link), "bin/fendlemark is a link")
+        for name in ("fendlemark", "Cabarc1.exe", "Cabarc2.exe"):
+            check(os.access(os.path.join(folder, name), os.X_OK), name + " installed")
+
+        # By its link, on a cabinet: the cabinet's rows are listed.
+        app = App([link, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
+        rows = wait_for(lambda: contents_rows(app))
+        check(rows == ["a.txt", "b.txt"], "the cabinet's rows listed, got %r" % (rows,))
+        app.exit()
+
+        # A read-only program folder: the settings go under $XDG_CONFIG_HOME only.
+        beside = os.path.join(folder, "Fendlemark.ini")
+        if os.path.exists(beside):
+            os.remove(beside)
+        os.chmod(folder, 0o555)
+        config = os.path.join(tmp, "config")
+        try:
+            app = App([link], cwd=os.path.join(tmp, "cabs"),
+                      env=dict(os.environ, XDG_CONFIG_HOME=config))
+            app.exit()
+        finally:
+            os.chmod(folder, 0o755)
+        written = os.path.join(config, "fendlemark", "Fendlemark.ini")
+        text = open(written).read() if os.path.isfile(written) else ""
+        check("InitialPath=C:" in text and "cabs" in text, "settings under XDG_CONFIG_HOME: %r"
+              % text)
+        check(not os.path.exists(beside), "nothing written into the read-only program folder")
+
+
+def main():
+    try:
+        pyatspi.Registry.getDesktop(0).childCount
+    except Exception as e:
+        print("SKIPPED: AT-SPI is not available:", e)
+        return 77
+    {"walk": walk, "installed": installed}[sys.argv[1]](sys.argv[2])
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

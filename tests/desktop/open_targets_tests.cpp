@@ -1,0 +1,67 @@
+#include "app/main_window.h"
+#include "app/open_targets.h"
+#include "controls/dir_list.h"
+#include "controls/file_list.h"
+#include "controls/list_view.h"
+#include "platform/path_text.h"
+#include "support/cab_writer.h"
+#include "support/window_fixture.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+using namespace fm;
+using namespace fm::test;
+
+TEST(OpenTargets, CommandLine) {
+    using A = CommandLine::Action;
+    struct Case {
+        std::vector<std::string> args;
+        A action;
+        QStringList paths;
+    } cases[] = {
+        {{"a.cab", "--help"}, A::Help, {}},
+        {{"--version"}, A::Version, {}},
+        {{"-x"}, A::Error, {}},
+        {{"--", "-x", "--help"}, A::Open, {"-x", "--help"}},
+    };
+    for (const Case& c : cases) {
+        const CommandLine got = ParseCommandLine(c.args);
+        EXPECT_EQ(got.action, c.action) << c.args.front();
+        EXPECT_EQ(got.paths, c.paths) << c.args.front();
+    }
+    // A name that is not UTF-8 reaches the file system byte for byte.
+    EXPECT_EQ(TextToPath(ParseCommandLine({"\xff.cab"}).paths.value(0)), "\xff.cab");
+}
+
+TEST(OpenTargets, CabinetsOpenTheirFolderSelectedAndListedAndDropsDoTheSame) {
+    WindowWorld world;
+    const std::string sub = world.startFolder() + "/sub";
+    for (const char* name : {"a.cab", "b.cab", "c.cab"})
+        writeCabinet(sub + "/" + name, CabPlan{{cabFile(std::string(name) + ".txt", "x")}});
+    writeFile(sub + "/notes.txt", "x");
+    frmFendlemark& w = world.loaded();
+
+    OpenPaths(w, {"sub/a.cab", "sub/c.cab", "sub/notes.txt", "sub/gone.cab"});
+    EXPECT_EQ(w.Dir1->path(), world.drivePath(sub));
+    EXPECT_EQ(w.File1->selectionFlags(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(w.lvwFiles->rowCount(), 2);
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_TRUE(world.prompt.shown[0].contains("notes.txt: not a cabinet file."));
+    EXPECT_TRUE(world.prompt.shown[0].contains("gone.cab: No such file or directory."));
+
+    // Dropped on the window showing that folder: only the dropped cabinet stays selected.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(PathToText(sub + "/b.cab"))});
+    for (QEvent::Type type : {QEvent::DragEnter, QEvent::Drop}) {
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier,
+                         type);
+        QApplication::sendEvent(&w, &event);
+        EXPECT_TRUE(event.isAccepted()) << type;
+    }
+    EXPECT_EQ(w.File1->selectionFlags(), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(w.lvwFiles->text(1), QStringLiteral("b.cab.txt"));
+}

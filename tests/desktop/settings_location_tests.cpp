@@ -1,0 +1,37 @@
+#include "app/main_window.h"
+#include "app/settings_location.h"
+#include "platform/profile.h"
+#include "support/window_fixture.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace fm;
+using namespace fm::test;
+
+// A read-only program folder: the first values come from beside the program, the run's values go
+// only to $XDG_CONFIG_HOME/fendlemark/Fendlemark.ini, which is read from then on.
+TEST(SettingsLocation, ReadOnlyProgramFolderKeepsSettingsInTheUserFolder) {
+    WindowWorld world;
+    const std::string program = world.programFolder(), config = world.root.file("config");
+    const std::string own = config + "/fendlemark/Fendlemark.ini";
+    const std::string seed = "[Fendlemark]\nExtrAlwaysSame=1\n";
+    writeFile(world.iniPath(), seed);
+    EXPECT_EQ(ChooseSettingsFiles(program, config).writeTo, world.iniPath()); // writable: beside
+
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    ::chmod(program.c_str(), 0555); // also read-only for root: the rule looks at the write bit
+    frmFendlemark& w = world.loaded();
+    EXPECT_EQ(w.StgExtrAlwaysSame, 1);
+    w.StgExtrPreservePath = 1;
+    world.close();
+    const SettingsFiles after = ChooseSettingsFiles(program, config);
+    ::chmod(program.c_str(), 0755);
+    qputenv("XDG_CONFIG_HOME", previous);
+
+    EXPECT_EQ(readFile(world.iniPath()), seed);
+    EXPECT_EQ(GetProfileString(own, "Fendlemark", "ExtrAlwaysSame"), "1");
+    EXPECT_EQ(GetProfileString(own, "Fendlemark", "ExtrPreservePath"), "1");
+    EXPECT_EQ(after.readFrom, own);
+}
