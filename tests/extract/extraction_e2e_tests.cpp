@@ -109,3 +109,35 @@ TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRule) {
                 EXPECT_TRUE(treeBelow(root) == expected);
             }
 }
+
+// These need the tool to match "\name" against a whole stored name at the cabinet's root and to
+// exit with status 1 when a named file is not in the cabinet.
+TEST_F(EndToEnd, NamesakesStayApartAndMissingRowsFail) {
+    const std::string cabs = world.startFolder() + "/cabs here", out = world.startFolder() + "/out";
+    CabPlan same{{cabFile("readme.txt", "top"), cabFile("docs\\README.TXT", "docs"),
+                  cabFile("other.txt", "other")}};
+    writeCabinet(cabs + "/same.cab", same);
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.Dir1->setPath(world.drivePath(cabs));
+    win.StgExtrObName = QStringLiteral("obSetFolder");
+    win.StgExtrSetFolder = world.drivePath(out);
+    clickRows(*win.File1, {0});
+    clickRows(*win.lvwFiles, {0, 2}); // readme.txt, other.txt
+    extractSelected(win);
+    EXPECT_EQ(treeBelow(out),
+              (std::map<std::string, std::string>{{"readme.txt", "top"}, {"other.txt", "other"}}));
+    fs::remove_all(out);
+    clickRows(*win.lvwFiles, {1}); // docs\README.TXT alone
+    extractSelected(win);
+    EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"README.TXT", "docs"}}));
+    EXPECT_EQ(world.prompt.shown, QStringList());
+
+    same.files.pop_back(); // other.txt leaves the cabinet after it was listed
+    writeCabinet(cabs + "/same.cab", same);
+    clickRows(*win.lvwFiles, {0, 2});
+    extractSelected(win);
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_TRUE(world.prompt.shown[0].contains(world.drivePath(cabs + "/same.cab")));
+    EXPECT_FALSE(win.lblFiles->text().endsWith(QStringLiteral("extracted.")));
+}
