@@ -61,9 +61,12 @@ LaunchEnd endFrom(int status, bool known) {
     return end;
 }
 
+// Where the error-output files go: TMPDIR when set, else memory-backed /dev/shm when there is
+// one (a run makes and removes a file per launch, a thousand in a row), else /tmp.
 std::string tempFolder() {
-    const char* t = std::getenv("TMPDIR");
-    return t && *t ? t : "/tmp";
+    if (const char* t = std::getenv("TMPDIR"); t && *t)
+        return t;
+    return ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
 }
 
 } // namespace
@@ -80,6 +83,7 @@ struct SpawnLauncher::State {
     std::mutex mutex;
     std::unordered_map<LaunchId, Entry> entries;
     LaunchId nextId = 1;
+    size_t unwatched = 0; // entries no collector thread waits for
 
     // Records how a child ended; called with the mutex free.
     void finish(LaunchId id, int status, bool known, const std::string& errorFile) {
@@ -107,6 +111,8 @@ struct SpawnLauncher::State {
         std::vector<Done> done;
         {
             std::lock_guard lock(mutex);
+            if (unwatched == 0)
+                return;
             for (auto& [id, e] : entries) {
                 if (e.watched || e.end || e.pid == 0)
                     continue;
@@ -115,6 +121,7 @@ struct SpawnLauncher::State {
                 if (r == 0)
                     continue;
                 e.pid = 0;
+                --unwatched;
                 done.push_back({id, status, r > 0, e.errorFile});
             }
         }
@@ -230,6 +237,7 @@ LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& 
         delete job;
         std::lock_guard lock(state_->mutex);
         state_->entries[id].watched = false;
+        ++state_->unwatched;
     }
     return {0, id};
 }
