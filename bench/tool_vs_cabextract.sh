@@ -66,7 +66,7 @@ batch_micros() {
   echo $(((end - start) / 1000))
 }
 
-printf '\n%-36s %10s %10s %7s  %s\n' case "ours ms" cabextract ratio verdict
+printf '\n%-52s %10s %10s %7s  %s\n' case "ours ms" cabextract ratio verdict
 failures=0
 
 # compare NAME BATCH OUR-COMMAND THEIR-COMMAND (commands as words, no quoting; @OUT@ is the
@@ -87,7 +87,7 @@ compare() {
     verdict=SLOWER
     failures=$((failures + 1))
   fi
-  printf '%-36s %10s %10s %7s  %s\n' "$name" "$ours_ms" "$theirs_ms" "$ratio" "$verdict"
+  printf '%-52s %10s %10s %7s  %s\n' "$name" "$ours_ms" "$theirs_ms" "$ratio" "$verdict"
 }
 
 # The compression methods of a cabinet's folders, from its folder table.
