@@ -127,10 +127,10 @@ peak() { # KB of the largest resident set of a command
   /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1
   rm -rf out
 }
-printf '\npeak memory (KB)                     %10s %10s\n' ours cabextract
-printf '%-36s %10s %10s\n' big.cab "$(peak "$tool" -q -p X big.cab out/)" "$(peak cabextract -q -d out big.cab)"
+printf '\n%-52s %10s %10s\n' 'peak memory (KB)' ours cabextract
+printf '%-52s %10s %10s\n' big.cab "$(peak "$tool" -q -p X big.cab out/)" "$(peak cabextract -q -d out big.cab)"
 for cab in "${shared_cabs[@]}"; do
-  printf '%-36s %10s %10s\n' "$(basename "$cab")" "$(peak "$tool" -q -p X "$cab" out/)" \
+  printf '%-52s %10s %10s\n' "$(basename "$cab")" "$(peak "$tool" -q -p X "$cab" out/)" \
     "$(peak cabextract -q -d out "$cab")"
 done
 
