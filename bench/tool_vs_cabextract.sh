@@ -66,7 +66,7 @@ batch_micros() {
   echo $(((end - start) / 1000))
 }
 
-printf '\n%-36s %10s %10s %7s  %s\n' case "ours ms" cabextract ratio verdict
+printf '\n%-52s %10s %10s %7s  %s\n' case "ours ms" cabextract ratio verdict
 failures=0
 
 # compare NAME BATCH OUR-COMMAND THEIR-COMMAND (commands as words, no quoting; @OUT@ is the
@@ -87,7 +87,7 @@ compare() {
     verdict=SLOWER
     failures=$((failures + 1))
   fi
-  printf '%-36s %10s %10s %7s  %s\n' "$name" "$ours_ms" "$theirs_ms" "$ratio" "$verdict"
+  printf '%-52s %10s %10s %7s  %s\n' "$name" "$ours_ms" "$theirs_ms" "$ratio" "$verdict"
 }
 
 # The compression methods of a cabinet's folders, from its folder table.
@@ -127,10 +127,10 @@ peak() { # KB of the largest resident set of a command
   /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1
   rm -rf out
 }
-printf '\npeak memory (KB)                     %10s %10s\n' ours cabextract
-printf '%-36s %10s %10s\n' big.cab "$(peak "$tool" -q -p X big.cab out/)" "$(peak cabextract -q -d out big.cab)"
+printf '\n%-52s %10s %10s\n' 'peak memory (KB)' ours cabextract
+printf '%-52s %10s %10s\n' big.cab "$(peak "$tool" -q -p X big.cab out/)" "$(peak cabextract -q -d out big.cab)"
 for cab in "${shared_cabs[@]}"; do
-  printf '%-36s %10s %10s\n' "$(basename "$cab")" "$(peak "$tool" -q -p X "$cab" out/)" \
+  printf '%-52s %10s %10s\n' "$(basename "$cab")" "$(peak "$tool" -q -p X "$cab" out/)" \
     "$(peak cabextract -q -d out "$cab")"
 done
 

@@ -54,6 +54,13 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
     // No destination: the working folder the program starts the tool in.
     EXPECT_EQ(launch(" x " + cab + " \"c.ini\"").status, 0);
     EXPECT_TRUE(fs::exists(tmp.file("c.ini")));
+    // A cabinet large enough that the tool loads ISA-L for it.
+    CabPlan large;
+    large.folders = {CabCompression::MsZip};
+    large.files = {cabFile("large.bin", sampleData(2500000, 1, true) + sampleData(500000, 2))};
+    cabinet(large, "large.cab");
+    EXPECT_EQ(launch(" -q X large.cab large\\").status, 0);
+    EXPECT_TRUE(readFile(tmp.file("large/large.bin")) == large.files[0].data);
     // Exit statuses: 2 when nothing can start, 1 when something failed, with the reason.
     ToolRun usage = launch(" Y a.cab");
     EXPECT_EQ(usage.status, 2);

@@ -39,7 +39,10 @@ protected:
     TempDir tmp;
     fm::tool::ToolEnvironment env;
 
-    ToolTest() { env.workingFolder = tmp.path(); }
+    ToolTest() {
+        env.workingFolder = tmp.path();
+        env.isalFromBytes = 0; // ISA-L for the small cabinets of the tests too
+    }
     // Writes the cabinet as tmp/`name` and returns its path.
     std::string cabinet(const CabPlan& plan, const std::string& name = "a.cab") {
         writeCabinet(tmp.file(name), plan);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <sys/stat.h>
 
 namespace fm::tool {
 
@@ -44,8 +45,8 @@ std::string joinStored(const std::vector<std::string>& parts) {
 // of a set, once its own folder table agrees with what libmspack read.
 class FastRoute {
 public:
-    FastRoute(const CabinetSet& set, const std::string& path, MsZipRoute route,
-              unsigned* zlibBlocks) {
+    FastRoute(const CabinetSet& set, const std::string& path, const ToolEnvironment& env) {
+        MsZipRoute route = env.msZip;
         const mscabd_cabinet* cab = set.cabinet();
         if (route == MsZipRoute::Libmspack || set.partPaths().size() != 1 ||
             (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
@@ -58,12 +59,16 @@ public:
         layout_ = ReadCabinetLayout(path);
         if (!layout_)
             return;
+        struct stat st {};
+        if (route == MsZipRoute::Isal &&
+            (::stat(path.c_str(), &st) != 0 || std::uint64_t(st.st_size) < env.isalFromBytes))
+            route = MsZipRoute::Zlib;
         decoder_ = std::make_unique<MsZipDecoder>(
             path, layout_->blockReserve,
             route == MsZipRoute::Zlib        ? MsZipDecoder::Inflater::Zlib
             : route == MsZipRoute::IsalDrill ? MsZipDecoder::Inflater::IsalDrill
                                              : MsZipDecoder::Inflater::Isal,
-            zlibBlocks);
+            env.zlibBlocks);
         refresh(set);
     }
 
@@ -114,7 +119,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         return kExitCannotStart;
     }
 
-    FastRoute fast(*set, cabinetPath, env.msZip, env.zlibBlocks);
+    FastRoute fast(*set, cabinetPath, env);
     DestinationDir destination;
     bool destinationOpen = false;
     PatternSet patterns(args.patterns);

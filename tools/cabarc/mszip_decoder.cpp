@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <isa-l/igzip_lib.h>
 #include <mspack.h>
@@ -19,8 +20,40 @@ namespace {
 
 constexpr size_t kBlockMax = 32768;            // uncompressed bytes per block
 constexpr size_t kInputMax = kBlockMax + 6144; // compressed bytes per block
-constexpr size_t kReadAhead = 1024 * 1024;     // cabinet bytes read at a time
+// Cabinet bytes read at a time: enough to make reads cheap, small enough that a fresh buffer's
+// page faults (one per 4 KB touched) stay few; they cost more than the extra reads.
+constexpr size_t kReadAhead = 128 * 1024;
 constexpr unsigned kHistory = 32768;
+
+// ISA-L, loaded on first use. The tool is linked statically, for a fast start, and Debian ships
+// ISA-L only as a shared library; loading it costs about as much as decoding a megabyte with
+// zlib, so small cabinets never pay for it (see ToolEnvironment::isalFromBytes).
+struct Isal {
+    void (*init)(inflate_state*);
+    void (*reset)(inflate_state*);
+    int (*setDict)(inflate_state*, uint8_t*, uint32_t);
+    int (*inflate)(inflate_state*);
+};
+
+const Isal* loadIsal() {
+    static const Isal* loaded = []() -> const Isal* {
+        void* lib = nullptr;
+        for (const char* name : {"libisal.so.2", "libisal.so"}) {
+            if ((lib = ::dlopen(name, RTLD_NOW | RTLD_LOCAL)))
+                break;
+        }
+        if (!lib)
+            return nullptr;
+        static Isal isal{
+            reinterpret_cast<void (*)(inflate_state*)>(::dlsym(lib, "isal_inflate_init")),
+            reinterpret_cast<void (*)(inflate_state*)>(::dlsym(lib, "isal_inflate_reset")),
+            reinterpret_cast<int (*)(inflate_state*, uint8_t*, uint32_t)>(
+                ::dlsym(lib, "isal_inflate_set_dict")),
+            reinterpret_cast<int (*)(inflate_state*)>(::dlsym(lib, "isal_inflate"))};
+        return isal.init && isal.reset && isal.setDict && isal.inflate ? &isal : nullptr;
+    }();
+    return loaded;
+}
 
 } // namespace
 
@@ -30,6 +63,7 @@ struct MsZipDecoder::State {
     bool started = false;
     bool streamReady = false;
     z_stream zs{};
+    const Isal* isalApi = nullptr; // null: zlib alone
     inflate_state isal;
     unsigned blockNumber = 0; // in the folder
 
@@ -106,7 +140,8 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
         s_->inputCapacity =
             std::clamp<size_t>(static_cast<size_t>(st.st_size), kInputMax + 8 + 255, kReadAhead);
         s_->input = std::make_unique_for_overwrite<unsigned char[]>(s_->inputCapacity);
-        isal_inflate_init(&s_->isal); // zlib is set up only when first needed
+        if (inflater_ != Inflater::Zlib && (s_->isalApi = loadIsal()))
+            s_->isalApi->init(&s_->isal); // zlib is set up only when first needed
     }
     s_->started = true;
     s_->folderIndex = index;
@@ -175,17 +210,17 @@ int MsZipDecoder::inflateBlock(unsigned char* dest) {
 // exactly where its size says.
 bool MsZipDecoder::inflateIsal(unsigned char* dest) {
     State& s = *s_;
-    isal_inflate_reset(&s.isal);
+    const Isal& isal = *s.isalApi;
+    isal.reset(&s.isal);
     if (s.historyLength > 0 &&
-        isal_inflate_set_dict(&s.isal, s.history, static_cast<uint32_t>(s.historyLength)) !=
-            COMP_OK)
+        isal.setDict(&s.isal, s.history, static_cast<uint32_t>(s.historyLength)) != COMP_OK)
         return false;
     s.isal.crc_flag = ISAL_DEFLATE;
     s.isal.next_in = const_cast<unsigned char*>(s.packed) + 2;
     s.isal.avail_in = static_cast<uint32_t>(s.packedSize - 2);
     s.isal.next_out = dest;
     s.isal.avail_out = static_cast<uint32_t>(s.size);
-    return isal_inflate(&s.isal) == ISAL_DECOMP_OK && s.isal.block_state == ISAL_BLOCK_FINISH &&
+    return isal.inflate(&s.isal) == ISAL_DECOMP_OK && s.isal.block_state == ISAL_BLOCK_FINISH &&
            s.isal.avail_out == 0;
 }
 

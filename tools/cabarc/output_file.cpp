@@ -89,6 +89,8 @@ PendingFile::PendingFile(WriteFunction write) : write_(std::move(write)) {}
 
 PendingFile::~PendingFile() {
     discard();
+    if (spareSlot_ && buffer_ && !*spareSlot_)
+        *spareSlot_ = std::move(buffer_);
 }
 
 bool PendingFile::create(int folderFd) {
@@ -100,7 +102,11 @@ bool PendingFile::create(int folderFd) {
         fd_ = ::openat(folder_, tempName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
-            buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+            // One buffer serves every file in turn: a fresh one would cost its page faults anew.
+            static std::unique_ptr<char[]> spare;
+            buffer_ =
+                spare ? std::move(spare) : std::make_unique_for_overwrite<char[]>(kBufferSize);
+            spareSlot_ = &spare;
             return true;
         }
         if (errno != EEXIST)

@@ -85,6 +85,7 @@ private:
     int fd_ = -1;
     std::string tempName_;
     std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]>* spareSlot_ = nullptr; // where the buffer goes back for the next file
     size_t buffered_ = 0;
     std::uint64_t size_ = 0;
     int error_ = 0;

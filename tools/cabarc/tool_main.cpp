@@ -11,7 +11,8 @@
 namespace fm::tool {
 
 ToolEnvironment SystemEnvironment() {
-    ToolEnvironment env{DriveMap::system(), {}, {}, MsZipRoute::Isal, nullptr};
+    ToolEnvironment env;
+    env.drives = DriveMap::system();
     char buf[PATH_MAX];
     if (::getcwd(buf, sizeof buf))
         env.workingFolder = buf;

@@ -7,6 +7,7 @@
 #include "platform/drive_map.h"
 #include "text_out.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct ToolEnvironment {
     WriteFunction write;       // output writes; empty: write(2)
     MsZipRoute msZip = MsZipRoute::Isal;
     unsigned* zlibBlocks = nullptr; // when set, counts the MSZIP blocks zlib had to decode
+    // Cabinets smaller than this are inflated by zlib alone: loading ISA-L (about 1-2 ms) costs
+    // more than it saves on them.
+    std::uint64_t isalFromBytes = 2 * 1024 * 1024;
 };
 
 // The environment of this process: the system drive map and working folder.
