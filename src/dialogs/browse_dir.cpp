@@ -50,7 +50,10 @@ frmBrowseDir::frmBrowseDir(frmExtractTo& owner) : QDialog(&owner), owner_(owner)
     Label1 = new VbLabel(QStringLiteral("Double-click folder to select:"));
     place(Label1, "Label1", 120, 120, 2055, 255);
     Label1->setFocusPolicy(Qt::NoFocus);
+    // Screen readers: the folder list by its label, the drive list as in the main window.
+    Label1->setBuddy(Dir1);
     Dir1->setAccessibleName(Label1->text());
+    Drive1->setAccessibleName(QStringLiteral("Drive"));
 
     setTabOrder(Dir1, cmdEnter);
     setTabOrder(cmdEnter, cmdCancel);

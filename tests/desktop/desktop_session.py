@@ -95,30 +95,42 @@ def contents_rows(app):
     return t and sorted(t.getAccessibleAt(r, 0).name for r in range(t.nRows))
 
 
-def check_named(window):
+def check_named(window, names=()):
+    """Every focusable control shown in `window` is named; `names` (role, name) are among them."""
     print("walking", window.getRoleName(), repr(window.name))
+    seen = set()
 
     def visit(a, depth):
         state = a.getState() if a else None
         if not state or not state.contains(pyatspi.STATE_SHOWING) or depth > 12:
             return  # closed popups and hidden controls
-        check(a.name.strip() or not state.contains(pyatspi.STATE_FOCUSABLE),
-              "a named %s in %s" % (a.getRoleName(), window.name))
+        if state.contains(pyatspi.STATE_FOCUSABLE):
+            check(a.name.strip(), "a named %s in %s" % (a.getRoleName(), window.name))
+            seen.add((a.getRoleName(), a.name))
         for child in list(a)[:100]:
             visit(child, depth + 1)
 
     visit(window, 0)
+    for role, name in names:
+        check((role, name) in seen, "a %s named %r in %s" % (role, name, window.name))
+
+
+# The names the dialogs must give (the file line shows with one row selected).
+NAMES = {"Extract": [("text", "Set folder"), ("text", "Selected File:")],
+         "Pick a Folder": [("combo box", "Drive"), ("list", "Double-click folder to select:")]}
 
 
 def walk(program):
     """The main window, then each window its openers lead to (a dialog's own openers while it
-    is open), closed again with Cancel or OK."""
+    is open), closed again with Cancel or OK. One row is selected, so Extract opens the
+    extract-to dialog with its file line."""
     with tempfile.TemporaryDirectory() as tmp:
         app = App([program, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
         check(wait_for(lambda: contents_rows(app)), "the cabinet's rows listed")
         check(app.find("combo box", "Drive"), "the drive list is named Drive")
         check_named(app.windows()[0])
-        for openers in (["About Fendlemark"], ["Change extract settings", "Browse"]):
+        app.find("tree", "CAB contents:").queryTable().addRowSelection(0)
+        for openers in (["About Fendlemark"], ["Extract", "Browse"]):
             opened = []
             for opener in openers:
                 root = opened[-1] if opened else None
@@ -130,7 +142,7 @@ def walk(program):
                     print("%r opens no window yet: not walked" % opener)
                     break
                 opened.append(app.windows()[-1])
-                check_named(opened[-1])
+                check_named(opened[-1], NAMES.get(opened[-1].name, ()))
             for dialog in reversed(opened):
                 closer = app.find("push button", "Cancel", dialog) or \
                     app.find("push button", "OK", dialog)
