@@ -1,15 +1,25 @@
-// The whole run with the real cabinet tool (copies of Cabarc1.exe and Cabarc2.exe in the program
-// folder), the real launcher and process list, generated cabinets in folders whose names hold
-// spaces, and the files on disk compared byte for byte.
+// The whole program with the real cabinet tool (copies of Cabarc1.exe and Cabarc2.exe in the
+// program folder), the real launcher and process list, generated cabinets in folders whose names
+// hold spaces, driven through its controls, and the files on disk compared byte for byte.
 
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/list_view.h"
+#include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
+#include "controls/vb_text_box.h"
+#include "dialogs/extract_to.h"
+#include "platform/profile.h"
 #include "run_fixture.h"
 #include "support/cab_writer.h"
 
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -27,6 +37,32 @@ std::map<std::string, std::string> treeBelow(const std::string& root) {
             out[fs::relative(e.path(), root).string()] =
                 e.is_directory() ? "/" : readFile(e.path().string());
     return out;
+}
+
+void click(QWidget& w) {
+    QTest::mouseClick(&w, Qt::LeftButton, {}, w.rect().center());
+}
+
+// Double-clicks the folder list's entry for the folder `name`.
+void openFolder(DirList& list, const QString& name) {
+    const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    const QPoint at = list.visualItemRect(found[0]).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+}
+
+// Runs `act` on the extract-to dialog once its event loop runs; one left open fails and closes.
+void inNextDialog(std::function<void(frmExtractTo&)> act) {
+    QTimer::singleShot(0, [act] {
+        auto* d = qobject_cast<frmExtractTo*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(d);
+        act(*d);
+        if (d->isVisible()) {
+            ADD_FAILURE() << "the dialog was left open";
+            d->reject();
+        }
+    });
 }
 
 class EndToEnd : public ::testing::Test {
@@ -56,21 +92,28 @@ protected:
 
 } // namespace
 
-TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRule) {
+// Per case: the folder picked in the folder list, both cabinets and some rows clicked, Extract,
+// the rule and "Preserve Path" chosen in the dialog (a set folder typed in POSIX form or with
+// doubled backslashes), then the files checked. The last case also ticks "Always use this
+// setting": the next Extract only asks whether to repeat, and the settings outlive the window.
+TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRuleChosenInTheDialog) {
     frmFendlemark& win = world.loaded();
     win.show();
     int caseNo = 0;
+    std::string root;
+    std::map<std::string, std::string> expected;
     for (std::string mode : {"obSameFolder", "obSamePlus", "obSetFolder"})
-        for (qint16 preserve : {0, 1})
+        for (int preserve : {0, 1})
             for (int choice : {0, 1, 2}) { // all files, one row, rows past 256 characters
-                const std::string root = world.startFolder() + "/case " + std::to_string(++caseNo);
+                const QString caseName = QStringLiteral("case %1").arg(++caseNo);
+                root = world.startFolder() + "/" + caseName.toStdString();
                 SCOPED_TRACE(root);
                 writeCabinet(root + "/cabs here/Disk One.cab", one);
                 writeCabinet(root + "/cabs here/two.cab", two);
-                win.Dir1->setPath(world.drivePath(root + "/cabs here"));
-                win.StgExtrObName = QString::fromStdString(mode);
-                win.StgExtrPreservePath = preserve;
-                win.StgExtrSetFolder = world.drivePath(root + "/set folder");
+                for (const QString& folder :
+                     {QStringLiteral("start"), caseName, QStringLiteral("cabs here")})
+                    openFolder(*win.Dir1, folder);
+                ASSERT_EQ(win.Dir1->path(), world.drivePath(root + "/cabs here"));
                 clickRows(*win.File1, {0, 1});
                 std::vector<std::pair<int, size_t>> chosen; // (cabinet, file)
                 if (choice == 1) {
@@ -86,12 +129,27 @@ TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRule) {
                     for (size_t f = 0; f < 35; ++f)
                         chosen.push_back({f < 33 ? 0 : 1, f < 33 ? f : f - 33});
                 }
-                extractSelected(win);
+                inNextDialog([&](frmExtractTo& d) {
+                    click(*d.findChild<QRadioButton*>(QString::fromStdString(mode)));
+                    if (mode == "obSetFolder") {
+                        QTest::keyClick(d.tbSetFolder, Qt::Key_A, Qt::ControlModifier);
+                        QTest::keyClicks(
+                            d.tbSetFolder,
+                            preserve ? QString::fromStdString(root + "/set folder")
+                                     : world.drivePath(root + "/set folder").replace("\\", "\\\\"));
+                    }
+                    if (d.ckPreservePath->value() != preserve)
+                        click(*d.ckPreservePath);
+                    if (caseNo == 18)
+                        click(*d.ckAlwaysSame);
+                    click(*d.cmdExtractEnter);
+                });
+                click(*win.cmdExtract);
                 EXPECT_EQ(world.prompt.shown, QStringList());
                 EXPECT_EQ(win.lblFiles->text().toStdString(),
                           std::to_string(chosen.size()) + " files extracted.");
 
-                std::map<std::string, std::string> expected{{"cabs here", "/"}};
+                expected = {{"cabs here", "/"}};
                 for (auto [c, f] : chosen) {
                     const CabFilePlan& file = (c ? two : one).files[f];
                     std::string dest = mode == "obSetFolder"    ? "set folder"
@@ -108,6 +166,28 @@ TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRule) {
                 }
                 EXPECT_TRUE(treeBelow(root) == expected);
             }
+
+    fs::remove_all(root + "/set folder");
+    QTimer::singleShot(0, [] { // no dialog may open
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "a dialog opened";
+            m->close();
+        }
+    });
+    click(*win.cmdExtract);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(world.prompt.shown, QStringList{"Extract the same files again?"});
+    EXPECT_EQ(win.lblFiles->text(), "32 files extracted.");
+    EXPECT_TRUE(treeBelow(root) == expected);
+
+    click(*win.cmdClose);
+    const std::pair<const char*, std::string> stored[] = {
+        {"ExtrObName", "obSetFolder"},
+        {"ExtrSetFolder", world.drivePath(root + "/set folder").toStdString()},
+        {"ExtrPreservePath", "1"},
+        {"ExtrAlwaysSame", "1"}};
+    for (const auto& [key, value] : stored)
+        EXPECT_EQ(GetProfileString(world.iniPath(), "Fendlemark", key), value) << key;
 }
 
 // These need the tool to match "\name" against a whole stored name at the cabinet's root and to
