@@ -115,8 +115,10 @@ def check_named(window, names=()):
         check((role, name) in seen, "a %s named %r in %s" % (role, name, window.name))
 
 
-# The names the dialogs must give (the file line shows with one row selected).
-NAMES = {"Extract": [("text", "Set folder"), ("text", "Selected File:")],
+# The names each window must give (the file line shows with one row selected).
+NAMES = {"Fendlemark": [("combo box", "Drive"), ("list", "CAB files:"),
+                        ("list", "Double-click folder to view contents:")],
+         "Extract": [("text", "Set folder"), ("text", "Selected File:")],
          "Pick a Folder": [("combo box", "Drive"), ("list", "Double-click folder to select:")]}
 
 
@@ -127,8 +129,7 @@ def walk(program):
     with tempfile.TemporaryDirectory() as tmp:
         app = App([program, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
         check(wait_for(lambda: contents_rows(app)), "the cabinet's rows listed")
-        check(app.find("combo box", "Drive"), "the drive list is named Drive")
-        check_named(app.windows()[0])
+        check_named(app.windows()[0], NAMES["Fendlemark"])
         app.find("tree", "CAB contents:").queryTable().addRowSelection(0)
         for openers in (["About Fendlemark"], ["Extract", "Browse"]):
             opened = []
