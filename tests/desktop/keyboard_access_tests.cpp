@@ -99,7 +99,7 @@ TEST_F(KeyboardWindow, ListSortSelectExtractAndRefreshByKeysAlone) {
     // In the dialog: from the chosen rule (the default, a folder named after the cabinet) back
     // to "Preserve Path", ticked, and Enter confirms.
     QTimer::singleShot(0, [this] {
-        ASSERT_TRUE(QTest::qWaitFor([] {
+        EXPECT_TRUE(QTest::qWaitFor([] {
             return QApplication::activeModalWidget() &&
                    QApplication::activeWindow() == QApplication::activeModalWidget();
         }));
