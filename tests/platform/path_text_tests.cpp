@@ -16,6 +16,8 @@ TEST(PathText, RoundTripsEveryNameAndKeepsNamesApart) {
         "bad\xef\xbf\xbd.cab",  // a real U+FFFD
         "\xe2\x82",             // truncated sequence
         "\xc0\x80",             // overlong NUL
+        "\xe0\x80\xaf",         // overlong '/'
+        "\xf0\x8f\xbf\xbf",     // overlong U+FFFF
         "\xed\xa0\x80",         // an encoded surrogate
         "\xed\xb3\xbf",         // the encoding of U+DCFF itself
         "\xf4\x90\x80\x80",     // above U+10FFFF

@@ -12,8 +12,12 @@ using namespace fm::test;
 
 using Opt = std::optional<std::string>;
 
-TEST(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
+class Profile : public testing::Test {
+protected:
     TempDir dir;
+};
+
+TEST_F(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
     const std::string ini = dir.file("a.ini");
     writeFile(ini, "; c\r\n[other]\r\nKey=wrong\r\n[ fendlemark ]\rkey = \"quoted\" \rEmpty=\n"
                    "noequals\na=x=y\nb=\"half\nc='q'\n[]\n=v\n");
@@ -28,7 +32,7 @@ TEST(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
     EXPECT_EQ(GetProfileString(dir.file("missing.ini"), "S", "K"), std::nullopt);
 }
 
-TEST(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
+TEST_F(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
     const std::string text = "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n"
                              "Unknown=keep\r; inner\n\n[Last]\ny=2";
     const std::tuple<const char*, Opt, std::string> cases[] = {
@@ -52,8 +56,7 @@ TEST(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
     EXPECT_EQ(ApplyProfileWrite("[]\n=1\n", "", "", std::string("2")), "[]\n=2\n");
 }
 
-TEST(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
-    TempDir dir;
+TEST_F(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
     const std::string ini = dir.file("new.ini");
     EXPECT_TRUE(WriteProfileString(ini, "S", "K", std::nullopt));
     EXPECT_FALSE(IsOrdinaryFile(ini)); // deleting from no file creates none
@@ -68,8 +71,7 @@ TEST(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
     EXPECT_FALSE(WriteProfileString(dir.file("no/such/x.ini"), "S", "K", std::string("v")));
 }
 
-TEST(Profile, ReadOnlyMeansThisUserMayNotWrite) {
-    TempDir dir;
+TEST_F(Profile, ReadOnlyMeansThisUserMayNotWrite) {
     const std::string ini = dir.file("ro.ini");
     writeFile(ini, "[S]\nK=old\n");
     ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
@@ -97,8 +99,7 @@ TEST(Profile, ReadOnlyMeansThisUserMayNotWrite) {
     }
 }
 
-TEST(Profile, OrdinaryFileTest) {
-    TempDir dir;
+TEST_F(Profile, OrdinaryFileTest) {
     writeFile(dir.file("Fendlemark.ini"), "");
     writeFile(dir.file(".hidden.ini"), "");
     EXPECT_TRUE(IsOrdinaryFile(dir.file("Fendlemark.ini")));

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using namespace fm::test;
@@ -21,9 +22,9 @@ std::string asUtf8(const std::string& raw) {
 
 Strings lines(const std::string& text) {
     Strings out;
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-         start = end + 1)
-        out.push_back(text.substr(start, end - start));
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
     return out;
 }
 
