@@ -16,8 +16,6 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <QTest>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -27,30 +25,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CabFilePlan file(const std::string& name, const std::string& data,
-                 std::uint16_t date = dosDate(2002, 3, 15)) {
-    CabFilePlan f = cabFile(name, data);
+CabFilePlan file(const std::string& name, std::uint16_t date) {
+    CabFilePlan f = cabFile(name, "x");
     f.date = date;
     return f;
 }
 
-void click(QAbstractItemView& view, int row, Qt::KeyboardModifiers mods = {}) {
-    const QModelIndex i = view.model()->index(row, 0);
-    view.scrollTo(i);
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, mods, view.visualRect(i).center());
-    QApplication::processEvents();
-}
-// Clicks entries of the file list; rows of the contents list are 1-based.
-void clickCabs(frmFendlemark& w, std::initializer_list<int> rows) {
-    for (int r : rows)
-        click(*w.File1, r, r == *rows.begin() ? Qt::NoModifier : Qt::ControlModifier);
-}
-void clickRows(frmFendlemark& w, std::initializer_list<int> rows) {
-    w.lvwFiles->rowCount();
-    QApplication::processEvents(); // rows reach the view in batches
-    for (int r : rows)
-        click(*w.lvwFiles, r - 1, r == *rows.begin() ? Qt::NoModifier : Qt::ControlModifier);
-}
 void clickHeader(frmFendlemark& w, int section) {
     QHeaderView* h = w.lvwFiles->header();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
@@ -67,15 +47,13 @@ QStringList column(const ListView& list, int sub) {
 class Browsing : public ::testing::Test {
 protected:
     void SetUp() override {
-        CabPlan a;
-        a.files = {file("readme.txt", "hello"), file("docs\\setup.txt", "0123456789"),
-                   file("shared.dat", "")};
-        writeCabinet(world.startFolder() + "/A.cab", a);
-        CabPlan b;
-        b.folders = {CabCompression::MsZip};
-        b.files = {file("shared.dat", std::string(9, 'x'), dosDate(2003, 1, 2)),
-                   file("Readme.txt", "other")};
-        writeCabinet(world.startFolder() + "/b.cab", b);
+        writeCabinet(world.startFolder() + "/A.cab",
+                     {{cabFile("readme.txt", "hello"), cabFile("docs\\setup.txt", "0123456789"),
+                       cabFile("shared.dat", "")}});
+        CabFilePlan shared = cabFile("shared.dat", std::string(9, 'x'));
+        shared.date = dosDate(2003, 1, 2);
+        writeCabinet(world.startFolder() + "/b.cab",
+                     {{shared, cabFile("Readme.txt", "other")}, {CabCompression::MsZip}});
     }
     frmFendlemark& w() {
         frmFendlemark& win = world.loaded();
@@ -92,7 +70,7 @@ protected:
 
 TEST_F(Browsing, CabinetsListInOrderWithTheirOwnPathsKeysAndTooltips) {
     frmFendlemark& win = w();
-    clickCabs(win, {0, 1});
+    clickRows(*win.File1, {0, 1});
     EXPECT_EQ(column(*win.lvwFiles, 0), (QStringList{"readme.txt", "docs\\setup.txt", "shared.dat",
                                                      "shared.dat", "Readme.txt"}));
     EXPECT_EQ(column(*win.lvwFiles, 3),
@@ -107,41 +85,34 @@ TEST_F(Browsing, CabinetsListInOrderWithTheirOwnPathsKeysAndTooltips) {
               QStringLiteral("docs\\setup.txt\nA.cab"));
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract all."));
     EXPECT_FALSE(win.isBusy());
-    EXPECT_TRUE(world.prompt.shown.isEmpty());
 }
 
-TEST_F(Browsing, OddEntriesDamagedAndForeignFiles) {
-    CabPlan c;
-    CabFilePlan hour24 = file("late", "x");
+// Dates Windows rejects, a size past 31 bits, a file that is no cabinet (no message) and a
+// cabinet named with a byte that is not UTF-8 (its rows carry its real path).
+TEST_F(Browsing, OddEntriesForeignFilesAndNamesThatAreNotUtf8) {
+    CabFilePlan hour24 = file("late", dosDate(2002, 3, 15)), huge = cabFile("huge", "");
     hour24.time = static_cast<std::uint16_t>(24 << 11);
-    CabFilePlan utf = file("caf\xC3\xA9\\\xE2\x82\xAC.txt", "u");
-    utf.attribs |= kAttrNameIsUtf8;
-    CabFilePlan huge = file("huge", "");
     huge.declaredSize = 0xFFFFFFFFu;
-    c.files = {file("bad date", "x", dosDate(2001, 0, 1)), hour24, utf,
-               file("caf\xE9\x80.txt", "l"), huge};
-    writeCabinet(world.startFolder() + "/c.cab", c);
+    writeCabinet(world.startFolder() + "/c\xFF.cab",
+                 {{file("bad date", dosDate(2001, 0, 1)), hour24, huge}});
     writeFile(world.startFolder() + "/0-not-a-cabinet.cab", "MZ this is no cabinet");
-    CabPlan t;
-    t.files = {file("kept.txt", "a"), file("lost.txt", "b")};
-    writeFile(world.startFolder() + "/1-cut.cab", buildCabinet(t).substr(0, 0x2C + 8 + 30));
     frmFendlemark& win = w();
-    clickCabs(win, {0, 1, 4});
-    EXPECT_EQ(column(*win.lvwFiles, 0),
-              (QStringList{"kept.txt", "bad date", "late", "caf\u00e9\\\u20ac.txt",
-                           "caf\u00e9\u20ac.txt", "huge"}));
-    EXPECT_EQ(column(*win.lvwFiles, 5).mid(1, 2), (QStringList{"16010101", "16010101"}));
-    EXPECT_EQ(win.lvwFiles->subItem(6, 4), QStringLiteral("4294967295"));
+    clickRows(*win.File1, {0, 3});
+    EXPECT_EQ(win.File1->item(3)->text(), QStringLiteral("c\uFFFD.cab"));
+    EXPECT_EQ(column(*win.lvwFiles, 0), (QStringList{"bad date", "late", "huge"}));
+    EXPECT_EQ(column(*win.lvwFiles, 5).mid(0, 2), (QStringList{"16010101", "16010101"}));
+    EXPECT_EQ(win.lvwFiles->subItem(3, 4), QStringLiteral("4294967295"));
+    EXPECT_EQ(TextToPath(win.lvwFiles->subItem(1, 3)), TextToPath(cab("")) + "c\xFF.cab");
     EXPECT_TRUE(world.prompt.shown.isEmpty());
 }
 
 TEST_F(Browsing, HeaderClicksSortByKeysAndFlipOnRepeat) {
     frmFendlemark& win = w();
-    clickCabs(win, {0});
+    clickRows(*win.File1, {0});
     clickHeader(win, 0); // the first click on Name: descending
     EXPECT_EQ(column(*win.lvwFiles, 0),
               (QStringList{"shared.dat", "readme.txt", "docs\\setup.txt"}));
-    clickCabs(win, {0, 1});
+    clickRows(*win.File1, {0, 1});
     clickHeader(win, 1);
     EXPECT_EQ(column(*win.lvwFiles, 1), (QStringList{"0", "5", "5", "9", "10"}));
     clickHeader(win, 1);
@@ -152,45 +123,45 @@ TEST_F(Browsing, HeaderClicksSortByKeysAndFlipOnRepeat) {
     clickHeader(win, 0);
     EXPECT_EQ(win.lvwFiles->text(1), QStringLiteral("docs\\setup.txt"));
     // A new listing lands in the active order.
-    clickCabs(win, {1});
+    clickRows(*win.File1, {1});
     EXPECT_EQ(column(*win.lvwFiles, 0), (QStringList{"Readme.txt", "shared.dat"}));
 }
 
 TEST_F(Browsing, SelectionIsKeptByCabinetAndNameAndEveryClickCounts) {
     frmFendlemark& win = w();
-    clickCabs(win, {0});
-    clickRows(win, {1, 3}); // readme.txt, shared.dat of A
+    clickRows(*win.File1, {0});
+    clickRows(*win.lvwFiles, {0, 2}); // readme.txt, shared.dat of A
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("3 files:  Extract 2."));
     EXPECT_TRUE(win.lblUnSelAll->isVisibleTo(&win));
-    clickCabs(win, {0, 1});
+    clickRows(*win.File1, {0, 1});
     // b's shared.dat is another file, and its Readme.txt differs in case: neither is selected.
     EXPECT_EQ(win.lvwFiles->selectionFlags(), (std::vector<bool>{true, false, true, false, false}));
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract 2."));
-    click(*win.File1, 1); // b alone, then A and b again: the selection does not grow
-    clickCabs(win, {0, 1});
+    clickRows(*win.File1, {1}); // b alone, then A and b again: the selection does not grow
+    clickRows(*win.File1, {0, 1});
     EXPECT_EQ(win.CountSelected(), 0);
 
-    clickRows(win, {2});
+    clickRows(*win.lvwFiles, {1});
     QTest::mouseClick(win.lblUnSelAll, Qt::LeftButton);
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract all."));
     EXPECT_FALSE(win.lblUnSelAll->isVisibleTo(&win));
-    clickRows(win, {2});
+    clickRows(*win.lvwFiles, {1});
     win.ShowExtracted(0);
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files extracted."));
     EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
     // A click on the row already selected brings back the normal colour and the count...
-    clickRows(win, {2});
+    clickRows(*win.lvwFiles, {1});
     EXPECT_EQ(win.lblFiles->foreColor(), kColorButtonText);
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract 1."));
     // ...and a click on the cabinet already selected lists it again.
-    click(*win.File1, 1);
+    clickRows(*win.File1, {1});
     win.ShowExtracted(1);
-    click(*win.File1, 1);
+    clickRows(*win.File1, {1});
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files:  Extract all."));
     EXPECT_EQ(win.lblFiles->foreColor(), kColorButtonText);
     win.ShowExtracted(3);
     fs::remove(world.startFolder() + "/b.cab");
-    click(*win.File1, 1);
+    clickRows(*win.File1, {1});
     EXPECT_EQ(win.lblFiles->text(), QString()); // empty list: blank, colour kept
     EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
 }
@@ -198,20 +169,18 @@ TEST_F(Browsing, SelectionIsKeptByCabinetAndNameAndEveryClickCounts) {
 TEST_F(Browsing, SelectAllListsEveryCabinetHereAndInTheNextFolder) {
     fs::create_directories(world.startFolder() + "/sub");
     fs::create_directories(world.startFolder() + "/empty");
-    CabPlan s;
-    s.files = {file("x", "1")};
-    writeCabinet(world.startFolder() + "/sub/one.cab", s);
-    writeCabinet(world.startFolder() + "/sub/two.cab", s);
+    for (const char* name : {"/sub/one.cab", "/sub/two.cab"})
+        writeCabinet(world.startFolder() + name, {{cabFile("x", "1")}});
     frmFendlemark& win = w();
     QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton);
     EXPECT_EQ(win.File1->selectionFlags(), (std::vector<bool>{true, true}));
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract all."));
-    clickCabs(win, {1});
+    clickRows(*win.File1, {1});
     EXPECT_EQ(win.ckSelAllCabs->value(), 0);
     EXPECT_EQ(win.lvwFiles->rowCount(), 2);
     // Ticking selects everything; unticking changes no selection and keeps the rows.
     QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton);
-    clickRows(win, {2});
+    clickRows(*win.lvwFiles, {1});
     QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton);
     EXPECT_EQ(win.File1->selectionFlags(), (std::vector<bool>{true, true}));
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract 1."));
@@ -225,43 +194,11 @@ TEST_F(Browsing, SelectAllListsEveryCabinetHereAndInTheNextFolder) {
     EXPECT_EQ(win.lblFiles->text(), QString());
 }
 
-TEST_F(Browsing, NamesThatAreNotUtf8AndASpannedSetListEachFileOnce) {
-    for (auto [name, inside] : {std::pair{"bad\xFF.cab", "one"}, {"bad\xEF\xBF\xBD.cab", "two"}}) {
-        CabPlan p;
-        p.files = {file(inside, "1")};
-        writeCabinet(world.startFolder() + "/" + name, p);
-    }
-    const std::string shared = sharedDir();
-    if (!shared.empty())
-        for (int i = 1; i <= 5; ++i)
-            fs::copy(shared + "/cabs/split-" + std::to_string(i) + ".cab", world.startFolder());
-    frmFendlemark& win = w();
-    QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton);
-    QStringList rows = column(*win.lvwFiles, 0);
-    EXPECT_EQ(rows.mid(5, 2), (QStringList{"one", "two"}));
-    EXPECT_EQ(TextToPath(win.lvwFiles->subItem(6, 3)).substr(TextToPath(cab("")).size()),
-              "bad\xFF.cab");
-    EXPECT_EQ(win.File1->item(2)->text(), QStringLiteral("bad\uFFFD.cab"));
-    FILE* p = shared.empty()
-                  ? nullptr
-                  : popen(("cabextract -l " + shared + "/cabs/split-1.cab").c_str(), "r");
-    if (!p)
-        GTEST_SKIP() << "no shared cabinets or no cabextract";
-    QStringList want;
-    char line[512];
-    while (fgets(line, sizeof line, p))
-        if (const char* bar = std::strrchr(line, '|'); bar && std::strchr(line, ':'))
-            want << QString::fromLatin1(bar + 2).trimmed();
-    pclose(p);
-    ASSERT_EQ(want.size(), 6);
-    EXPECT_EQ(rows.mid(7), want);
-}
-
 TEST_F(Browsing, RefreshKeepsSelectionScrollAndContents) {
     for (int i = 0; i < 40; ++i)
         writeFile(world.startFolder() + "/z" + std::to_string(100 + i) + ".cab", "");
     frmFendlemark& win = w();
-    clickCabs(win, {0, 1, 5});
+    clickRows(*win.File1, {0, 1, 5});
     const int rows = win.lvwFiles->rowCount();
     win.File1->setTopIndex(20);
     const int top = win.File1->topIndex();
@@ -269,11 +206,9 @@ TEST_F(Browsing, RefreshKeepsSelectionScrollAndContents) {
     fs::remove(world.startFolder() + "/b.cab");
     writeFile(world.startFolder() + "/New.cab", "");
     win.mRefresh->trigger();
-    QStringList selected;
-    for (int i = 0; i < win.File1->listCount(); ++i)
-        if (win.File1->selected(i))
-            selected << win.File1->list(i);
-    EXPECT_EQ(selected, (QStringList{"A.cab", "z103.cab"}));
+    std::vector<bool> kept(42);
+    kept[0] = kept[5] = true; // A.cab, z103.cab; New.cab is entry 1
+    EXPECT_EQ(win.File1->selectionFlags(), kept);
     EXPECT_EQ(win.File1->list(1), QStringLiteral("New.cab"));
     EXPECT_EQ(win.File1->topIndex(), top);
     EXPECT_EQ(win.lvwFiles->rowCount(), rows); // not re-listed
@@ -282,11 +217,9 @@ TEST_F(Browsing, RefreshKeepsSelectionScrollAndContents) {
 
 TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival) {
     TempDir stick;
-    CabPlan s;
-    s.files = {file("x", "1")};
-    writeCabinet(stick.file("on-stick.cab"), s);
+    writeCabinet(stick.file("on-stick.cab"), {{cabFile("x", "1")}});
     WindowWorld world({stick.path(), "/nonexistent-volume-for-tests"});
-    writeCabinet(world.startFolder() + "/here.cab", s);
+    writeCabinet(world.startFolder() + "/here.cab", {{cabFile("x", "1")}});
     frmFendlemark& win = world.loaded();
     win.Drive1->setDrive(QStringLiteral("e:")); // before any focus: back to the folder's drive
     EXPECT_TRUE(win.Drive1->drive().startsWith(u'c'));
@@ -295,17 +228,15 @@ TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival)
     QApplication::setActiveWindow(&win);
     win.Dir1->setFocus();
     QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton);
-    clickRows(win, {1});
-    auto pick = [&](int down) { // open the drop-down with the mouse, choose with the keys
+    clickRows(*win.lvwFiles, {0});
+    auto pick = [&] { // open the drop-down with the mouse, choose the next drive with the keys
         QTest::mouseClick(win.Drive1, Qt::LeftButton);
         QApplication::processEvents();
-        EXPECT_TRUE(win.Drive1->view()->isVisible());
-        for (int i = 0; i < down; ++i)
-            QTest::keyClick(win.Drive1->view(), Qt::Key_Down);
+        QTest::keyClick(win.Drive1->view(), Qt::Key_Down);
         QTest::keyClick(win.Drive1->view(), Qt::Key_Return);
         QApplication::processEvents();
     };
-    pick(1);
+    pick();
     EXPECT_TRUE(win.prevDrive().startsWith(u'c'));
     // d: shows its current folder, selects no cabinet, leaves "Unselect All" as it was.
     EXPECT_EQ(win.Dir1->path(), QStringLiteral("D:\\"));
@@ -314,7 +245,7 @@ TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival)
     EXPECT_EQ(win.lblFiles->text(), QString());
     EXPECT_EQ(win.ckSelAllCabs->value(), 1);
     EXPECT_TRUE(win.lblUnSelAll->isVisibleTo(&win));
-    pick(1); // e: fails, and the list returns to c:, the drive it had when the focus came
+    pick(); // e: fails, and the list returns to c:, the drive it had when the focus came
     ASSERT_EQ(world.prompt.shown, QStringList{"Error 2: No such file or directory."});
     EXPECT_TRUE(win.Drive1->drive().startsWith(u'c'));
     EXPECT_EQ(win.Dir1->path(), QStringLiteral("D:\\"));

@@ -42,11 +42,18 @@ protected:
 
 } // namespace
 
-TEST_F(ListViewTest, SortsStablyBothWaysAndKeepsOrderForNewRows) {
+TEST_F(ListViewTest, SortsStablyBothWaysCarryingSelectionAndKeepsOrderForNewRows) {
     add({{"b", "2"}, {"a", "1"}, {"c", "2"}, {"D", "0"}});
     EXPECT_EQ(texts(), (QStringList{"b", "a", "c", "D"})); // unsorted: as added
+    view.setSelected(3, true);                             // c
+    view.setCurrentRow(1);                                 // b
     view.setSortState(4, Qt::AscendingOrder, true);
     EXPECT_EQ(texts(), (QStringList{"D", "a", "b", "c"}));
+    // The selection and the current row follow their rows, also in the view.
+    EXPECT_EQ(view.selectionFlags(), (std::vector<bool>{false, false, false, true}));
+    EXPECT_EQ(view.currentRow(), 3);
+    EXPECT_TRUE(view.selectionModel()->isRowSelected(3, {}));
+    EXPECT_FALSE(view.selectionModel()->isRowSelected(2, {}));
     view.setSortState(4, Qt::DescendingOrder, true);
     EXPECT_EQ(texts(), (QStringList{"b", "c", "a", "D"}));
     view.setSortState(0, Qt::DescendingOrder, true);
@@ -56,17 +63,6 @@ TEST_F(ListViewTest, SortsStablyBothWaysAndKeepsOrderForNewRows) {
     QApplication::processEvents();
     EXPECT_EQ(view.model()->index(2, 0).data().toString(), QStringLiteral("n"));
     EXPECT_TRUE(view.sorted());
-}
-
-TEST_F(ListViewTest, SelectionAndCurrentRowFollowTheirRowsThroughASort) {
-    add({{"c", ""}, {"a", ""}, {"b", ""}});
-    view.setSelected(1, true); // c
-    view.setCurrentRow(3);     // b
-    view.setSortState(0, Qt::AscendingOrder, true);
-    EXPECT_EQ(view.selectionFlags(), (std::vector<bool>{false, false, true}));
-    EXPECT_EQ(view.currentRow(), 2);
-    EXPECT_TRUE(view.selectionModel()->isRowSelected(2, {}));
-    EXPECT_FALSE(view.selectionModel()->isRowSelected(0, {}));
 }
 
 TEST_F(ListViewTest, EachMouseGestureIsOneClickAndProgramChangesNone) {

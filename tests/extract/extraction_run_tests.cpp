@@ -55,49 +55,42 @@ protected:
 
 } // namespace
 
-TEST_F(ExtractionRun, AllFilesForNoRowsOrEveryRow) {
-    w.StgExtrObName = QStringLiteral("obSamePlus");
+// All files of every cabinet (no row or every row selected), under each rule; the tool's two
+// names take turns, started in the program folder.
+TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
+    fs::create_directories(world.startFolder() + "/has space");
+    w.StgExtrSetFolder = QString::fromStdString(at("has space"));
     clickRows(*w.File1, {0, 1, 2});
     const std::string cwd = CurrentWorkingFolder();
-    for (bool everyRow : {false, true}) {
+    auto run = [&](const std::string& mode) {
+        SCOPED_TRACE(mode);
         world.launcher.calls.clear();
-        if (everyRow)
-            clickRows(*w.lvwFiles, {0, 11}, Qt::ShiftModifier);
+        w.StgExtrObName = QString::fromStdString(mode);
+        w.StgExtrPreservePath = mode == "obSameFolder" ? 1 : 2;
         extractSelected(w);
         std::vector<std::string> expected;
-        for (std::string n : {"a", "b", "c"})
-            expected.push_back(" X " + at(n + ".cab") + " *.* \"" + at(n + " Extracted") + "\"\\");
+        for (std::string n : {"a", "b", "c"}) {
+            const std::string run = " X " + at(n + ".cab") + " *.* ";
+            expected.push_back(mode == "obSameFolder" ? " -p" + run + at() + "\\"
+                               : mode == "obSetFolder"
+                                   ? run + "\"" + at("has space") + "\"\\"
+                                   : run + "\"" + at(n + " Extracted") + "\"\\");
+        }
         EXPECT_EQ(sent(), expected);
         EXPECT_EQ(sent(&Call::file),
                   (std::vector<std::string>{"Cabarc1.exe", "Cabarc2.exe", "Cabarc1.exe"}));
         EXPECT_EQ(sent(&Call::folder), std::vector<std::string>(3, world.programFolder()));
-    }
+    };
+    for (const char* mode : {"obSameFolder", "obSetFolder", "obSamePlus", "obsameplus"})
+        run(mode); // the last, an unknown name, as obSamePlus
+    clickRows(*w.lvwFiles, {0, 11}, Qt::ShiftModifier);
+    run("obSamePlus");
     EXPECT_TRUE(fs::is_directory(world.startFolder() + "/c Extracted"));
     EXPECT_EQ(CurrentWorkingFolder(), cwd);
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("12 files extracted."));
     EXPECT_EQ(w.lblFiles->foreColor(), kColorBlue);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(world.prompt.shown.isEmpty());
-}
-
-TEST_F(ExtractionRun, DestinationRulesAndOptionString) {
-    fs::create_directories(world.startFolder() + "/has space");
-    const std::string set = at("has space"), run = " X " + at("b.cab") + " *.* ";
-    const std::pair<const char*, std::string> cases[] = {
-        {"obSameFolder", " -p X " + at("b.cab") + " *.* " + at() + "\\"},
-        {"obSetFolder", run + "\"" + set + "\"\\"},
-        {"obSamePlus", run + "\"" + at("b Extracted") + "\"\\"},
-        {"obsameplus", run + "\"" + at("b Extracted") + "\"\\"}, // unknown: as obSamePlus
-    };
-    clickRows(*w.File1, {1});
-    w.StgExtrSetFolder = QString::fromStdString(set);
-    for (const auto& [mode, expected] : cases) {
-        world.launcher.calls.clear();
-        w.StgExtrObName = QString::fromLatin1(mode);
-        w.StgExtrPreservePath = w.StgExtrObName == QLatin1String("obSameFolder") ? 1 : 2;
-        extractSelected(w);
-        EXPECT_EQ(sent(), std::vector<std::string>{expected}) << mode;
-    }
 }
 
 TEST_F(ExtractionRun, ChosenRowsByNameAndNamesakesWhole) {
@@ -129,6 +122,7 @@ TEST_F(ExtractionRun, LongSelectionsGoInBatchesOfAtMost256) {
     for (int i = 100; i < 140; ++i)
         big.files.push_back(cabFile("file-with-a-long-name-" + std::to_string(i), "x"));
     big.files.push_back(cabFile(std::string(255, 'n'), "x"));
+    big.files[9].name = "z"; // completes a list of exactly 256 characters
     for (const char* name : {"/b.cab", "/ab.cab"})
         writeCabinet(world.startFolder() + name, big);
     w.mRefresh->trigger();       // Options > Refresh
@@ -153,8 +147,9 @@ TEST_F(ExtractionRun, LongSelectionsGoInBatchesOfAtMost256) {
     for (int i = 1; i < 10; ++i)
         expected[at("b.cab")].push_back(big.files[static_cast<size_t>(i)].name);
     EXPECT_EQ(got, expected);
-    // 25 characters a name, nine to a list; the long one alone; tool numbers run on.
-    EXPECT_EQ(perLaunch, (std::vector<size_t>{9, 9, 9, 9, 3, 1, 9, 1}));
+    // 28 characters a name with its quotes and space, nine to a list, ten with "z"; the long one
+    // alone; tool numbers run on.
+    EXPECT_EQ(perLaunch, (std::vector<size_t>{10, 9, 9, 9, 2, 1, 10}));
     EXPECT_EQ(sent(&Call::file)[1], "Cabarc2.exe");
 }
 

@@ -3,6 +3,8 @@
 #include "platform/path_text.h"
 #include "platform/working_folder.h"
 
+#include <QCoreApplication>
+#include <QTest>
 #include <filesystem>
 #include <stdexcept>
 
@@ -44,6 +46,19 @@ void WindowWorld::close() {
 
 QString WindowWorld::drivePath(const std::string& posix) const {
     return PathToText(drives.toDrive(posix).value());
+}
+
+void clickRows(QAbstractItemView& view, const std::vector<int>& rows, Qt::KeyboardModifiers others,
+               Qt::KeyboardModifiers first) {
+    QCoreApplication::processEvents(); // rows reach a view in batches
+    Qt::KeyboardModifiers held = first;
+    for (int row : rows) {
+        const QModelIndex index = view.model()->index(row, 0);
+        view.scrollTo(index);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, held, view.visualRect(index).center());
+        held = others;
+        QCoreApplication::processEvents();
+    }
 }
 
 } // namespace fm::test

@@ -12,6 +12,7 @@
 #include "support/fake_launcher.h"
 #include "support/temp_dir.h"
 
+#include <QAbstractItemView>
 #include <QString>
 #include <memory>
 #include <string>
@@ -54,5 +55,12 @@ private:
     std::string previousWorkingFolder_;
     std::unique_ptr<frmFendlemark> window_;
 };
+
+// Clicks the entries (0-based) of an item view, the first with `first` and the others with
+// `others` held (Ctrl adds to the selection or takes away, Shift selects a range), letting the
+// queued Click run after each.
+void clickRows(QAbstractItemView& view, const std::vector<int>& rows,
+               Qt::KeyboardModifiers others = Qt::ControlModifier,
+               Qt::KeyboardModifiers first = Qt::NoModifier);
 
 } // namespace fm::test
