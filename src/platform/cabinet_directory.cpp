@@ -1,4 +1,5 @@
 #include "platform/cabinet_directory.h"
+#include "platform/utf8.h"
 
 #include <mspack.h>
 
@@ -341,24 +342,6 @@ std::size_t listFileTable(const std::string& path,
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Decodes strictly: every maximal subpart of an ill-formed sequence becomes one U+FFFD, and
 // the range of the first continuation byte excludes overlong forms, surrogates and anything
 // above U+10FFFF, so no invalid sequence can stand for an ASCII character.
@@ -390,7 +373,7 @@ std::string decodeUtf8(std::string_view in) {
             else if (lead == 0xF4)
                 high = 0x8F;
         } else {
-            appendUtf8(out, kReplacement);
+            AppendUtf8(out, kReplacement);
             ++i;
             continue;
         }
@@ -408,7 +391,7 @@ std::string decodeUtf8(std::string_view in) {
         if (complete)
             out.append(in.substr(i, j - i));
         else
-            appendUtf8(out, kReplacement);
+            AppendUtf8(out, kReplacement);
         i = j;
     }
     return out;
@@ -460,7 +443,7 @@ std::string Windows1252ToUtf8(std::string_view bytes) {
     out.reserve(bytes.size());
     for (char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
-        appendUtf8(out, b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char32_t(b));
+        AppendUtf8(out, b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char32_t(b));
     }
     return out;
 }

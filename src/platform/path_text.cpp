@@ -1,5 +1,7 @@
 #include "platform/path_text.h"
 
+#include "platform/utf8.h"
+
 namespace fm {
 
 namespace {
@@ -49,24 +51,6 @@ size_t validSequence(std::string_view s, size_t i, char32_t& cp) {
     return len;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 bool isEscape(char16_t u) {
     return u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF;
 }
@@ -98,12 +82,12 @@ std::string TextToPath(const QString& text) {
         if (isEscape(u)) {
             out += static_cast<char>(u - kEscapeBase);
         } else if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+            AppendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
             ++i;
         } else if (QChar::isSurrogate(u)) {
-            appendUtf8(out, 0xFFFD);
+            AppendUtf8(out, 0xFFFD);
         } else {
-            appendUtf8(out, u);
+            AppendUtf8(out, u);
         }
     }
     return out;
