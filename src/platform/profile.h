@@ -5,11 +5,10 @@
 // Section and key names match without regard to ASCII letter case. Reading takes the value after
 // the first '=' of the first matching key line, blanks around it removed, and one pair of matching
 // surrounding quotes dropped. Writing keeps everything else of the file as it was (other sections,
-// unknown keys, comments, blank lines, and each line's own line end; a new line takes the end of the
-// line before it): an existing key is replaced in place,
-// a new key is appended to its section, a missing section is appended to the file, and a null
-// value deletes the key. The new content goes to a temporary file that is then renamed over the
-// old one, so a crash never leaves half a file.
+// unknown keys, comments, blank lines, and each line's own line end; a new line takes the end of
+// the line before it): an existing key is replaced in place, a new key is appended to its section,
+// a missing section is appended to the file, and a null value deletes the key. The new content goes
+// to a temporary file that is then renamed over the old one, so a crash never leaves half a file.
 
 #include <optional>
 #include <string>
