@@ -356,27 +356,14 @@ std::string decodeUtf8(std::string_view in) {
             ++i;
             continue;
         }
-        int needed = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            needed = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            needed = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            needed = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
+        Utf8Lead seq;
+        if (!ClassifyUtf8Lead(lead, seq)) {
             AppendUtf8(out, kReplacement);
             ++i;
             continue;
         }
+        const int needed = seq.length - 1;
+        unsigned char low = seq.low, high = seq.high;
         std::size_t j = i + 1;
         bool complete = true;
         for (int k = 0; k < needed; ++k, ++j) {

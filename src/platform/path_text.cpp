@@ -21,26 +21,11 @@ size_t validSequence(std::string_view s, size_t i, char32_t& cp) {
         cp = c;
         return 1;
     }
-    size_t len = 0;
-    unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0)
-            lo = 0xA0;
-        if (c == 0xED)
-            hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        if (c == 0xF4)
-            hi = 0x8F;
-    } else {
+    Utf8Lead lead;
+    if (!ClassifyUtf8Lead(c, lead))
         return 0;
-    }
-    if (i + len > s.size() || b(1) < lo || b(1) > hi)
+    const auto len = static_cast<size_t>(lead.length);
+    if (i + len > s.size() || b(1) < lead.low || b(1) > lead.high)
         return 0;
     for (size_t k = 2; k < len; ++k)
         if (!isContinuation(b(k)))
