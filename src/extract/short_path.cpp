@@ -3,6 +3,7 @@
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/path_text.h"
+#include "platform/tool_link.h"
 
 #include <algorithm>
 
@@ -32,29 +33,11 @@ QString ShortPathName(const DriveMap& drives, const QString& path,
 }
 
 QString QuoteForTool(const QString& text) {
-    QString out(u'"');
-    qsizetype slashes = 0;
-    for (QChar c : text) {
-        if (c == u'\\') {
-            ++slashes;
-            continue;
-        }
-        if (c == u'"') {
-            out += QString(slashes * 2 + 1, u'\\');
-        } else {
-            out += QString(slashes, u'\\');
-        }
-        slashes = 0;
-        out += c;
-    }
-    out += QString(slashes * 2, u'\\');
-    out += u'"';
-    return out;
+    return PathToText(QuoteArgument(TextToPath(text)));
 }
 
 QString PathArgument(const QString& path) {
-    const bool split = path.contains(u' ') || path.contains(u'\t') || path.contains(u'"');
-    return split ? QuoteForTool(path) : path;
+    return path.isEmpty() ? path : PathToText(fm::PathArgument(TextToPath(path)));
 }
 
 } // namespace fm

@@ -1,6 +1,7 @@
 // The tool's command line, its paths, and its reading of stored names and patterns.
 
 #include "name_pattern.h"
+#include "platform/tool_link.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_paths.h"
@@ -72,12 +73,9 @@ TEST(StoredNames, SafePartsStayInsideAndCanBeTyped) {
          table("..\\..\\etc\\passwd ~ etc/passwd | /etc/x ~ etc/x | \\C:\\D:\\z ~ z | c:y ~ y | "
                "a\\.\\b\\..\\..\\c ~ a/b/c | a\\\\\\b ~ a/b | a\\C:b ~ a/C:b | ...\\x ~ .../x | "
                "\x1f\\\x01 ~ _/_ | .. ~  | \\.\\..\\ ~  | C: ~ ")) {
-        std::string joined;
-        for (const auto& part : SafeNameParts(name))
-            joined += (joined.empty() ? "" : "/") + part;
-        EXPECT_EQ(joined, parts) << name;
+        EXPECT_EQ(fm::OutputPath(name, true), parts) << name;
     }
-    EXPECT_EQ(SafeNameParts("a\nb\\\x1b[1m\x7f\t"), (Strings{"a_b", "_[1m__"}));
+    EXPECT_EQ(fm::OutputNameParts("a\nb\\\x1b[1m\x7f\t"), (Strings{"a_b", "_[1m__"}));
     EXPECT_EQ(Printable("a\nb\r\tc\x1b[2J\x7f\x01\x1f\\ü"),
               "a\\nb\\r\\tc\\x1b[2J\\x7f\\x01\\x1f\\ü");
 }

@@ -4,6 +4,7 @@
 #include "name_pattern.h"
 #include "output_file.h"
 #include "platform/cabinet_directory.h"
+#include "platform/tool_link.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_main.h"
@@ -146,7 +147,7 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             destinationOpen = true;
         }
 
-        std::vector<std::string> parts = SafeNameParts(name);
+        std::vector<std::string> parts = OutputNameParts(name);
         if (parts.empty()) {
             report(name, "the name leaves nothing to extract to");
             continue;

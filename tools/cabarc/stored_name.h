@@ -12,12 +12,6 @@ namespace fm::tool {
 // lists names with it and passes their last parts back as patterns, so both must read a name
 // alike, invalid bytes included.
 
-// The names of the path a stored name (as UTF-8) is extracted to, below the destination. Both
-// '\' and '/' separate folders; leading separators and drive designations ("C:") are dropped,
-// empty, "." and ".." parts are removed, and each control character (1-31, 127) becomes '_', so
-// every name is one a user can type. Empty when nothing usable is left.
-std::vector<std::string> SafeNameParts(std::string_view name);
-
 // `text` fit for one line of output: each control character (1-31, 127) escaped as \t, \n,
 // \r or \xHH, so a stored name can neither forge a line nor drive the terminal.
 std::string Printable(std::string_view text);
