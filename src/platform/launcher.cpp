@@ -1,6 +1,7 @@
 #include "platform/launcher.h"
 
 #include "platform/command_line.h"
+#include "platform/tool_link.h"
 
 #include <cerrno>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -68,6 +70,46 @@ std::string tempFolder() {
         return t;
     return ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
 }
+
+// A memory file holding `text`, positioned at its start, on a descriptor above the one the child
+// gets it on (so the dup2 in the child is a real copy, which clears close-on-exec); -1 with errno
+// set when it cannot be made.
+int memoryFile(const std::string& text) {
+    int fd = ::memfd_create("fendlemark-link", MFD_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (fd <= kToolLinkDescriptor) {
+        const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, kToolLinkDescriptor + 1);
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        if ((fd = high) < 0)
+            return -1;
+    }
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int saved = n < 0 ? errno : EIO;
+            ::close(fd);
+            errno = saved;
+            return -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+// Closes a descriptor when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 } // namespace
 
@@ -176,8 +218,12 @@ SpawnLauncher::~SpawnLauncher() {
 }
 
 LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& file,
-                                  const std::string& parameters) {
+                                  const std::string& parameters, const std::string& attachment) {
     state_->sweep();
+
+    Descriptor attached;
+    if (!attachment.empty() && (attached.fd = memoryFile(attachment)) < 0)
+        return {errno, 0};
 
     // The error output goes to a file, not a pipe: a pipe nobody reads while the run starts
     // further tools could fill and stop the child.
@@ -201,7 +247,12 @@ LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& 
     posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&s.actions, 2, errorFile.c_str(),
                                      O_WRONLY | O_TRUNC | O_NOFOLLOW, 0);
-    posix_spawn_file_actions_addclosefrom_np(&s.actions, 3);
+    int firstClosed = 3;
+    if (attached.fd >= 0) {
+        posix_spawn_file_actions_adddup2(&s.actions, attached.fd, kToolLinkDescriptor);
+        firstClosed = kToolLinkDescriptor + 1;
+    }
+    posix_spawn_file_actions_addclosefrom_np(&s.actions, firstClosed);
     if (!folder.empty())
         posix_spawn_file_actions_addchdir_np(&s.actions, folder.c_str());
     // A child starts with no signal blocked or ignored, whatever the program does with them.

@@ -36,11 +36,13 @@ public:
     virtual ~Launcher() = default;
 
     // Starts `file` (a name looked up in `folder`, or a path) with `folder` (a POSIX path) as its
-    // working folder and the arguments SplitCommandLine makes of `parameters`. Returns once the
-    // program runs, or with the errno when it could not be started (missing, not executable, not
-    // a program, the folder missing).
+    // working folder and the arguments SplitCommandLine makes of `parameters`. A non-empty
+    // `attachment` is readable by the program on descriptor 3 (kToolLinkDescriptor), from its
+    // start, as a file of its own; no other descriptor past the standard three is inherited.
+    // Returns once the program runs, or with the errno when it could not be started (missing, not
+    // executable, not a program, the folder missing).
     virtual LaunchStart launch(const std::string& folder, const std::string& file,
-                               const std::string& parameters) = 0;
+                               const std::string& parameters, const std::string& attachment) = 0;
 
     // How the launch ended, once it has; nullopt while it still runs (and for an unknown id).
     // An end is handed out once: afterwards the launch is forgotten.
@@ -51,7 +53,8 @@ public:
 };
 
 // The real launcher: posix_spawn, standard input and output on /dev/null, the error output into
-// a temporary file that is read (first line) and removed when the process has been collected.
+// a temporary file that is read (first line) and removed when the process has been collected, an
+// attachment in an anonymous memory file (nothing of it is left on disk).
 class SpawnLauncher : public Launcher {
 public:
     SpawnLauncher();
@@ -60,7 +63,7 @@ public:
     SpawnLauncher& operator=(const SpawnLauncher&) = delete;
 
     LaunchStart launch(const std::string& folder, const std::string& file,
-                       const std::string& parameters) override;
+                       const std::string& parameters, const std::string& attachment) override;
     std::optional<LaunchEnd> takeEnd(LaunchId id) override;
     void forget(LaunchId id) override;
 

@@ -29,11 +29,19 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         std::string folder, file, parameters;
         int error;
         LaunchEnd end;
+        std::string attachment = {};
     } cases[] = {
         // Split as the C runtime splits: $1 = "a b", $2 = c"d.
         {folder, sh, R"( -c "echo \"$1|$2\" >&2" zero "a b" c\"d)", 0, {false, 0, "a b|c\"d"}},
         {folder, sh, R"( -c "pwd >&2; exit 3")", 0, {false, 3, folder}},
         {folder, sh, R"( -c "printf 'one\r\ntwo' >&2; kill -9 $$")", 0, {true, 9, "one"}},
+        // The attachment on descriptor 3 from its start, by path too; nothing past it inherited.
+        {folder,
+         sh,
+         R"( -c "[ -e /dev/fd/4 ] && exit 5; head -c 3 <&3 >&2; cat /dev/fd/3 >&2")",
+         0,
+         {false, 0, "linlink\\040x"},
+         "link\\040x\nmore\n"},
         {folder, sh, R"( -c "echo $$ >&2")", 0, {false, 0, ""}},
         {folder, "missing.exe", "", ENOENT, {}},
         {folder, "text.exe", "", EACCES, {}},
@@ -43,18 +51,18 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
     SpawnLauncher launcher;
     std::vector<LaunchId> ids;
     for (const Case& c : cases) {
-        LaunchStart s = launcher.launch(c.folder, c.file, c.parameters);
+        LaunchStart s = launcher.launch(c.folder, c.file, c.parameters, c.attachment);
         EXPECT_EQ(s.error, c.error) << c.file;
         ids.push_back(s.id);
     }
-    for (size_t i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < 5; ++i) {
         std::optional<LaunchEnd> end;
         for (int t = 0; t < 2000 && !(end = launcher.takeEnd(ids[i])); ++t)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_TRUE(end) << cases[i].parameters;
         EXPECT_EQ(end->signaled, cases[i].end.signaled) << cases[i].parameters;
         EXPECT_EQ(end->code, cases[i].end.code) << cases[i].parameters;
-        if (i < 3) {
+        if (i < 4) {
             EXPECT_EQ(end->firstErrorLine, cases[i].end.firstErrorLine);
         } else { // collected without being asked: nothing left to wait for
             EXPECT_EQ(::waitpid(std::stoi(end->firstErrorLine), nullptr, WNOHANG), -1);
