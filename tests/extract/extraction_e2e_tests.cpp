@@ -11,6 +11,7 @@
 #include "dialogs/extract_to.h"
 #include "platform/profile.h"
 #include "platform/prompt.h"
+#include "platform/tool_link.h"
 #include "run_fixture.h"
 #include "support/cab_writer.h"
 
@@ -23,6 +24,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
+#include <set>
 
 using namespace fm;
 using namespace fm::test;
@@ -338,4 +341,65 @@ TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("35 files extracted."));
     EXPECT_EQ(win.StgExtrObName, QStringLiteral("obSetFolder"));
     EXPECT_EQ(win.StgExtrSetFolder, world.drivePath(cabs + "/'CAB name' Extracted"));
+}
+
+// Random cabinets of hostile names (wildcards, case twins, '/', leading and trailing '\',
+// undecodable bytes, control characters) and random selections: the folder holds exactly the
+// chosen records, or the run reports a collision and writes nothing.
+TEST_F(EndToEnd, RandomHostileNamesGiveExactlyTheChosenRecords) {
+    const char* pieces[] = {"a*",     "?",    "A",    "a",   "x/",   "\\", "README",
+                            "readme", "\xff", "\x01", "b\\", "..\\", "*.*"};
+    std::mt19937 rng(14);
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.StgExtrObName = QStringLiteral("obSetFolder");
+    for (int round = 0; round < 12; ++round) {
+        const std::string root = world.startFolder() + "/r" + std::to_string(round);
+        SCOPED_TRACE(root);
+        CabPlan plan;
+        for (size_t f = 0, n = 4 + rng() % 6; f < n; ++f) {
+            std::string name;
+            for (size_t p = 1 + rng() % 3; p > 0; --p)
+                name += pieces[rng() % std::size(pieces)];
+            plan.files.push_back(cabFile(name, "data " + std::to_string(f)));
+            if (rng() % 3 == 0)
+                plan.files.back().attribs |= kAttrNameIsUtf8;
+        }
+        writeCabinet(root + "/c.cab", plan);
+        win.Dir1->setPath(world.drivePath(root));
+        clickRows(*win.File1, {0});
+        const bool keep = rng() % 2;
+        std::vector<bool> chosen(plan.files.size());
+        std::map<std::string, std::string> expected;
+        std::set<std::string> folders;
+        bool collides = false, unusable = false;
+        for (size_t r = 0; r < chosen.size(); ++r) {
+            if (!(chosen[r] = rng() % 2))
+                continue;
+            const std::string out = OutputPath(win.lvwFiles->text(int(r) + 1).toStdString(), keep);
+            unusable |= out.empty();
+            collides |= !expected.emplace(out, plan.files[r].data).second;
+            for (size_t at = out.find('/'); at != std::string::npos; at = out.find('/', at + 1))
+                folders.insert(out.substr(0, at));
+        }
+        for (const std::string& f : folders)
+            unusable |= expected.count(f) > 0; // a file where a folder must go: the tool says so
+        if (unusable || std::count(chosen.begin(), chosen.end(), true) < 2)
+            continue;
+        for (const std::string& f : folders)
+            expected[f] = "/";
+        win.lvwFiles->setSelectionFlags(chosen);
+        win.StgExtrPreservePath = keep;
+        win.StgExtrSetFolder = world.drivePath(root + "/out");
+        world.prompt.shown.clear();
+        extractSelected(win);
+        if (collides) {
+            ASSERT_EQ(world.prompt.shown.size(), 1);
+            EXPECT_TRUE(world.prompt.shown[0].startsWith(QStringLiteral("Nothing was extracted")));
+            EXPECT_FALSE(fs::exists(root + "/out"));
+        } else {
+            EXPECT_EQ(world.prompt.shown, QStringList());
+            EXPECT_EQ(treeBelow(root + "/out"), expected);
+        }
+    }
 }
