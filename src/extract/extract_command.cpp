@@ -35,8 +35,7 @@ void frmFendlemark::cmdExtract_Click() {
     const quint32 savedColor = lblFiles->foreColor();
     if (lblFiles->foreColor() == kColorBlue) {
         if (!platform_.prompt->yesNo(this, QStringLiteral("Extract the same files again?"))) {
-            // The report as it stood: it counts the files written, not the rows chosen.
-            SelCount = 0;
+            ShowExtracted(SelCount);
             return;
         }
         UpdateStatus();

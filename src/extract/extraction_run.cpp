@@ -428,23 +428,29 @@ void ExtractionRun::waitAndReport() {
     }
     qApp->removeEventFilter(&refusal);
 
+    // A cabinet whose tool succeeded wrote every row of it but those left alone (skipped as
+    // existing); of a failed one, only the files that changed on disk count.
     int written = 0;
     for (size_t i = 0; i < jobs_.size(); ++i) {
         const Job& job = jobs_[i];
         if (!job.id)
             continue;
-        if (ends[i]->failed())
+        const bool ok = !ends[i]->failed();
+        if (!ok)
             fail(job, endReason(*ends[i]));
         for (size_t r = 0; r < job.outputs.size(); ++r) {
-            if (job.outputs[r].empty())
-                continue;
-            const FileId now = identify(job.outputs[r]);
-            written += now.exists && !(now == job.before[r]);
+            if (ok)
+                written += !(skip_ && job.before[r].exists);
+            else if (!job.outputs[r].empty())
+                written += identify(job.outputs[r]) != job.before[r];
         }
     }
 
+    // ShowExtracted reads 0 as "every row", which is right only when the run had nothing to do.
+    const bool hadWork = std::any_of(jobs_.begin(), jobs_.end(),
+                                     [](const Job& j) { return !j.outputs.empty() || j.failed; });
     w_.ShowExtracted(written);
-    if (written == 0) // ShowExtracted reads 0 as "every row"
+    if (written == 0 && hadWork)
         w_.lblFiles->setText(QStringLiteral("0 files extracted."));
     if (!failures_.isEmpty())
         message(FailureReport(failures_, *p_.screen));

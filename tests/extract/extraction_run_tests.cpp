@@ -113,7 +113,7 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
     run("obSamePlus");
     EXPECT_TRUE(fs::is_directory(world.startFolder() + "/c Extracted"));
     EXPECT_EQ(CurrentWorkingFolder(), cwd);
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted.")); // the fake writes none
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("12 files extracted."));
     EXPECT_EQ(w.lblFiles->foreColor(), kColorBlue);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(world.prompt.shown.isEmpty());
@@ -345,7 +345,7 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
     extractSelected(w);
     EXPECT_EQ(world.processes.listings, 2);
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
 }
 
 // The real three-way box: caption "Fendlemark", Enter keeps the files (Skip), Esc cancels.
