@@ -194,7 +194,8 @@ int windowCase(const std::string& name, const fs::path& folder) {
     } else if (name == "match") {
         // Ctrl+F, then the pattern typed into the dialog and Enter.
         QTimer::singleShot(0, [] {
-            auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            QWidget* ask = QApplication::activeModalWidget();
+            auto* edit = ask ? ask->findChild<QLineEdit*>() : nullptr;
             if (!edit)
                 return;
             edit->selectAll();
