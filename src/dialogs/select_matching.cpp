@@ -18,6 +18,7 @@ frmSelectMatching::frmSelectMatching(QWidget& owner, const QString& pattern) : Q
     layout->addWidget(prompt);
     txtPattern = new QLineEdit(pattern);
     txtPattern->setObjectName(QStringLiteral("txtPattern"));
+    txtPattern->setAccessibleName(QStringLiteral("Pattern"));
     txtPattern->selectAll();
     prompt->setBuddy(txtPattern);
     layout->addWidget(txtPattern);
