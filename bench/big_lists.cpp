@@ -193,6 +193,7 @@ int windowCase(const std::string& name, const fs::path& folder) {
         }
     } else if (name == "match") {
         // Ctrl+F, then the pattern typed into the dialog and Enter.
+        QApplication::setActiveWindow(&win); // no window manager here to activate it
         QTimer::singleShot(0, [] {
             QWidget* ask = QApplication::activeModalWidget();
             auto* edit = ask ? ask->findChild<QLineEdit*>() : nullptr;
