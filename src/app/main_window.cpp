@@ -135,6 +135,9 @@ void frmFendlemark::buildMenus() {
     mChangeExtract->setObjectName(QStringLiteral("mChangeExtract"));
     mRefresh = mOptions->addAction(QStringLiteral("&Refresh"));
     mRefresh->setObjectName(QStringLiteral("mRefresh"));
+    mSelectMatching = mOptions->addAction(QStringLiteral("Select &Matching Rows\u2026"));
+    mSelectMatching->setObjectName(QStringLiteral("mSelectMatching"));
+    mSelectMatching->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     mHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mHelp->setObjectName(QStringLiteral("mHelp"));
     mAbout = mHelp->addAction(QStringLiteral("&About Fendlemark"));
@@ -143,6 +146,7 @@ void frmFendlemark::buildMenus() {
     connect(mExit, &QAction::triggered, this, &frmFendlemark::mExit_Click);
     connect(mChangeExtract, &QAction::triggered, this, &frmFendlemark::mChangeExtract_Click);
     connect(mRefresh, &QAction::triggered, this, &frmFendlemark::mRefresh_Click);
+    connect(mSelectMatching, &QAction::triggered, this, &frmFendlemark::mSelectMatching_Click);
     connect(mAbout, &QAction::triggered, this, &frmFendlemark::mAbout_Click);
 }
 

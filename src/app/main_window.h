@@ -63,6 +63,7 @@ public:
     QMenu* mOptions;
     QAction* mChangeExtract;
     QAction* mRefresh;
+    QAction* mSelectMatching;
     QMenu* mHelp;
     QAction* mAbout;
 
@@ -126,6 +127,7 @@ private:
     void cmdClose_Click();
     void mExit_Click();
     void mRefresh_Click();
+    void mSelectMatching_Click();
     void mAbout_Click();
     void mChangeExtract_Click();
     void cmdExtract_Click();
@@ -138,7 +140,8 @@ private:
     bool Loading = false;
     bool Busy = false;
     int SelCount = 0;
-    std::optional<QList<RowKey>> SavedSel; // (cabinet path, name) of each selected row
+    std::optional<QList<RowKey>> SavedSel;       // (cabinet path, name) of each selected row
+    QString LastPattern = QStringLiteral("*.*"); // what Select Matching Rows offers next
     bool unloaded_ = false;
     int fittedFrame_ = -1; // the frame height FitToFrame last sized for; -1 before Load
 };

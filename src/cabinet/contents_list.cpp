@@ -2,57 +2,29 @@
 
 #include "app/main_window.h"
 #include "cabinet/cabinet_enumeration.h"
+#include "cabinet/contents_rows.h"
 #include "controls/list_view.h"
 #include "platform/path_text.h"
 
-#include <QHash>
-#include <QLocale>
-#include <cstdio>
-
 namespace fm {
 
-namespace {
-
-struct DateTexts {
-    QString shown; // the user's short date
-    QString key;   // yyyymmdd
-};
-
-// Both texts of a date, made once per distinct date: a listing repeats few dates many times.
-const DateTexts& dateTexts(const QDate& date) {
-    static QHash<QDate, DateTexts> cache;
-    static const QLocale locale = QLocale::system();
-    static const QString format = locale.dateFormat(QLocale::ShortFormat);
-    auto it = cache.constFind(date);
-    if (it == cache.constEnd()) {
-        if (cache.size() > 4096)
-            cache.clear();
-        int y = 0, m = 0, d = 0;
-        date.getDate(&y, &m, &d);
-        char key[16];
-        std::snprintf(key, sizeof key, "%04d%02d%02d", y, m, d);
-        it = cache.insert(date, {locale.toString(date, format), QString::fromLatin1(key)});
-    }
-    return *it;
-}
-
-QString tenDigits(quint32 value) {
-    char digits[10];
-    for (int i = 9; i >= 0; --i) {
-        digits[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    return QString::fromLatin1(digits, 10);
-}
-
-} // namespace
-
 void AddCabEntry(ListView& list, const CabEntry& entry) {
-    const DateTexts& date = dateTexts(entry.Modified);
-    list.addRow(entry.Name,
-                {QString::number(entry.Size), date.shown, entry.CabinetPath, tenDigits(entry.Size),
-                 date.key},
-                entry.Index);
+    auto* rows = dynamic_cast<ContentsRows*>(&list.rows());
+    if (!rows && list.rowCount() == 0) {
+        list.setRows(std::make_unique<ContentsRows>());
+        rows = static_cast<ContentsRows*>(&list.rows());
+    }
+    if (!rows) { // rows of another shape came first: keep them, add this one as texts
+        ContentsRows one;
+        one.add(entry.Name, entry.Size, entry.Modified, entry.CabinetPath);
+        list.addRow(
+            entry.Name,
+            {one.cell(0, 1), one.cell(0, 2), one.cell(0, 3), one.cell(0, 4), one.cell(0, 5)},
+            entry.Index);
+        return;
+    }
+    rows->add(entry.Name, entry.Size, entry.Modified, entry.CabinetPath);
+    list.addStoredRow(entry.Index);
 }
 
 QString ContentsRowToolTip(const QString& name,

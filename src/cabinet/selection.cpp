@@ -5,6 +5,8 @@
 #include "app/main_window.h"
 #include "controls/list_view.h"
 #include "controls/vb_label.h"
+#include "dialogs/select_matching.h"
+#include "platform/wildcard.h"
 
 #include <QSet>
 
@@ -73,6 +75,61 @@ void frmFendlemark::lblUnSelAll_Click() {
     if (lvwFiles->rowCount() == 0)
         return;
     lvwFiles->setSelectionFlags({});
+    UpdateStatus();
+}
+
+namespace {
+
+// A name as case-folded code points (a lone surrogate, which no stored name yields, as U+FFFD).
+void foldName(QStringView name, std::u32string& out) {
+    out.clear();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name[i].unicode(), name[i + 1].unicode());
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            c = 0xFFFD;
+        }
+        out += FoldCase(c);
+    }
+}
+
+std::u32string_view withoutLeadingBackslashes(std::u32string_view s) {
+    s.remove_prefix(std::min(s.find_first_not_of(U'\\'), s.size()));
+    return s;
+}
+
+std::u32string_view lastPart(std::u32string_view s) {
+    const size_t slash = s.find_last_of(U"\\/");
+    return slash == std::u32string_view::npos ? s : s.substr(slash + 1);
+}
+
+} // namespace
+
+std::vector<bool> RowsMatching(const ListView& list, const QString& pattern) {
+    const int n = list.rowCount();
+    const std::string typed = pattern.toStdString();
+    if (MatchesEveryName(typed))
+        return std::vector<bool>(static_cast<size_t>(n), true);
+    const std::u32string asTyped = FoldCase(typed);
+    const std::u32string_view whole = withoutLeadingBackslashes(asTyped);
+    std::vector<bool> flags(static_cast<size_t>(n));
+    std::u32string name;
+    for (int i = 1; i <= n; ++i) {
+        foldName(list.text(i), name);
+        flags[static_cast<size_t>(i - 1)] = WildcardMatch(whole, withoutLeadingBackslashes(name)) ||
+                                            WildcardMatch(asTyped, lastPart(name));
+    }
+    return flags;
+}
+
+void frmFendlemark::mSelectMatching_Click() {
+    frmSelectMatching ask(*this, LastPattern);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    LastPattern = ask.pattern();
+    lvwFiles->setSelectionFlags(RowsMatching(*lvwFiles, LastPattern));
     UpdateStatus();
 }
 

@@ -9,6 +9,18 @@
 
 namespace fm {
 
+int ListRows::compare(std::size_t a, std::size_t b, int column) const {
+    return CompareIgnoringCase(cell(a, column), cell(b, column));
+}
+
+QString TextRows::cell(std::size_t row, int column) const {
+    return rows_[row][static_cast<size_t>(column)];
+}
+
+void TextRows::append(const QString& text, const std::array<QString, kSubItems>& subItems) {
+    rows_.push_back({text, subItems[0], subItems[1], subItems[2], subItems[3], subItems[4]});
+}
+
 class ListViewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -18,12 +30,6 @@ public:
         Qt::Alignment alignment;
         bool hidden = false;
     };
-    struct Row {
-        QString text;
-        std::array<QString, ListView::kSubItems> sub;
-        quint32 tag = 0;
-        bool selected = false;
-    };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -32,10 +38,19 @@ public:
     // for the program only, so neither the view nor a screen reader ever sees them.
     std::vector<int> shown;
     std::function<QString(const QString&, const std::array<QString, ListView::kSubItems>&)> toolTip;
-    std::vector<Row> rows; // display order; the view knows the first `exposed_`
+    std::unique_ptr<ListRows> store = std::make_unique<TextRows>();
+    // Display order as store indexes; empty while it is the order of adding.
+    std::vector<quint32> order;
+    // Per store index; tags only once some row has one.
+    std::vector<char> selected;
+    std::vector<quint32> tags;
     int sortKey = 0;
-    Qt::SortOrder order = Qt::AscendingOrder;
+    Qt::SortOrder order_ = Qt::AscendingOrder;
     bool active = false;
+
+    std::size_t size() const { return selected.size(); }
+    // The store index of a display row (0-based).
+    std::size_t at(std::size_t row) const { return order.empty() ? row : order[row]; }
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : exposed_;
@@ -46,8 +61,11 @@ public:
 
     int logical(int viewColumn) const { return shown[static_cast<size_t>(viewColumn)]; }
 
-    const QString& cell(const Row& r, int column) const {
-        return column == 0 ? r.text : r.sub[static_cast<size_t>(column - 1)];
+    std::array<QString, ListView::kSubItems> subItems(std::size_t storeRow) const {
+        std::array<QString, ListView::kSubItems> sub;
+        for (int k = 0; k < ListView::kSubItems; ++k)
+            sub[static_cast<size_t>(k)] = store->cell(storeRow, k + 1);
+        return sub;
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
@@ -55,11 +73,11 @@ public:
             index.column() >= static_cast<int>(shown.size()))
             return {};
         const int column = logical(index.column());
-        const Row& r = rows[static_cast<size_t>(index.row())];
+        const std::size_t r = at(static_cast<size_t>(index.row()));
         if (role == Qt::DisplayRole)
-            return cell(r, column);
+            return store->cell(r, column);
         if (role == Qt::ToolTipRole)
-            return toolTip ? toolTip(r.text, r.sub) : cell(r, column);
+            return toolTip ? toolTip(store->cell(r, 0), subItems(r)) : store->cell(r, column);
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(columns[static_cast<size_t>(column)].alignment |
                                        Qt::AlignVCenter);
@@ -90,8 +108,18 @@ public:
         return at;
     }
 
-    void append(Row row) {
-        rows.push_back(std::move(row));
+    // Takes on the rows the store holds beyond those known here.
+    void append(quint32 tag) {
+        const std::size_t n = store->size();
+        while (selected.size() < n) {
+            if (!order.empty())
+                order.push_back(static_cast<quint32>(selected.size()));
+            selected.push_back(0);
+        }
+        if (tag != 0) {
+            tags.resize(n);
+            tags[n - 1] = tag;
+        }
         if (active)
             sortPending_ = true;
         if (!flushQueued_) {
@@ -100,39 +128,55 @@ public:
         }
     }
 
+    quint32 tagOf(std::size_t storeRow) const {
+        return storeRow < tags.size() ? tags[storeRow] : 0;
+    }
+
     void clearRows() {
         beginResetModel();
-        rows.clear();
+        store->clear();
+        for (auto* v : {&order, &tags})
+            std::vector<quint32>().swap(*v);
+        std::vector<char>().swap(selected);
         exposed_ = 0;
         sortPending_ = false;
         endResetModel();
     }
 
+    // Drops display rows; the rest keep their order, flags and tags.
     void removeRows(const std::vector<bool>& doomed) {
         flush();
-        // From the end, one run of neighbours at a time, so the view keeps its current row and
-        // selection on the rows that stay.
-        for (size_t end = std::min(doomed.size(), rows.size()); end > 0;) {
-            if (!doomed[end - 1]) {
-                --end;
-                continue;
+        const std::size_t n = size();
+        std::vector<char> drop(n, 0);
+        bool any = false;
+        for (std::size_t r = 0; r < std::min(doomed.size(), n); ++r)
+            if (doomed[r]) {
+                drop[at(r)] = 1;
+                any = true;
             }
-            size_t begin = end - 1;
-            while (begin > 0 && doomed[begin - 1])
-                --begin;
-            beginRemoveRows({}, static_cast<int>(begin), static_cast<int>(end) - 1);
-            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(begin),
-                       rows.begin() + static_cast<std::ptrdiff_t>(end));
-            exposed_ = static_cast<int>(rows.size());
-            endRemoveRows();
-            end = begin;
-        }
+        if (!any)
+            return;
+        std::vector<quint32> renumber(n);
+        quint32 kept = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            renumber[i] = drop[i] ? 0 : kept++;
+        beginResetModel();
+        store->remove(drop);
+        std::vector<quint32> newOrder;
+        for (quint32 i : order)
+            if (!drop[i])
+                newOrder.push_back(renumber[i]);
+        order = std::move(newOrder);
+        EraseFlagged(selected, drop);
+        EraseFlagged(tags, drop);
+        exposed_ = static_cast<int>(kept);
+        endResetModel();
     }
 
     // Hands pending rows to the view and applies a pending sort.
     void flush() {
         flushQueued_ = false;
-        int total = static_cast<int>(rows.size());
+        int total = static_cast<int>(size());
         if (exposed_ < total) {
             beginInsertRows({}, exposed_, total - 1);
             exposed_ = total;
@@ -154,33 +198,36 @@ private:
     void sortNow() {
         sortPending_ = false;
         const int key = sortKey;
-        std::vector<int> perm(rows.size());
-        std::iota(perm.begin(), perm.end(), 0);
-        auto less = [&](int a, int b) {
-            return cell(rows[static_cast<size_t>(a)], key)
-                       .compare(cell(rows[static_cast<size_t>(b)], key), Qt::CaseInsensitive) < 0;
-        };
-        if (order == Qt::AscendingOrder)
-            std::stable_sort(perm.begin(), perm.end(), less);
+        std::vector<quint32> perm = order;
+        if (perm.empty()) {
+            perm.resize(size());
+            std::iota(perm.begin(), perm.end(), 0u);
+        }
+        const ListRows& rows = *store;
+        if (order_ == Qt::AscendingOrder)
+            std::stable_sort(perm.begin(), perm.end(),
+                             [&](quint32 a, quint32 b) { return rows.compare(a, b, key) < 0; });
         else
-            std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) { return less(b, a); });
-        if (std::is_sorted(perm.begin(), perm.end()))
+            std::stable_sort(perm.begin(), perm.end(),
+                             [&](quint32 a, quint32 b) { return rows.compare(b, a, key) < 0; });
+        bool same = true;
+        for (size_t i = 0; i < perm.size() && same; ++i)
+            same = perm[i] == at(i);
+        if (same)
             return;
 
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::vector<int> newPos(perm.size());
-        std::vector<Row> sortedRows;
-        sortedRows.reserve(rows.size());
-        for (size_t i = 0; i < perm.size(); ++i) {
-            newPos[static_cast<size_t>(perm[i])] = static_cast<int>(i);
-            sortedRows.push_back(std::move(rows[static_cast<size_t>(perm[i])]));
-        }
-        rows = std::move(sortedRows);
         const QModelIndexList from = persistentIndexList();
         QModelIndexList to;
-        to.reserve(from.size());
-        for (const QModelIndex& i : from)
-            to << index(newPos[static_cast<size_t>(i.row())], i.column());
+        if (!from.isEmpty()) {
+            std::vector<int> newPos(perm.size()); // by store index
+            for (size_t i = 0; i < perm.size(); ++i)
+                newPos[perm[i]] = static_cast<int>(i);
+            to.reserve(from.size());
+            for (const QModelIndex& i : from)
+                to << index(newPos[at(static_cast<size_t>(i.row()))], i.column());
+        }
+        order = std::move(perm);
         changePersistentIndexList(from, to);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
         emit reordered();
@@ -261,18 +308,42 @@ int ListView::columnWidth(int index) const {
 }
 
 int ListView::rowCount() const {
-    return static_cast<int>(model_->rows.size());
+    return static_cast<int>(model_->size());
 }
 
 void ListView::addRow(const QString& text, const std::array<QString, kSubItems>& subItems,
                       quint32 tag) {
-    model_->append({text, subItems, tag, false});
+    model_->store->append(text, subItems);
+    model_->append(tag);
+}
+
+ListRows& ListView::rows() {
+    return *model_->store;
+}
+
+void ListView::setRows(std::unique_ptr<ListRows> rows) {
+    clearRows();
+    model_->store = std::move(rows);
+    model_->store->clear();
+}
+
+void ListView::addStoredRow(quint32 tag) {
+    model_->append(tag);
 }
 
 void ListView::removeRows(const std::vector<bool>& doomed) {
+    auto isDoomed = [&](int r) { return r < static_cast<int>(doomed.size()) && doomed[r]; };
+    // The current row stays current at its new place, unless it goes too.
+    const int current = currentRow();
+    int newCurrent = 0;
+    if (current > 0 && !isDoomed(current - 1))
+        for (int r = 0; r < current; ++r)
+            newCurrent += isDoomed(r) ? 0 : 1;
     syncing_ = true;
     model_->removeRows(doomed);
     syncing_ = false;
+    syncSelectionToView();
+    setCurrentRow(newCurrent);
 }
 
 void ListView::clearRows() {
@@ -285,35 +356,35 @@ QString ListView::text(int row) const {
     model_->flush();
     if (row < 1 || row > rowCount())
         return {};
-    return model_->rows[static_cast<size_t>(row - 1)].text;
+    return model_->store->cell(model_->at(static_cast<size_t>(row - 1)), 0);
 }
 
 QString ListView::subItem(int row, int sub) const {
     model_->flush();
     if (row < 1 || row > rowCount() || sub < 1 || sub > kSubItems)
         return {};
-    return model_->rows[static_cast<size_t>(row - 1)].sub[static_cast<size_t>(sub - 1)];
+    return model_->store->cell(model_->at(static_cast<size_t>(row - 1)), sub);
 }
 
 quint32 ListView::tag(int row) const {
     model_->flush();
     if (row < 1 || row > rowCount())
         return 0;
-    return model_->rows[static_cast<size_t>(row - 1)].tag;
+    return model_->tagOf(model_->at(static_cast<size_t>(row - 1)));
 }
 
 bool ListView::selected(int row) const {
     model_->flush();
     if (row < 1 || row > rowCount())
         return false;
-    return model_->rows[static_cast<size_t>(row - 1)].selected;
+    return model_->selected[model_->at(static_cast<size_t>(row - 1))] != 0;
 }
 
 void ListView::setSelected(int row, bool on) {
     model_->flush();
     if (row < 1 || row > rowCount())
         return;
-    model_->rows[static_cast<size_t>(row - 1)].selected = on;
+    model_->selected[model_->at(static_cast<size_t>(row - 1))] = on;
     syncing_ = true;
     selectionModel()->select(model_->index(row - 1, 0),
                              (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
@@ -324,23 +395,24 @@ void ListView::setSelected(int row, bool on) {
 std::vector<bool> ListView::selectionFlags() const {
     model_->flush();
     std::vector<bool> flags;
-    flags.reserve(model_->rows.size());
-    for (const auto& r : model_->rows)
-        flags.push_back(r.selected);
+    const size_t n = model_->size();
+    flags.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        flags.push_back(model_->selected[model_->at(i)] != 0);
     return flags;
 }
 
 void ListView::setSelectionFlags(const std::vector<bool>& flags) {
     model_->flush();
-    for (size_t i = 0; i < model_->rows.size(); ++i)
-        model_->rows[i].selected = i < flags.size() && flags[i];
+    for (size_t i = 0; i < model_->size(); ++i)
+        model_->selected[model_->at(i)] = i < flags.size() && flags[i];
     syncSelectionToView();
 }
 
 int ListView::selectedCount() const {
     model_->flush();
-    return static_cast<int>(std::count_if(model_->rows.begin(), model_->rows.end(),
-                                          [](const auto& r) { return r.selected; }));
+    return static_cast<int>(
+        std::count(model_->selected.begin(), model_->selected.end(), static_cast<char>(1)));
 }
 
 int ListView::currentRow() const {
@@ -363,7 +435,7 @@ int ListView::sortKey() const {
     return model_->sortKey;
 }
 Qt::SortOrder ListView::sortOrder() const {
-    return model_->order;
+    return model_->order_;
 }
 bool ListView::sorted() const {
     return model_->active;
@@ -371,7 +443,7 @@ bool ListView::sorted() const {
 
 void ListView::setSortState(int key, Qt::SortOrder order, bool active) {
     model_->sortKey = std::clamp(key, 0, kSubItems);
-    model_->order = order;
+    model_->order_ = order;
     model_->active = active;
     if (active && lastClickedSection_ >= 0) {
         header()->setSortIndicatorShown(true);
@@ -383,14 +455,15 @@ void ListView::setSortState(int key, Qt::SortOrder order, bool active) {
 void ListView::syncSelectionToView() {
     QItemSelection selection;
     const int last = std::max(0, model_->columnCount() - 1);
-    const auto& rows = model_->rows;
-    for (size_t i = 0; i < rows.size();) {
-        if (!rows[i].selected) {
+    const size_t n = model_->size();
+    auto on = [this](size_t row) { return model_->selected[model_->at(row)] != 0; };
+    for (size_t i = 0; i < n;) {
+        if (!on(i)) {
             ++i;
             continue;
         }
         size_t j = i;
-        while (j + 1 < rows.size() && rows[j + 1].selected)
+        while (j + 1 < n && on(j + 1))
             ++j;
         selection.select(model_->index(static_cast<int>(i), 0),
                          model_->index(static_cast<int>(j), last));
@@ -408,8 +481,8 @@ void ListView::takeSelectionFromView(const QItemSelection& selected,
     auto apply = [this](const QItemSelection& sel, bool on) {
         for (const QItemSelectionRange& r : sel)
             for (int row = r.top(); row <= r.bottom(); ++row)
-                if (row < static_cast<int>(model_->rows.size()))
-                    model_->rows[static_cast<size_t>(row)].selected = on;
+                if (row < static_cast<int>(model_->size()))
+                    model_->selected[model_->at(static_cast<size_t>(row))] = on;
     };
     apply(deselected, false);
     apply(selected, true);

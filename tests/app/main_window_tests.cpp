@@ -44,7 +44,8 @@ TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
             menus << QStringLiteral("  ") + item->text();
     }
     EXPECT_EQ(menus, (QStringList{"&File", "  E&xit", "&Options", "  &Change extract settings",
-                                  "  &Refresh", "&Help", "  &About Fendlemark"}));
+                                  "  &Refresh", "  Select &Matching Rows\u2026", "&Help",
+                                  "  &About Fendlemark"}));
 }
 
 TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {

@@ -8,14 +8,17 @@
 #include "controls/list_view.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
+#include "dialogs/select_matching.h"
 #include "platform/path_text.h"
 #include "support/cab_writer.h"
 #include "support/window_fixture.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -164,6 +167,49 @@ TEST_F(Browsing, SelectionIsKeptByCabinetAndNameAndEveryClickCounts) {
     clickRows(*win.File1, {1});
     EXPECT_EQ(win.lblFiles->text(), QString()); // empty list: blank, colour kept
     EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
+}
+
+TEST_F(Browsing, CtrlFSelectsTheRowsMatchingThePatternTypedIntoItsPrompt) {
+    writeCabinet(world.startFolder() + "/c.cab",
+                 {{cabFile("drv\\net.INF", "a"), cabFile("notes.txt", "b")}});
+    frmFendlemark& win = w();
+    QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton, {}, QPoint(6, 6)); // A, b and c: 7 rows
+    clickRows(*win.lvwFiles, {2});
+    // Ctrl+F, the offered pattern read, `typed` typed over it, then `key`.
+    auto selectMatching = [&](const char* typed, Qt::Key key = Qt::Key_Return) {
+        QString offered;
+        QApplication::setActiveWindow(&win); // back from the prompt, as a window manager does
+        QTimer::singleShot(0, [&] {
+            auto* ask = qobject_cast<frmSelectMatching*>(QApplication::activeModalWidget());
+            ASSERT_NE(ask, nullptr);
+            offered = ask->txtPattern->text();
+            QTest::keyClicks(ask->txtPattern, QString::fromUtf8(typed));
+            QTest::keyClick(ask->txtPattern, key);
+        });
+        QTest::keyClick(win.lvwFiles, Qt::Key_F, Qt::ControlModifier);
+        return offered;
+    };
+    const std::pair<const char*, std::vector<bool>> cases[] = {
+        // Rows: readme.txt, docs\setup.txt, shared.dat | shared.dat, Readme.txt | drv\net.INF,
+        // notes.txt
+        {"*.TXT", {true, true, false, false, true, false, true}},
+        {"DRV\\*", {false, false, false, false, false, true, false}},    // the whole name
+        {"setup.txt", {false, true, false, false, false, false, false}}, // its last part
+        {"?EADME.*", {true, false, false, false, true, false, false}},
+        {"*.*", std::vector<bool>(7, true)}};
+    QString last = QStringLiteral("*.*");
+    for (const auto& [pattern, rows] : cases) {
+        EXPECT_EQ(selectMatching(pattern), last);
+        last = QString::fromUtf8(pattern);
+        EXPECT_EQ(win.lvwFiles->selectionFlags(), rows) << pattern;
+        const auto n = std::count(rows.begin(), rows.end(), true);
+        EXPECT_EQ(win.lblFiles->text(), QStringLiteral("7 files:  Extract %1.").arg(n));
+        EXPECT_TRUE(win.lblUnSelAll->isVisibleTo(&win));
+    }
+    EXPECT_EQ(selectMatching("none", Qt::Key_Escape), last); // cancelled: nothing changes
+    EXPECT_EQ(win.CountSelected(), 7);
+    EXPECT_EQ(selectMatching("*.zip"), last);
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("7 files:  Extract all."));
 }
 
 TEST_F(Browsing, SelectAllListsEveryCabinetHereAndInTheNextFolder) {

@@ -101,6 +101,20 @@ TEST_F(ListViewTest, HeaderClickReportsTheColumnsIndexAndKey) {
     EXPECT_EQ(view.model()->columnCount(), 3); // hidden columns are nobody's business
 }
 
+TEST_F(ListViewTest, EqualKeysKeepTheirOrderPastSixteenRowsAndTagsFollowTheirRows) {
+    for (int i = 0; i < 40; ++i)
+        view.addRow(QString::number(i), {"", "", "", QString::number(i % 3 ? 1 : 0), ""}, 100 + i);
+    view.setSortState(4, Qt::DescendingOrder, true);
+    QStringList want;
+    for (int key : {1, 0})
+        for (int i = 0; i < 40; ++i)
+            if ((i % 3 ? 1 : 0) == key)
+                want << QString::number(i);
+    EXPECT_EQ(texts(), want);
+    for (int row : {1, 17, 40})
+        EXPECT_EQ(view.tag(row), 100u + view.text(row).toUInt());
+}
+
 TEST_F(ListViewTest, BeyondSixteenBitCounts) {
     std::vector<bool> flags;
     for (int i = 0; i < 40000; ++i) {

@@ -2,16 +2,17 @@
 
 // The file arguments of the extract command: wildcard patterns over stored names.
 
+#include "platform/wildcard.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace fm::tool {
 
-// One pattern with '*' (any run of characters, none included) and '?' (exactly one character),
-// compared without regard to letter case (Unicode simple case mapping). "*" and "*.*" match every
-// name, dotted or not. A pattern without a backslash is matched against the last part of a stored
-// name, a pattern with one against the whole name, leading backslashes of both left out: so
+// One wildcard pattern (platform/wildcard.h). A pattern without a backslash is matched against the
+// last part of a stored name, a pattern with one against the whole name, leading backslashes of
+// both left out: so
 // "\readme.txt" names only a readme.txt stored at the top, not docs\readme.txt, and
 // "docs\readme.txt" only that one. (The program passes a row's whole name that way when the
 // cabinet holds another file with the same last part.)
@@ -51,8 +52,7 @@ private:
 // A stored name without its leading backslashes, as whole-name patterns see it.
 std::string_view WithoutLeadingBackslashes(std::string_view name);
 
-// UTF-8 text as case-folded code points (invalid bytes become U+FFFD).
-std::u32string FoldCase(std::string_view utf8);
+using fm::FoldCase;
 
 // True when two names are equal without regard to letter case.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
