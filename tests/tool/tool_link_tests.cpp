@@ -161,7 +161,7 @@ TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
         {{"-@", tmp.file("bad-link"), "X", cab, dest},
          "cannot read the list of files to extract (link line 2: a bad record number)\n"},
         {{"-@", tmp.file("absent"), "X", cab, dest},
-         "cannot read the list of files to extract (no longer exists)\n"},
+         "cannot read the list of files to extract (not found)\n"},
         {{"-@", tmp.path(), "X", cab, dest},
          "cannot read the list of files to extract (not a file or a pipe)\n"},
         {{"-@", tmp.file("fifo"), "X", cab, dest},
