@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 using namespace fm::test;
 
@@ -114,6 +115,36 @@ void linkSeeds() {
          "fendlemark-link 1\ndrive d /media/ann/STICK\nfile 0 a\\040b\nfile 4294967295 \\134\n");
 }
 
+// Compression, the records (name pieces, data length, UTF-8 flag), -p, and the rows chosen, as
+// selection_fuzz.cpp reads them. Piece numbers index its kPieces.
+void selectionSeeds() {
+    struct Record {
+        std::string pieces;
+        char utf8;
+    };
+    auto input = [](char mszip, const std::vector<Record>& records, char keep,
+                    const std::string& chosen) {
+        std::string s{mszip, char(records.size() - 1)};
+        for (const Record& r : records)
+            s += char(r.pieces.size() - 1) + r.pieces + char(5) + r.utf8;
+        return s + keep + chosen;
+    };
+    seed("selection", "case-twins-and-wildcards",
+         input(0, {{"\x11", 0}, {"\x12", 0}, {"\x00\x03", 0}, {"\x00\x02\x00", 0}}, 1,
+               "\x01\x00\x01\x00"));
+    seed("selection", "same-file-flat",
+         input(1, {{"\x13\x11", 0}, {"\x11", 0}, {"\x05\x11", 0}}, 0, "\x01\x01\x01"));
+    seed("selection", "anchors-and-bad-bytes",
+         input(0,
+               {{"\x09\x05\x08\x05\x00", 0},
+                {"\x00\x0e", 1},
+                {"\x00\x0f", 1},
+                {"\x00\x06\x02", 0},
+                {"\x00\x13", 0},
+                {"\x0b\x0c", 0}},
+               1, "\x01\x01\x01\x01\x01\x01"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -126,5 +157,6 @@ int main(int argc, char** argv) {
     mszipSeeds();
     settingsSeeds();
     linkSeeds();
+    selectionSeeds();
     return 0;
 }

@@ -30,7 +30,7 @@ Outcome decode(const std::string& path, const fm::tool::FolderLayout& folder,
                const std::vector<std::uint32_t>& cuts, MsZipDecoder::Inflater inflater) {
     static fm::fuzz::ScratchFolder scratch;
     static const int folderFd = ::open(scratch.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    MsZipDecoder decoder(path, 0, inflater);
+    MsZipDecoder decoder(path, 0, inflater, {"libisal.so.2", "libisal.so"});
     Outcome outcome;
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         std::string bytes;
@@ -38,14 +38,15 @@ Outcome decode(const std::string& path, const fm::tool::FolderLayout& folder,
             bytes.append(static_cast<const char*>(data), size);
             return static_cast<ssize_t>(size);
         });
-        FM_FUZZ_CHECK(out.create(folderFd), "no scratch file");
+        FM_FUZZ_CHECK(out.create(folderFd, "out", false) == fm::tool::PendingFile::Created::Fresh,
+                      "no scratch file");
         const int rc = decoder.extract(0, folder, cuts[i], cuts[i + 1] - cuts[i], &out);
         FM_FUZZ_CHECK(rc != MSPACK_ERR_OK || out.size() == cuts[i + 1] - cuts[i],
                       "success with a short file");
-        if (rc == MSPACK_ERR_OK) {
-            FM_FUZZ_CHECK(out.commit("out", 0), "commit");
-            ::unlinkat(folderFd, "out", 0);
-        }
+        if (rc == MSPACK_ERR_OK)
+            FM_FUZZ_CHECK(out.commit(0), "commit");
+        out.discard();
+        ::unlinkat(folderFd, "out", 0);
         outcome.codes.push_back(rc);
         outcome.files.push_back(rc == MSPACK_ERR_OK ? bytes : std::string());
     }
