@@ -69,6 +69,15 @@ TEST_F(SettingsFile, LongValuesAreCutTo511CharactersAndNetworkPathsRefused) {
     EXPECT_EQ(w.StgExtrSetFolder.toUcs4().size(), 511);
     EXPECT_TRUE(w.StgExtrSetFolder.startsWith(QStringLiteral("\u00E9")));
     EXPECT_EQ(TextToPath(w.Dir1->path()), start());
+    // Characters outside the BMP count once, and the cut never splits one.
+    world.close();
+    std::string wide;
+    for (int i = 0; i < 600; ++i)
+        wide += "\xF0\x9F\x98\x80";
+    writeFile(world.iniPath(), "[Fendlemark]\nExtrSetFolder=" + wide + "\n");
+    const std::u32string cut(511, U'\U0001F600');
+    EXPECT_EQ(world.loaded().StgExtrSetFolder,
+              QString::fromUcs4(cut.data(), static_cast<qsizetype>(cut.size())));
 }
 
 TEST_F(SettingsFile, AFolderNamedWithByteE9ComesBackAsTheSameFolder) {

@@ -10,6 +10,7 @@
 #include "controls/vb_text_box.h"
 #include "dialogs/browse_dir.h"
 #include "dialogs/extract_to.h"
+#include "platform/command_line.h"
 #include "platform/path_text.h"
 #include "support/cab_writer.h"
 #include "support/window_fixture.h"
@@ -312,6 +313,37 @@ TEST_F(Dialogs, ExtractOutcomes) {
     extractNoDialog();
     EXPECT_EQ(win.lblFiles->text(), "0 files extracted.");
     EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
+}
+
+// A cabinet at the root of d:: the picker opens on d:, not on the first drive, and a folder typed
+// with a trailing backslash reaches the tool as that folder, quoted around its space.
+TEST_F(Dialogs, ExtractFromTheRootOfAnotherDriveIntoATypedFolder) {
+    CabPlan root;
+    root.files = {cabFile("r.txt", "r")};
+    writeCabinet(vol.file("Root.cab"), root);
+    std::filesystem::create_directories(vol.file("in"));
+    std::filesystem::create_directories(vol.file("x y"));
+    win.Dir1->setPath("D:\\");
+    clickRows(*win.File1, {0});
+    extract([&](frmExtractTo& d) {
+        EXPECT_EQ(d.DefaultPlusPath, "D:\\Root Extracted");
+        click(*d.obSetFolder);
+        onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
+            EXPECT_TRUE(p.Drive1->drive().startsWith("d:")) << p.Drive1->drive().toStdString();
+            EXPECT_EQ(p.Dir1->path(), "D:\\");
+            openLast(*p.Dir1); // "x y"
+            click(*p.cmdEnter);
+        });
+        click(*d.cmdBrowse);
+        EXPECT_EQ(d.tbSetFolder->text(), "D:\\x y");
+        typeFolder(d, "D:\\x y\\");
+        click(*d.cmdExtractEnter);
+    });
+    ASSERT_EQ(world.launcher.calls.size(), 1u);
+    const auto args = SplitCommandLine(world.launcher.calls[0].parameters);
+    ASSERT_GE(args.size(), 2u);
+    EXPECT_NE(std::find(args.begin(), args.end(), "D:\\Root.cab"), args.end());
+    EXPECT_EQ(world.drives.toPosix(args.back()), vol.file("x y") + "/");
 }
 
 TEST_F(Dialogs, DialogIsPreparedFromTheOneSelectedCabinetOrRow) {

@@ -104,6 +104,11 @@ TEST_F(ToolTest, PatternsPickFilesFlatOrWithFolders) {
     EXPECT_EQ(run({"-q", "X", cab, out("q") + "/"}).out, "");
     EXPECT_EQ(run({"-p", "X", cab, "*b.txt", "*.bak", out("l") + "/"}).out,
               "docs\\b.txt\ndocs\\b.txt.bak\nother\\B.TXT\n");
+    // A file two patterns match comes out once, and neither pattern counts as finding nothing.
+    ToolRun both = run({"X", cab, "a.txt", "A.*", "\\a.txt", out("b") + "/"});
+    EXPECT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out, "a.txt\n");
+    EXPECT_EQ(treeOf(out("b")), "a.txt");
     // A pattern that finds nothing fails, named on its own line; the others still come out.
     ToolRun missing = run({"X", cab, "a.txt", "missing.dat", "\\b.txt", out("m") + "/"});
     EXPECT_EQ(missing.status, 1);
