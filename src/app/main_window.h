@@ -5,6 +5,7 @@
 // other windows share: the extract settings, the hand-over flags, and the re-entrancy guards.
 
 #include "cabinet/selection.h"
+#include "cabinet/unreadable.h"
 #include "platform/platform.h"
 
 #include <QMainWindow>
@@ -74,6 +75,9 @@ public:
     // Cabinet listing.
     void ListCabContents();
     void ClearContents();
+    // The selected cabinets the last listing could not read whole, and why (cleared with the
+    // contents list).
+    QList<UnreadableCab> Unreadable;
 
     // Selection and status line.
     void UpdateStatus();

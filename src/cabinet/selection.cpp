@@ -14,8 +14,10 @@ void frmFendlemark::UpdateStatus() {
     if (Busy)
         return;
     const int n = lvwFiles->rowCount();
+    // Selected cabinets that could not be read are named, never passed over in silence.
+    lblFiles->setToolTip(UnreadableDetails(Unreadable));
     if (n == 0) {
-        lblFiles->setText(QString());
+        lblFiles->setText(UnreadableStatus(Unreadable));
         lblUnSelAll->setVisible(false);
         return;
     }
@@ -29,6 +31,8 @@ void frmFendlemark::UpdateStatus() {
         caption += QStringLiteral("  Extract all.");
         lblUnSelAll->setVisible(false);
     }
+    if (!Unreadable.isEmpty())
+        caption += QStringLiteral("  ") + UnreadableNote(Unreadable);
     lblFiles->setText(caption);
 }
 
