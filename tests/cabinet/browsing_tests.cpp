@@ -307,3 +307,24 @@ TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival)
     EXPECT_FALSE(win.isBusy());
     EXPECT_EQ(win.cursor().shape(), Qt::ArrowCursor);
 }
+
+// The report of a run stays through the refresh that follows it, also at the root of a drive.
+TEST(DriveRoots, TheReportOfARunStaysThroughTheRefreshAfterIt) {
+    TempDir volume;
+    writeCabinet(volume.file("one.cab"), {{cabFile("a.txt", "1"), cabFile("b.txt", "2")}});
+    WindowWorld world({volume.path()});
+    QString onC = QStringLiteral("C:") + QString::fromStdString(volume.path());
+    onC.replace(u'/', u'\\');
+    for (const QString& folder : {onC, QStringLiteral("D:\\")}) {
+        frmFendlemark& w = world.loaded();
+        w.show();
+        w.StgExtrAlwaysSame = 1;
+        w.StgExtrObName = QStringLiteral("obSamePlus");
+        w.Drive1->setDrive(folder.left(2));
+        w.Dir1->setPath(folder);
+        clickRows(*w.File1, {0});
+        QTest::mouseClick(w.cmdExtract, Qt::LeftButton);
+        EXPECT_EQ(w.lblFiles->text(), QStringLiteral("2 files extracted.")) << folder.toStdString();
+        world.close();
+    }
+}
