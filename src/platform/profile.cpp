@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -230,20 +231,28 @@ std::optional<std::string> ReadProfileFile(const std::string& file, int* error) 
     text.reserve(static_cast<size_t>(st.st_size) + 4096);
     char chunk[65536];
     for (;;) {
+        // Into the room already there; a file grown since fstat goes through the chunk, so the
+        // text is never reallocated only because the read reached the end.
         const size_t room = text.capacity() - text.size();
-        const size_t want = room > sizeof chunk ? room : sizeof chunk;
+        char* into = chunk;
+        size_t want = sizeof chunk;
         const size_t at = text.size();
-        text.resize(at + want);
-        ssize_t n = ::read(fd.get(), text.data() + at, want);
-        if (n < 0 && errno == EINTR) {
-            text.resize(at);
-            continue;
+        if (room > 0) {
+            text.resize(text.capacity());
+            into = text.data() + at;
+            want = room;
         }
+        ssize_t n = ::read(fd.get(), into, want);
+        if (room > 0)
+            text.resize(at + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0)
             return fail(errno);
-        text.resize(at + static_cast<size_t>(n));
         if (n == 0)
             break;
+        if (room == 0)
+            text.append(chunk, static_cast<size_t>(n));
     }
     return text;
 }
