@@ -127,6 +127,9 @@ private:
 
     // The extraction run for `count` selected rows (0: all).
     void ExtractCabs(int count);
+    // Widens the status line for a text longer than its designed width, within its row.
+    void fitStatusLine();
+    int statusWidth_ = -1; // the designed width, once known
 
     Platform platform_;
     QString PrevDrive;

@@ -7,6 +7,7 @@
 #include "controls/vb_label.h"
 
 #include <QSet>
+#include <algorithm>
 
 namespace fm {
 
@@ -19,6 +20,7 @@ void frmFendlemark::UpdateStatus() {
     if (n == 0) {
         lblFiles->setText(UnreadableStatus(Unreadable));
         lblUnSelAll->setVisible(false);
+        fitStatusLine();
         return;
     }
     const int s = CountSelected();
@@ -34,6 +36,20 @@ void frmFendlemark::UpdateStatus() {
     if (!Unreadable.isEmpty())
         caption += QStringLiteral("  ") + UnreadableNote(Unreadable);
     lblFiles->setText(caption);
+    fitStatusLine();
+}
+
+void frmFendlemark::fitStatusLine() {
+    // The designed width, widened for a longer text (a note on unreadable cabinets) as far as
+    // "Unselect All" while it shows, else to the contents list's right edge.
+    if (statusWidth_ < 0)
+        statusWidth_ = lblFiles->width();
+    const int limit =
+        (lblUnSelAll->isVisibleTo(this) ? lblUnSelAll->x() : lvwFiles->geometry().right()) -
+        lblFiles->x();
+    const int needed = lblFiles->fontMetrics().horizontalAdvance(lblFiles->text()) + 4;
+    lblFiles->resize(std::clamp(needed, statusWidth_, std::max(statusWidth_, limit)),
+                     lblFiles->height());
 }
 
 int frmFendlemark::CountSelected() const {

@@ -16,7 +16,8 @@ QString cabFiles(qsizetype n) {
 } // namespace
 
 QString UnreadableNote(const QList<UnreadableCab>& cabs) {
-    return cabs.isEmpty() ? QString() : cabFiles(cabs.size()) + QStringLiteral(" left out.");
+    return cabs.isEmpty() ? QString()
+                          : QString::number(cabs.size()) + QStringLiteral(" unreadable.");
 }
 
 QString UnreadableStatus(const QList<UnreadableCab>& cabs) {

@@ -13,7 +13,7 @@ struct UnreadableCab {
     QString why;  // a sentence in plain words
 };
 
-// The status line's note on them: "" for none, "1 CAB file left out." and so on.
+// The status line's note on them: "" for none, "2 unreadable." and so on.
 QString UnreadableNote(const QList<UnreadableCab>& cabs);
 
 // The status line when nothing was listed: "Cannot read a.cab." or "Cannot read 3 CAB files."

@@ -54,6 +54,9 @@ FileList::FileList(const DriveMap& drives, QWidget* parent)
     setUniformItemSizes(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextElideMode(Qt::ElideRight);
+    // The sign on an unreadable cabinet fits the row of a name.
+    const int sign = fontMetrics().height() - 2;
+    setIconSize(QSize(sign, sign));
     connect(this, &QListWidget::itemSelectionChanged, userClick_, &UserClick::selectionChanged);
     connect(userClick_, &UserClick::click, this, &FileList::click);
 }
