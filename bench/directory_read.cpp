@@ -52,8 +52,8 @@ void BM_IterateCabinet(benchmark::State& state) {
         std::size_t records = 0;
         for (const std::string& path : paths) {
             records += fm::IterateCabinet(path, [](const fm::CabinetFileRecord& r) {
-                benchmark::DoNotOptimize(r.name.data());
-            });
+                           benchmark::DoNotOptimize(r.name.data());
+                       }).files;
         }
         if (records != paths.size() * kFilesPerCabinet)
             state.SkipWithError("records went missing");

@@ -24,12 +24,7 @@ foreach(size 16 32 48 64 128 256)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/scalable/fendlemark.svg
         DESTINATION share/icons/hicolor/scalable/apps)
-# The man page carries the version the About box shows: major, a dot, minor in two digits.
-if(PROJECT_VERSION_MINOR LESS 10)
-  set(FENDLEMARK_ABOUT_VERSION ${PROJECT_VERSION_MAJOR}.0${PROJECT_VERSION_MINOR})
-else()
-  set(FENDLEMARK_ABOUT_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
-endif()
+# The man page carries the version the About box shows.
 configure_file(${CMAKE_SOURCE_DIR}/data/fendlemark.1.in ${CMAKE_BINARY_DIR}/install/fendlemark.1
                @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/install/fendlemark.1 DESTINATION share/man/man1)
@@ -45,6 +40,7 @@ add_custom_target(desktop_icons
   COMMENT "Drawing the desktop icons into data/icons")
 
 set(CPACK_PACKAGE_NAME fendlemark)
+set(CPACK_PACKAGE_VERSION ${FENDLEMARK_VERSION_TEXT})
 set(CPACK_PACKAGE_VENDOR "Fendlemark developers")
 set(CPACK_PACKAGE_CONTACT "Fendlemark developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find, list and extract Microsoft Cabinet archives")

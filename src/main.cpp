@@ -36,22 +36,15 @@ std::optional<int> answered(const fm::CommandLine& c) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // --help and --version need no display, so they are answered before the application starts
-    // (which would fail without one); the remaining checks follow once it has taken its options.
-    if (auto early = fm::ParseCommandLine({argv + 1, argv + argc});
-        early.action != fm::CommandLine::Action::Error)
-        if (auto status = answered(early))
-            return *status;
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Fendlemark"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(FENDLEMARK_VERSION_MAJOR)
-                                            .arg(FENDLEMARK_VERSION_MINOR)
-                                            .arg(FENDLEMARK_VERSION_PATCH));
+    // Our own options first: --help, --version and a usage error need no display, and the
+    // application object below aborts without one.
     const fm::CommandLine command = fm::ParseCommandLine({argv + 1, argv + argc});
     if (auto status = answered(command))
         return *status;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Fendlemark"));
+    QApplication::setApplicationVersion(QStringLiteral(FENDLEMARK_VERSION_TEXT));
 
     fm::DriveMap drives = fm::DriveMap::system();
     fm::MessageBoxPrompt prompt;

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QAccessibleWidget>
 
 namespace fm {
 
@@ -69,9 +70,30 @@ private:
     QAccessibleInterface* qt_;
 };
 
+// The status line: a status bar whose name is what it shows, so a screen reader hears the counts
+// and results, not a caption; the reasons behind a note on unreadable cabinets are its
+// description. Qt's label announces each new text as a name change.
+class StatusLineAccessible : public QAccessibleWidget {
+public:
+    explicit StatusLineAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::StatusBar) {}
+
+    QString text(QAccessible::Text t) const override {
+        const auto* label = static_cast<const QLabel*>(widget());
+        if (t == QAccessible::Name)
+            return label->text();
+        if (t == QAccessible::Description)
+            return label->toolTip();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+constexpr const char* kStatusLine = "fmStatusLine";
+
 bool makingQtsOwn = false;
 
 QAccessibleInterface* correctedFactory(const QString& className, QObject* object) {
+    if (className == u"fm::VbLabel" && object->property(kStatusLine).toBool())
+        return new StatusLineAccessible(static_cast<QWidget*>(object));
     if (makingQtsOwn || (className != u"fm::DriveList" && className != u"fm::FileList"))
         return nullptr;
     // Qt's interface is made (and kept in Qt's cache) first; ours then takes the object's place.
@@ -94,7 +116,12 @@ void NameControlsForScreenReaders(frmFendlemark& w) {
     for (VbLabel* heading : {w.Label1, w.Label2, w.Label3})
         heading->buddy()->setAccessibleName(shownText(heading));
     w.Drive1->setAccessibleName(QStringLiteral("Drive"));
-    w.lblFiles->setAccessibleName(QStringLiteral("Status"));
+    // No fixed name: Qt's label announces a new text only while it has none.
+    w.lblFiles->setProperty(kStatusLine, true);
+    // Qt may have made and kept the label's interface while the label was being built.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(w.lblFiles);
+        made && made->role() != QAccessible::StatusBar)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
     w.lblUnSelAll->setAccessibleName(w.lblUnSelAll->text());
 }
 

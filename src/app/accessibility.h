@@ -1,7 +1,8 @@
 #pragma once
 
-// Names for screen readers: each list takes its heading's text, the drive list is "Drive", the
-// status line "Status"; buttons and check boxes speak their captions.
+// Names for screen readers: each list takes its heading's text, the drive list is "Drive";
+// buttons and check boxes speak their captions. The status line is a status bar named by what
+// it shows, announced whenever that changes.
 
 namespace fm {
 

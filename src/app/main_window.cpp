@@ -9,6 +9,7 @@
 #include "app/settings_location.h"
 #include "app/window_icon.h"
 #include "cabinet/contents_list.h"
+#include "controls/button_keys.h"
 #include "controls/control_error.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
@@ -49,6 +50,7 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     AddKeyboardAccess(*this);
     NameControlsForScreenReaders(*this);
     AcceptDroppedPaths(*this);
+    PressButtonsWithEnter(*this);
 }
 
 frmFendlemark::~frmFendlemark() = default;

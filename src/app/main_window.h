@@ -5,6 +5,7 @@
 // other windows share: the extract settings, the hand-over flags, and the re-entrancy guards.
 
 #include "cabinet/selection.h"
+#include "cabinet/unreadable.h"
 #include "platform/platform.h"
 
 #include <QMainWindow>
@@ -84,6 +85,9 @@ public:
     // Cabinet listing.
     void ListCabContents();
     void ClearContents();
+    // The selected cabinets the last listing could not read whole, and why (cleared with the
+    // contents list).
+    QList<UnreadableCab> Unreadable;
 
     // Selection and status line.
     void UpdateStatus();
@@ -134,6 +138,9 @@ private:
 
     // The extraction run for `count` selected rows (0: all).
     void ExtractCabs(int count);
+    // Widens the status line for a text longer than its designed width, within its row.
+    void fitStatusLine();
+    int statusWidth_ = -1; // the designed width, once known
 
     Platform platform_;
     QString PrevDrive;

@@ -5,7 +5,6 @@
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
-#include "dialogs/about_box.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/prompt.h"
@@ -14,7 +13,9 @@
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -35,8 +36,10 @@ std::string parentOf(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-QString problem(const QString& path, const QString& why) {
-    return DisplayText(path) + QStringLiteral(": ") + why;
+// What could not be opened, named in drive form as the window names everything.
+QString problem(const frmFendlemark& w, const QString& path, const QString& why) {
+    const auto shown = w.platform().drives->toDrive(absolute(TextToPath(path)));
+    return DisplayText(shown ? PathToText(*shown) : path) + QStringLiteral(": ") + why;
 }
 
 // Points the drive list and the folder list at a folder, as the user would: the drive first
@@ -45,7 +48,7 @@ bool openFolder(frmFendlemark& w, const std::string& folder, const QString& give
                 QStringList& problems) {
     const auto drivePath = w.platform().drives->toDrive(folder);
     if (!drivePath) {
-        problems << problem(given, QStringLiteral("this path cannot be shown."));
+        problems << problem(w, given, QStringLiteral("this path cannot be shown."));
         return false;
     }
     const QString target = PathToText(*drivePath);
@@ -54,7 +57,7 @@ bool openFolder(frmFendlemark& w, const std::string& folder, const QString& give
             w.Drive1->setDrive(target.left(2));
         w.Dir1->setPath(target);
     } catch (const ControlError& e) {
-        problems << problem(given, e.message());
+        problems << problem(w, given, e.message());
         return false;
     }
     return true;
@@ -68,7 +71,7 @@ void openCabinets(frmFendlemark& w, const QStringList& given, const std::vector<
     std::vector<bool> wanted(static_cast<size_t>(w.File1->listCount()), false);
     for (size_t i = 0; i < files.size(); ++i) {
         if (parentOf(files[i]) != folder) {
-            problems << problem(given[i],
+            problems << problem(w, given[i],
                                 QStringLiteral("not in the folder of the first cabinet."));
             continue;
         }
@@ -78,7 +81,7 @@ void openCabinets(frmFendlemark& w, const QStringList& given, const std::vector<
             if (w.File1->list(k) == name)
                 found = k;
         if (found < 0)
-            problems << problem(given[i], QStringLiteral("not a cabinet file."));
+            problems << problem(w, given[i], QStringLiteral("not a cabinet file."));
         else
             wanted[static_cast<size_t>(found)] = true;
     }
@@ -87,6 +90,23 @@ void openCabinets(frmFendlemark& w, const QStringList& given, const std::vector<
         if (w.File1->selected(k) && !wanted[static_cast<size_t>(k)])
             w.File1->setSelected(k, false);
     w.File1->selectEntries(wanted);
+    // The named cabinets in view: the last, then the first, so that all show when they fit.
+    // Again once the window is shown: a list not yet shown does not know its height.
+    const auto first = std::find(wanted.begin(), wanted.end(), true);
+    if (first == wanted.end())
+        return;
+    const int top = static_cast<int>(first - wanted.begin());
+    const int bottom =
+        static_cast<int>(wanted.rend() - std::find(wanted.rbegin(), wanted.rend(), true)) - 1;
+    FileList* list = w.File1;
+    const auto show = [list, top, bottom] {
+        if (bottom < list->count() && top < list->count()) {
+            list->scrollToItem(list->item(bottom));
+            list->scrollToItem(list->item(top));
+        }
+    };
+    show();
+    QTimer::singleShot(0, list, show);
 }
 
 class DropTaker : public QObject {
@@ -136,11 +156,56 @@ private:
 
 } // namespace
 
+namespace {
+
+// Qt's own options, which the application object takes out of the arguments (given with one dash
+// or two, a value after a space or an equals sign). They are known here so that our options can
+// be read, and usage errors reported, before Qt needs a display.
+constexpr std::string_view kQtOptionsWithValue[] = {"platform",
+                                                    "platformpluginpath",
+                                                    "platformtheme",
+                                                    "plugin",
+                                                    "qwindowgeometry",
+                                                    "geometry",
+                                                    "qwindowtitle",
+                                                    "title",
+                                                    "qwindowicon",
+                                                    "icon",
+                                                    "display",
+                                                    "session",
+                                                    "style",
+                                                    "stylesheet",
+                                                    "name",
+                                                    "qmljsdebugger"};
+constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb",
+                                         "testability"};
+
+// 0 when `a` is not one of Qt's options, else how many arguments it takes (1 or 2).
+int qtOptionLength(std::string_view a) {
+    if (!a.starts_with('-'))
+        return 0;
+    a.remove_prefix(a.starts_with("--") ? 2 : 1);
+    const auto eq = a.find('=');
+    const std::string_view name = a.substr(0, eq);
+    for (std::string_view o : kQtOptionsWithValue)
+        if (name == o)
+            return eq == std::string_view::npos ? 2 : 1;
+    for (std::string_view f : kQtFlags)
+        if (a == f)
+            return 1;
+    return 0;
+}
+
+} // namespace
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine c;
     bool options = true;
-    for (const std::string& a : args) {
-        if (options && a == "--") {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (const int qt = options ? qtOptionLength(a) : 0) {
+            i += static_cast<size_t>(qt - 1);
+        } else if (options && a == "--") {
             options = false;
         } else if (options && (a == "--help" || a == "-h")) {
             return {CommandLine::Action::Help, {}, {}};
@@ -169,8 +234,7 @@ QString UsageText() {
 }
 
 QString VersionText() {
-    return QStringLiteral("Fendlemark ") +
-           frmAbout::VersionText(FENDLEMARK_VERSION_MAJOR, FENDLEMARK_VERSION_MINOR);
+    return QStringLiteral("Fendlemark " FENDLEMARK_VERSION_TEXT);
 }
 
 void OpenPaths(frmFendlemark& w, const QStringList& paths) {
@@ -183,12 +247,12 @@ void OpenPaths(frmFendlemark& w, const QStringList& paths) {
         const std::string path = absolute(TextToPath(p));
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
-            problems << problem(p, QString::fromLocal8Bit(std::strerror(errno)) + u'.');
+            problems << problem(w, p, QString::fromLocal8Bit(std::strerror(errno)) + u'.');
         } else if (S_ISDIR(st.st_mode) && folder.empty() && paths.size() == 1) {
             folder = path;
             folderGiven = p;
         } else if (S_ISDIR(st.st_mode)) {
-            problems << problem(p, QStringLiteral("a folder opens only on its own."));
+            problems << problem(w, p, QStringLiteral("a folder opens only on its own."));
         } else {
             cabinets.push_back(path);
             cabinetsGiven << p;

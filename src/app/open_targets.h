@@ -21,7 +21,8 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program name: --help (-h) and --version, "--" to end the
-// options, anything else starting with "-" an error; the rest are paths.
+// options, Qt's own options (-platform NAME, -style=NAME, ...) passed over for the application
+// object, anything else starting with "-" an error; the rest are paths.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The texts --help and --version print. The version is the one the About box shows.

@@ -8,6 +8,7 @@
 #include "platform/profile.h"
 
 #include <QRegularExpression>
+#include <cerrno>
 #include <cmath>
 #include <exception>
 
@@ -23,6 +24,21 @@ const std::string& iniPosixPath() {
     return IniPosixPath;
 }
 
+// The settings file's text while LoadSettings or SaveSettings runs: read once before the first
+// key and, for a save, written once after the last, however many keys they touch.
+struct ProfileSession;
+ProfileSession* openSession = nullptr;
+
+struct ProfileSession {
+    explicit ProfileSession(std::string text) : profile(std::move(text)) { openSession = this; }
+    ~ProfileSession() { openSession = nullptr; }
+    ProfileSession(const ProfileSession&) = delete;
+    ProfileSession& operator=(const ProfileSession&) = delete;
+
+    ProfileText profile;
+    bool changed = false;
+};
+
 // Runs one load step; any failure skips just that step.
 template <typename Step> void quietly(Step step) {
     try {
@@ -35,7 +51,9 @@ template <typename Step> void quietly(Step step) {
 
 QString ReadINI(const QString& section, const QString& key) {
     // Values are paths as often as not, so they take the same reversible conversion as names.
-    auto value = GetProfileString(iniPosixPath(), TextToPath(section), TextToPath(key));
+    const std::string s = TextToPath(section), k = TextToPath(key);
+    auto value =
+        openSession ? openSession->profile.get(s, k) : GetProfileString(iniPosixPath(), s, k);
     if (!value || value->empty())
         return QString();
     QString text = PathToText(*value);
@@ -53,7 +71,11 @@ void WriteINI(const QString& section, const QString& key, const QString& value) 
     std::optional<std::string> v;
     if (!value.isNull())
         v = TextToPath(value);
-    WriteProfileString(iniPosixPath(), TextToPath(section), TextToPath(key), v);
+    const std::string s = TextToPath(section), k = TextToPath(key);
+    if (openSession)
+        openSession->changed = openSession->profile.set(s, k, v) || openSession->changed;
+    else
+        WriteProfileString(iniPosixPath(), s, k, v);
 }
 
 std::optional<qint16> ToInt16(const QString& text) {
@@ -73,8 +95,13 @@ std::optional<qint16> ToInt16(const QString& text) {
 }
 
 void frmFendlemark::LoadSettings() {
-    if (!IsOrdinaryFile(iniPosixPath()))
+    // A hidden file counts as absent; anything but a regular file is refused on opening.
+    if (IsHiddenName(iniPosixPath()))
         return;
+    std::optional<std::string> text = ReadProfileFile(iniPosixPath());
+    if (!text)
+        return;
+    ProfileSession session(std::move(*text));
     const QString section = QString::fromLatin1(kSection);
     quietly([&] {
         // A stored path comes from outside: its drive is the one the longest mount names, as
@@ -86,7 +113,17 @@ void frmFendlemark::LoadSettings() {
                 path = PathToText(*named);
         Dir1->setPath(path);
     });
-    quietly([&] { Drive1->setDrive(Dir1->path().left(2)); });
+    // The drive list follows the folder list, but its change handler must not move the folder
+    // list on to that drive's current folder: the stored folder is where the window opens,
+    // whichever drive the program was started from.
+    quietly([&] {
+        Busy = true;
+        try {
+            Drive1->setDrive(Dir1->path().left(2));
+        } catch (const std::exception&) {
+        }
+        Busy = false;
+    });
     quietly([&] {
         if (auto v = ToInt16(ReadINI(section, QStringLiteral("ExtrAlwaysSame"))))
             StgExtrAlwaysSame = *v;
@@ -100,12 +137,21 @@ void frmFendlemark::LoadSettings() {
 }
 
 void frmFendlemark::SaveSettings() {
+    // A file that exists but cannot be read (not a regular file, no permission) is not
+    // replaced: its settings are the user's, not ours to drop.
+    int error = 0;
+    std::optional<std::string> text = ReadProfileFile(iniPosixPath(), &error);
+    if (!text && error != ENOENT)
+        return;
+    ProfileSession session(text ? std::move(*text) : std::string());
     const QString section = QString::fromLatin1(kSection);
     WriteINI(section, QStringLiteral("InitialPath"), Dir1->path());
     WriteINI(section, QStringLiteral("ExtrAlwaysSame"), QString::number(StgExtrAlwaysSame));
     WriteINI(section, QStringLiteral("ExtrPreservePath"), QString::number(StgExtrPreservePath));
     WriteINI(section, QStringLiteral("ExtrObName"), StgExtrObName);
     WriteINI(section, QStringLiteral("ExtrSetFolder"), StgExtrSetFolder);
+    if (session.changed)
+        WriteProfileFile(iniPosixPath(), session.profile.text());
 }
 
 } // namespace fm

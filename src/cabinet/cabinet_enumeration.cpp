@@ -8,6 +8,7 @@
 #include "extract/paths.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
+#include "platform/prompt.h"
 
 #include <QCoreApplication>
 
@@ -52,17 +53,27 @@ void frmFendlemark::ListCabContents() {
     // Let the emptied list repaint; user input waits until the listing is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     const QString folder = Dir1->path();
+    Unreadable.clear();
     for (const QString& name : names) {
         const QString cabinetPath = JoinPath(folder, name);
         auto posix = platform_.drives->toPosix(TextToPath(cabinetPath));
-        if (!posix)
-            continue;
         quint32 index = 0;
-        IterateCabinet(*posix, [&](const CabinetFileRecord& record) {
-            CabinetCallback(*lvwFiles, record, cabinetPath, index++);
-        });
+        const CabinetListing listing =
+            posix ? IterateCabinet(*posix,
+                                   [&](const CabinetFileRecord& record) {
+                                       CabinetCallback(*lvwFiles, record, cabinetPath, index++);
+                                   })
+                  : CabinetListing{0, "This path cannot be shown."};
+        // Marked in the cabinet list, so a damaged cabinet is told apart without a message each.
+        const QString why = QString::fromStdString(listing.problem);
+        File1->setProblem(name, why);
+        if (!why.isEmpty())
+            Unreadable.append({name, why});
     }
     unsetCursor();
+    // One message for a selection of which nothing at all could be read.
+    if (!names.isEmpty() && Unreadable.size() == names.size())
+        platform_.prompt->ok(this, UnreadableMessage(Unreadable));
 }
 
 } // namespace fm

@@ -52,6 +52,7 @@ void frmFendlemark::lvwFiles_ColumnClick(int index, const QString& key) {
 
 void frmFendlemark::ClearContents() {
     lvwFiles->clearRows();
+    Unreadable.clear();
 }
 
 } // namespace fm

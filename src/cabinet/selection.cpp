@@ -9,6 +9,7 @@
 #include "platform/wildcard.h"
 
 #include <QSet>
+#include <algorithm>
 
 namespace fm {
 
@@ -16,9 +17,12 @@ void frmFendlemark::UpdateStatus() {
     if (Busy)
         return;
     const int n = lvwFiles->rowCount();
+    // Selected cabinets that could not be read are named, never passed over in silence.
+    lblFiles->setToolTip(UnreadableDetails(Unreadable));
     if (n == 0) {
-        lblFiles->setText(QString());
+        lblFiles->setText(UnreadableStatus(Unreadable));
         lblUnSelAll->setVisible(false);
+        fitStatusLine();
         return;
     }
     const int s = CountSelected();
@@ -31,7 +35,23 @@ void frmFendlemark::UpdateStatus() {
         caption += QStringLiteral("  Extract all.");
         lblUnSelAll->setVisible(false);
     }
+    if (!Unreadable.isEmpty())
+        caption += QStringLiteral("  ") + UnreadableNote(Unreadable);
     lblFiles->setText(caption);
+    fitStatusLine();
+}
+
+void frmFendlemark::fitStatusLine() {
+    // The designed width, widened for a longer text (a note on unreadable cabinets) as far as
+    // "Unselect All" while it shows, else to the contents list's right edge.
+    if (statusWidth_ < 0)
+        statusWidth_ = lblFiles->width();
+    const int limit =
+        (lblUnSelAll->isVisibleTo(this) ? lblUnSelAll->x() : lvwFiles->geometry().right()) -
+        lblFiles->x();
+    const int needed = lblFiles->fontMetrics().horizontalAdvance(lblFiles->text()) + 4;
+    lblFiles->resize(std::clamp(needed, statusWidth_, std::max(statusWidth_, limit)),
+                     lblFiles->height());
 }
 
 int frmFendlemark::CountSelected() const {

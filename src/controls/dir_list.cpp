@@ -157,6 +157,8 @@ void DirList::fill(const std::string& posix) {
         auto* item = new QListWidgetItem(icon, QString(depth * 2, u' ') + DisplayText(text), this);
         item->setData(kPathRole, full);
         item->setData(Qt::AccessibleTextRole, text); // screen readers skip the indentation
+        // ... and hear where the folder stands instead
+        item->setData(Qt::AccessibleDescriptionRole, DisplayText(full));
         return item;
     };
     QListWidgetItem* current =
@@ -198,6 +200,27 @@ void DirList::openEntry(QListWidgetItem* item) {
         setPath(item->data(kPathRole).toString());
     } catch (const ControlError& e) {
         emit openFailed(e);
+    }
+}
+
+void DirList::keyboardSearch(const QString& search) {
+    if (search.isEmpty() || count() == 0)
+        return;
+    // Letters typed within the platform's interval make one prefix; the same letter again moves
+    // on to the next entry that starts with it.
+    if (!lastTyped_.isValid() || lastTyped_.elapsed() > QApplication::keyboardInputInterval())
+        typed_.clear();
+    lastTyped_.restart();
+    const bool repeated = typed_.size() == 1 && search.compare(typed_, Qt::CaseInsensitive) == 0;
+    if (!repeated)
+        typed_ += search;
+    const int from = std::max(0, currentRow()) + (typed_.size() == 1 ? 1 : 0);
+    for (int k = 0; k < count(); ++k) {
+        QListWidgetItem* it = item((from + k) % count());
+        if (it->data(Qt::AccessibleTextRole).toString().startsWith(typed_, Qt::CaseInsensitive)) {
+            setCurrentItem(it);
+            return;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/drive_map.h"
 
+#include <QElapsedTimer>
 #include <QListWidget>
 
 namespace fm {
@@ -33,6 +34,10 @@ public:
     // ControlError for a value that names no folder at all.
     std::string resolve(const QString& value) const;
 
+    // Type-to-find: moves to the first entry after the current one whose name (as shown, without
+    // the indentation) starts with the letters typed in quick succession.
+    void keyboardSearch(const QString& search) override;
+
 signals:
     void change();
     // Opening a folder from the list (double-click, Enter) failed; the path stays.
@@ -51,6 +56,8 @@ private:
     void fill(const std::string& posix);
 
     const DriveMap& drives_;
+    QString typed_;
+    QElapsedTimer lastTyped_;
     QString path_;
     std::string posix_;
 };

@@ -4,6 +4,8 @@
 #include "platform/path_text.h"
 
 #include <QHelpEvent>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QToolTip>
 
 #include <algorithm>
@@ -52,6 +54,9 @@ FileList::FileList(const DriveMap& drives, QWidget* parent)
     setUniformItemSizes(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextElideMode(Qt::ElideRight);
+    // The sign on an unreadable cabinet fits the row of a name.
+    const int sign = fontMetrics().height() - 2;
+    setIconSize(QSize(sign, sign));
     connect(this, &QListWidget::itemSelectionChanged, userClick_, &UserClick::selectionChanged);
     connect(userClick_, &UserClick::click, this, &FileList::click);
 }
@@ -63,6 +68,8 @@ bool FileList::matches(const QString& pattern, const QString& name) {
 }
 
 void FileList::setPath(const QString& drivePath) {
+    if (drivePath != path_)
+        problems_.clear();
     path_ = drivePath;
     refresh();
 }
@@ -106,6 +113,7 @@ void FileList::refresh() {
     for (const QString& name : names) {
         auto* it = new QListWidgetItem(DisplayText(name), this);
         it->setData(kNameRole, name);
+        showProblem(it);
     }
     setUpdatesEnabled(true);
     userClick_->setSuppressed(false);
@@ -116,13 +124,51 @@ QString FileList::list(int index) const {
     return it ? it->data(kNameRole).toString() : QString();
 }
 
+void FileList::setProblem(const QString& name, const QString& why) {
+    if (why.isEmpty() ? problems_.remove(name) == 0 : problems_.value(name) == why)
+        return;
+    if (!why.isEmpty())
+        problems_.insert(name, why);
+    for (int i = 0; i < count(); ++i)
+        if (list(i) == name)
+            showProblem(item(i));
+}
+
+QString FileList::problem(int index) const {
+    return problems_.value(list(index));
+}
+
+void FileList::showProblem(QListWidgetItem* it) const {
+    const QString why = problems_.value(it->data(kNameRole).toString());
+    it->setIcon(why.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    it->setData(Qt::AccessibleDescriptionRole,
+                why.isEmpty() ? QVariant() : QVariant(QStringLiteral("Cannot be read: ") + why));
+}
+
 bool FileList::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
-        // Only a name the list cuts off gets a tooltip: the whole name.
+        // A name the list cuts off shows itself whole; a marked entry says why it cannot be read.
         auto* help = static_cast<QHelpEvent*>(event);
         QListWidgetItem* it = itemAt(help->pos());
-        if (it && fontMetrics().horizontalAdvance(it->text()) > visualItemRect(it).width() - 4)
-            QToolTip::showText(help->globalPos(), it->text(), viewport(), visualItemRect(it));
+        QStringList tip;
+        if (it) {
+            // The room the style leaves for the text, beside the mark when there is one.
+            QStyleOptionViewItem option;
+            initViewItemOption(&option);
+            option.rect = visualItemRect(it);
+            option.rect.setRight(std::min(option.rect.right(), viewport()->width() - 1));
+            option.text = it->text();
+            option.features |= QStyleOptionViewItem::HasDisplay;
+            if (!it->icon().isNull())
+                option.features |= QStyleOptionViewItem::HasDecoration;
+            const QRect room = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+            if (option.fontMetrics.horizontalAdvance(it->text()) > room.width())
+                tip << it->text();
+            if (const QString why = problems_.value(it->data(kNameRole).toString()); !why.isEmpty())
+                tip << QStringLiteral("Cannot be read: ") + why;
+        }
+        if (!tip.isEmpty())
+            QToolTip::showText(help->globalPos(), tip.join(u'\n'), viewport(), visualItemRect(it));
         else
             QToolTip::hideText();
         return true;

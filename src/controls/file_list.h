@@ -7,6 +7,7 @@
 
 #include "platform/drive_map.h"
 
+#include <QHash>
 #include <QListWidget>
 #include <vector>
 
@@ -44,6 +45,12 @@ public:
     // The name of the entry that has the focus, "" when none.
     QString fileName() const;
 
+    // Marks the entry named `name` as unreadable for the reason `why` (a warning sign, the reason
+    // in its tooltip and for screen readers), or with an empty `why` takes the mark away. Marks
+    // outlive a refresh, not a change of folder.
+    void setProblem(const QString& name, const QString& why);
+    QString problem(int index) const;
+
     // True when `name` matches `pattern` as the list matches it.
     static bool matches(const QString& pattern, const QString& name);
 
@@ -56,8 +63,11 @@ protected:
 private:
     const DriveMap& drives_;
     UserClick* userClick_;
+    void showProblem(QListWidgetItem* item) const;
+
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
+    QHash<QString, QString> problems_; // entry name -> why it cannot be read
 };
 
 } // namespace fm

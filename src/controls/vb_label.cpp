@@ -1,5 +1,6 @@
 #include "controls/vb_label.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 
 namespace fm {
@@ -23,6 +24,16 @@ QColor colorFromValue(quint32 value, const QPalette& palette) {
 
 VbLabel::VbLabel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {
     setForeColor(kColorButtonText);
+}
+
+void VbLabel::setText(const QString& caption) {
+    if (caption == text())
+        return;
+    QLabel::setText(caption);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void VbLabel::setForeColor(quint32 value) {

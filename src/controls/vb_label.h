@@ -21,6 +21,11 @@ class VbLabel : public QLabel {
 public:
     explicit VbLabel(const QString& caption = {}, QWidget* parent = nullptr);
 
+    // Sets the caption; a new caption is announced to assistive technology as a name change
+    // (Qt's label announces none), so a screen reader hears a status line as it changes. Hides
+    // QLabel::setText: call it through a VbLabel.
+    void setText(const QString& text);
+
     quint32 foreColor() const { return foreColor_; }
     void setForeColor(quint32 value);
 

@@ -1,6 +1,7 @@
 #include "dialogs/about_box.h"
 
 #include "app/design_font.h"
+#include "controls/button_keys.h"
 #include "platform/screen.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,7 @@ frmAbout::frmAbout(QWidget& owner, const Screen& screen) : QDialog(&owner), scre
     place(cmdOK, "cmdOK", 2520, 1680, 1260, 345);
     cmdOK->setDefault(true);
     cmdOK->setFocus();
+    PressButtonsWithEnter(*this);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 
     // Start-up: the application's identity replaces the design captions.

@@ -2,6 +2,7 @@
 
 #include "app/design_font.h"
 #include "app/main_window.h"
+#include "controls/button_keys.h"
 #include "controls/control_error.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
@@ -63,6 +64,7 @@ frmBrowseDir::frmBrowseDir(frmExtractTo& owner) : QDialog(&owner), owner_(owner)
     connect(Drive1, &DriveList::change, this, &frmBrowseDir::Drive1_Change);
     connect(Dir1, &DirList::openFailed, this,
             [this, &platform](const ControlError& e) { platform.prompt->ok(this, e.message()); });
+    PressButtonsWithEnter(*this);
     connect(cmdEnter, &QPushButton::clicked, this, &frmBrowseDir::cmdEnter_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

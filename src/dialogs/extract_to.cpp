@@ -2,6 +2,7 @@
 
 #include "app/design_font.h"
 #include "app/main_window.h"
+#include "controls/button_keys.h"
 #include "controls/drive_list.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
@@ -98,6 +99,7 @@ void frmExtractTo::buildControls() {
                 optionClick(option);
         });
     connect(tbSetFolder, &QLineEdit::textChanged, this, &frmExtractTo::tbSetFolder_Change);
+    PressButtonsWithEnter(*this);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmExtractTo::cmdBrowse_Click);
     connect(cmdExtractEnter, &QPushButton::clicked, this, &frmExtractTo::cmdExtractEnter_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmExtractTo::cmdCancel_Click);

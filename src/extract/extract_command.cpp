@@ -66,6 +66,13 @@ void frmFendlemark::cmdExtract_Click() {
             if (File1->listCount() == 0) {
                 platform_.prompt->ok(this, QStringLiteral("Find a CAB file to view."));
                 Dir1->setFocus();
+            } else if (cabsSelected > 0) {
+                // Selected, but nothing listed: say why rather than ask for a selection.
+                platform_.prompt->ok(this,
+                                     Unreadable.isEmpty()
+                                         ? QStringLiteral("The selected CAB file holds no files.")
+                                         : UnreadableMessage(Unreadable));
+                File1->setFocus();
             } else {
                 platform_.prompt->ok(this, QStringLiteral("Select a CAB file to view."));
                 File1->setFocus();

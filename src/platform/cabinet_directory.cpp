@@ -282,18 +282,28 @@ bool readExactly(WindowedFile& f, unsigned char* dst, int n) {
     return f.read(dst, n) == n;
 }
 
+constexpr const char* kNotACabinet = "This is not a cabinet file.";
+
+std::string errnoText(int error) {
+    return std::string(std::strerror(error)) + ".";
+}
+
 // The records up to the first one that cannot be read whole. A record in no folder or with an
 // empty name is skipped and the table goes on after it, as libmspack's salvage mode does. In a
 // part that continues a previous one, a file continued from there belongs to the part where it
 // starts and is not listed here.
-std::size_t listFileTable(const std::string& path,
-                          const std::function<void(const CabinetFileRecord&)>& onFile) {
+CabinetListing listFileTable(const std::string& path,
+                             const std::function<void(const CabinetFileRecord&)>& onFile) {
+    CabinetListing out;
     WindowedFile f(path.c_str());
     if (!f.isOpen())
-        return 0;
+        return {0, errnoText(errno)};
     unsigned char header[36];
     if (!readExactly(f, header, sizeof header) || std::memcmp(header, "MSCF", 4) != 0)
-        return 0;
+        return {0, kNotACabinet};
+    const auto cutOff = [] {
+        return CabinetListing{0, "The cabinet is damaged: it is cut off before its file list."};
+    };
     const std::uint16_t folders = le16(header + 26);
     const std::uint16_t files = le16(header + 28);
     const std::uint16_t flags = le16(header + 30);
@@ -302,7 +312,7 @@ std::size_t listFileTable(const std::string& path,
     if (flags & kFlagReservePresent) {
         unsigned char sizes[4];
         if (!readExactly(f, sizes, sizeof sizes))
-            return 0;
+            return cutOff();
         folderReserve = sizes[2];
         f.seek(f.tell() + le16(sizes));
     }
@@ -311,11 +321,11 @@ std::size_t listFileTable(const std::string& path,
     std::string ignored;
     for (int i = 0; i < neighbourStrings; ++i) {
         if (!readName(f, ignored))
-            return 0;
+            return cutOff();
     }
     f.seek(f.tell() + static_cast<off_t>(folders) * (8 + folderReserve));
 
-    std::size_t count = 0;
+    unsigned elsewhere = 0; // continued from the previous part: listed there
     for (unsigned i = 0; i < files; ++i) {
         unsigned char fixed[16];
         CabinetFileRecord r;
@@ -325,6 +335,7 @@ std::size_t listFileTable(const std::string& path,
         const bool folderKnown = folder >= kFirstContinuationIndex ? folders > 0 : folder < folders;
         const bool startsEarlier = (flags & kFlagPrevCabinet) && (folder == kContinuedFromPrev ||
                                                                   folder == kContinuedPrevAndNext);
+        elsewhere += startsEarlier;
         if (!folderKnown || r.name.empty() || startsEarlier)
             continue;
         r.size = le32(fixed);
@@ -332,9 +343,12 @@ std::size_t listFileTable(const std::string& path,
         r.dosTime = le16(fixed + 12);
         r.nameIsUtf8 = (le16(fixed + 14) & MSCAB_ATTRIB_UTF_NAME) != 0;
         onFile(r);
-        ++count;
+        ++out.files;
     }
-    return count;
+    if (out.files + elsewhere < files)
+        out.problem = "The cabinet is damaged: " + std::to_string(out.files) + " of its " +
+                      std::to_string(files - elsewhere) + " files could be read.";
+    return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -404,13 +418,13 @@ int daysInMonth(int year, int month) {
 
 } // namespace
 
-std::size_t IterateCabinet(const std::string& posixPath,
-                           const std::function<void(const CabinetFileRecord&)>& onFile) {
+CabinetListing IterateCabinet(const std::string& posixPath,
+                              const std::function<void(const CabinetFileRecord&)>& onFile) {
     std::size_t count = 0;
     switch (listWithMspack(posixPath, onFile, count)) {
     case MspackOutcome::Listed:
-    case MspackOutcome::NoSuchFile:
-        return count;
+        return {count, {}};
+    case MspackOutcome::NoSuchFile: // our own opening tells why
     case MspackOutcome::ContinuesPrevious:
     case MspackOutcome::Refused:
         // libmspack gives up on the whole directory at the first bad record (a cabinet cut off
@@ -418,7 +432,7 @@ std::size_t IterateCabinet(const std::string& posixPath,
         // listing, and records in no folder are skipped as salvaging would.
         return listFileTable(posixPath, onFile);
     }
-    return count;
+    return {count, {}};
 }
 
 std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8) {

@@ -18,13 +18,21 @@ struct CabinetFileRecord {
     std::uint16_t dosTime = 0;
 };
 
+// What a listing delivered, and why it stopped short when it did.
+struct CabinetListing {
+    std::size_t files = 0; // records delivered
+    // Empty when the whole directory was read; otherwise one sentence in plain words for the
+    // user ("This is not a cabinet file.", "Permission denied.", "The cabinet is damaged: ...").
+    std::string problem;
+};
+
 // Calls onFile once for every file stored in the cabinet at `posixPath`, in stored order, before
 // returning. A cabinet that is damaged, truncated or not a cabinet at all yields the records that
-// could be read (possibly none) and no message. A part of a spanned set yields the files that
-// start in it (also those continued into the next part), not those continued from the previous.
-// Returns the number of records delivered.
-std::size_t IterateCabinet(const std::string& posixPath,
-                           const std::function<void(const CabinetFileRecord&)>& onFile);
+// could be read (possibly none), prints nothing, and says why in the result. A part of a spanned
+// set yields the files that start in it (also those continued into the next part), not those
+// continued from the previous.
+CabinetListing IterateCabinet(const std::string& posixPath,
+                              const std::function<void(const CabinetFileRecord&)>& onFile);
 
 // The stored name as UTF-8: taken as UTF-8 when the flag is set, otherwise as Windows-1252.
 // Invalid UTF-8 (overlong forms included) becomes U+FFFD, so it never yields a path separator.

@@ -1,64 +1,43 @@
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace fm {
 
 namespace {
 
-// One line of the file and the line end it had ("" for a last line without one).
-struct Line {
-    std::string text;
-    std::string eol;
+// One line of the text: [begin, end) is its content, [end, eolEnd) its line end ("" for a last
+// line without one). The text is walked line by line and never split into copies, so a file of
+// hundreds of megabytes costs its own size in memory and nothing per line.
+struct LineRef {
+    size_t begin = 0, end = 0, eolEnd = 0;
+    bool hasEol() const { return eolEnd > end; }
 };
 
-std::vector<Line> parse(std::string_view text) {
-    std::vector<Line> lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '\n' || c == '\r') {
-            size_t len = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-            lines.push_back(
-                {std::string(text.substr(start, i - start)), std::string(text.substr(i, len))});
-            i += len;
-            start = i;
-        } else {
-            ++i;
-        }
+// The line starting at `pos`; false at the end of the text.
+bool lineAt(std::string_view text, size_t pos, LineRef& line) {
+    if (pos >= text.size())
+        return false;
+    const char* p = text.data() + pos;
+    const size_t left = text.size() - pos;
+    const void* nl = std::memchr(p, '\n', left);
+    const size_t upTo = nl ? static_cast<const char*>(nl) - p : left;
+    const void* cr = std::memchr(p, '\r', upTo);
+    line.begin = pos;
+    if (cr) {
+        line.end = pos + (static_cast<const char*>(cr) - p);
+        line.eolEnd = line.end + (line.end + 1 < text.size() && text[line.end + 1] == '\n' ? 2 : 1);
+    } else {
+        line.end = pos + upTo;
+        line.eolEnd = nl ? line.end + 1 : line.end;
     }
-    if (start < text.size())
-        lines.push_back({std::string(text.substr(start)), std::string()});
-    return lines;
-}
-
-// Inserts a line after `at` (or first when the file is empty); it takes the line end of the line
-// before it, which gets one of its own if it was the last line and had none.
-void insertAfter(std::vector<Line>& lines, std::optional<size_t> at, std::string text) {
-    if (!at) {
-        lines.insert(lines.begin(), {std::move(text), "\n"});
-        return;
-    }
-    Line& before = lines[*at];
-    if (before.eol.empty()) {
-        before.eol = "\n";
-        for (size_t i = *at; i-- > 0;)
-            if (!lines[i].eol.empty()) {
-                before.eol = lines[i].eol;
-                break;
-            }
-    }
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*at + 1),
-                 {std::move(text), before.eol});
+    return true;
 }
 
 std::string_view trim(std::string_view s) {
@@ -98,61 +77,98 @@ std::optional<std::string_view> keyName(std::string_view line) {
     return trim(t.substr(0, eq));
 }
 
+// Where a key stands: the first section of that name, its first line with that key, and its last
+// non-blank line (the section line itself when it has none); the file's last line too.
 struct Location {
-    std::optional<size_t> sectionLine;
-    size_t sectionEnd = 0; // one past the section's last line
-    std::optional<size_t> keyLine;
-    std::optional<size_t> lastContent; // last non-blank line of the section
+    std::optional<LineRef> sectionLine;
+    std::optional<LineRef> keyLine;
+    std::optional<LineRef> lastContent;
+    std::optional<LineRef> lastLine;
 };
 
-Location locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+Location locate(std::string_view text, std::string_view section, std::string_view key) {
     Location loc;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (auto s = sectionName(lines[i].text)) {
-            if (loc.sectionLine) {
-                loc.sectionEnd = i;
-                return loc;
-            }
-            if (equalsNoCase(*s, section)) {
-                loc.sectionLine = i;
-                loc.lastContent = i;
-            }
+    LineRef line;
+    bool inSection = false;
+    for (size_t pos = 0; lineAt(text, pos, line); pos = line.eolEnd) {
+        loc.lastLine = line;
+        const std::string_view content = text.substr(line.begin, line.end - line.begin);
+        // A line can only be a section or a key when its first non-blank character says so;
+        // checking that first keeps the walk over a large file cheap.
+        const size_t first = content.find_first_not_of(" \t");
+        if (first == std::string_view::npos)
             continue;
+        if (content[first] == '[') {
+            if (auto s = sectionName(content)) {
+                if (inSection)
+                    return loc; // lastLine is not needed once the section is found
+                if (!loc.sectionLine && equalsNoCase(*s, section)) {
+                    inSection = true;
+                    loc.sectionLine = line;
+                    loc.lastContent = line;
+                }
+                continue;
+            }
         }
-        if (!loc.sectionLine)
+        if (!inSection)
             continue;
-        if (!trim(lines[i].text).empty())
-            loc.lastContent = i;
+        loc.lastContent = line;
         if (!loc.keyLine) {
-            if (auto k = keyName(lines[i].text); k && equalsNoCase(*k, key))
-                loc.keyLine = i;
+            if (auto k = keyName(content); k && equalsNoCase(*k, key))
+                loc.keyLine = line;
         }
     }
-    loc.sectionEnd = lines.size();
     return loc;
 }
 
-std::optional<std::string> readAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        return std::nullopt;
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+// The line end a new line after `line` takes: its own, or when it is the last line and has none,
+// that of the line before it ("\n" when there is none).
+std::string_view eolAfter(std::string_view text, const LineRef& line) {
+    if (line.hasEol())
+        return text.substr(line.end, line.eolEnd - line.end);
+    if (line.begin == 0)
+        return "\n";
+    if (text[line.begin - 1] == '\n')
+        return line.begin >= 2 && text[line.begin - 2] == '\r' ? "\r\n" : "\n";
+    return "\r";
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* data, size_t left) {
+    while (left > 0) {
+        ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 } // namespace
 
-std::optional<std::string> GetProfileString(const std::string& file, std::string_view section,
-                                            std::string_view key) {
-    auto text = readAll(file);
-    if (!text)
-        return std::nullopt;
-    std::vector<Line> lines = parse(*text);
-    Location loc = locate(lines, section, key);
+std::optional<std::string> ProfileText::get(std::string_view section, std::string_view key) const {
+    const Location loc = locate(text_, section, key);
     if (!loc.keyLine)
         return std::nullopt;
-    std::string_view line = lines[*loc.keyLine].text;
+    const std::string_view line =
+        std::string_view(text_).substr(loc.keyLine->begin, loc.keyLine->end - loc.keyLine->begin);
     std::string_view value = trim(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
@@ -160,82 +176,147 @@ std::optional<std::string> GetProfileString(const std::string& file, std::string
     return std::string(value);
 }
 
-std::optional<std::string> ApplyProfileWrite(std::string_view text, std::string_view section,
-                                             std::string_view key,
-                                             const std::optional<std::string>& value) {
-    std::vector<Line> lines = parse(text);
-    Location loc = locate(lines, section, key);
+bool ProfileText::set(std::string_view section, std::string_view key,
+                      const std::optional<std::string>& value) {
+    const Location loc = locate(text_, section, key);
     if (!value) {
         if (!loc.keyLine)
-            return std::nullopt;
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
+            return false;
+        text_.erase(loc.keyLine->begin, loc.keyLine->eolEnd - loc.keyLine->begin);
+        return true;
+    }
+    std::string entry = std::string(key) + "=" + *value;
+    if (loc.keyLine) {
+        text_.replace(loc.keyLine->begin, loc.keyLine->end - loc.keyLine->begin, entry);
+    } else if (loc.sectionLine) {
+        // After the section's last non-blank line, with its line end; a last line without one
+        // gets the end of the line before it.
+        const LineRef& at = *loc.lastContent;
+        const std::string eol(eolAfter(text_, at));
+        if (at.hasEol())
+            text_.insert(at.eolEnd, entry + eol);
+        else
+            text_.insert(at.end, eol + entry + eol);
     } else {
-        std::string entry = std::string(key) + "=" + *value;
-        if (loc.keyLine) {
-            lines[*loc.keyLine].text = entry;
-        } else if (loc.sectionLine) {
-            insertAfter(lines, loc.lastContent, entry);
-        } else {
-            std::optional<size_t> last;
-            if (!lines.empty())
-                last = lines.size() - 1;
-            insertAfter(lines, last, "[" + std::string(section) + "]");
-            insertAfter(lines, lines.size() - 1, entry);
+        std::string eol = "\n";
+        std::string added;
+        if (loc.lastLine) {
+            eol = eolAfter(text_, *loc.lastLine);
+            if (!loc.lastLine->hasEol())
+                added = eol;
         }
+        added += "[" + std::string(section) + "]" + eol + entry + eol;
+        text_ += added;
     }
-    std::string out;
-    for (const Line& l : lines) {
-        out += l.text;
-        out += l.eol;
-    }
-    return out;
+    return true;
 }
 
-bool WriteProfileString(const std::string& file, std::string_view section, std::string_view key,
-                        const std::optional<std::string>& value) {
+std::optional<std::string> ReadProfileFile(const std::string& file, int* error) {
+    auto fail = [&](int e) -> std::optional<std::string> {
+        if (error)
+            *error = e;
+        return std::nullopt;
+    };
+    Fd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return fail(errno);
     struct stat st {};
-    bool exists = ::stat(file.c_str(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || IsReadOnlyFor(file, st.st_mode, ::geteuid())))
-        return false; // read-only files are left alone, even for a user who could override that
-    std::string old;
-    if (exists) {
-        auto text = readAll(file);
-        if (!text)
-            return false;
-        old = std::move(*text);
-    } else if (!value) {
-        return true; // nothing to delete
-    }
-    auto updated = ApplyProfileWrite(old, section, key, value);
-    if (!updated)
-        return true;
-
-    std::string tmp = file + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return false;
-    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
-    const char* data = updated->data();
-    size_t left = updated->size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
+    if (::fstat(fd.get(), &st) != 0)
+        return fail(errno);
+    if (!S_ISREG(st.st_mode))
+        return fail(EINVAL);
+    std::string text;
+    // One allocation of the size the file has now (plus room for a few edits in place); a file
+    // that grows meanwhile is read to its end all the same.
+    text.reserve(static_cast<size_t>(st.st_size) + 4096);
+    char chunk[65536];
+    for (;;) {
+        // Into the room already there; a file grown since fstat goes through the chunk, so the
+        // text is never reallocated only because the read reached the end.
+        const size_t room = text.capacity() - text.size();
+        char* into = chunk;
+        size_t want = sizeof chunk;
+        const size_t at = text.size();
+        if (room > 0) {
+            text.resize(text.capacity());
+            into = text.data() + at;
+            want = room;
+        }
+        ssize_t n = ::read(fd.get(), into, want);
+        if (room > 0)
+            text.resize(at + static_cast<size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            ok = false;
+        if (n < 0)
+            return fail(errno);
+        if (n == 0)
             break;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
+        if (room == 0)
+            text.append(chunk, static_cast<size_t>(n));
     }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    return text;
+}
+
+bool WriteProfileFile(const std::string& file, std::string_view text) {
+    mode_t mode = 0644;
+    {
+        Fd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (fd.get() >= 0) {
+            if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                IsReadOnlyFor(file, st.st_mode, ::geteuid()))
+                return false; // read-only files are left alone, even for a user who could
+                              // override that
+            mode = st.st_mode & 07777;
+        } else if (errno != ENOENT) {
+            // Exists but cannot be opened: unreadable to this user, so not replaced either.
+            if (::lstat(file.c_str(), &st) == 0)
+                return false;
+        }
+    }
+    std::string tmp = file + ".XXXXXX";
+    Fd fd(::mkstemp(tmp.data()));
+    if (fd.get() < 0)
+        return false;
+    ::fchmod(fd.get(), mode);
+    bool ok = writeAll(fd.get(), text.data(), text.size());
+    ok = ::fsync(fd.get()) == 0 && ok;
     if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;
     }
     return true;
+}
+
+std::optional<std::string> GetProfileString(const std::string& file, std::string_view section,
+                                            std::string_view key) {
+    auto text = ReadProfileFile(file);
+    if (!text)
+        return std::nullopt;
+    return ProfileText(std::move(*text)).get(section, key);
+}
+
+std::optional<std::string> ApplyProfileWrite(std::string_view text, std::string_view section,
+                                             std::string_view key,
+                                             const std::optional<std::string>& value) {
+    ProfileText profile{std::string(text)};
+    if (!profile.set(section, key, value))
+        return std::nullopt;
+    return profile.text();
+}
+
+bool WriteProfileString(const std::string& file, std::string_view section, std::string_view key,
+                        const std::optional<std::string>& value) {
+    int error = 0;
+    auto text = ReadProfileFile(file, &error);
+    if (!text && error != ENOENT)
+        return false;
+    if (!text && !value)
+        return true; // nothing to delete
+    ProfileText profile(text ? std::move(*text) : std::string());
+    if (!profile.set(section, key, value))
+        return true;
+    return WriteProfileFile(file, profile.text());
 }
 
 bool IsReadOnlyFor(const std::string& file, unsigned mode, unsigned uid) {
@@ -250,10 +331,13 @@ bool IsOrdinaryFile(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    size_t slash = path.find_last_of('/');
-    std::string_view name = slash == std::string::npos ? std::string_view(path)
-                                                       : std::string_view(path).substr(slash + 1);
-    return !name.empty() && name.front() != '.';
+    return !IsHiddenName(path);
+}
+
+bool IsHiddenName(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    return name.empty() || name.front() == '.';
 }
 
 } // namespace fm

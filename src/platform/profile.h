@@ -16,14 +16,43 @@
 
 namespace fm {
 
-// The value, or nullopt when the file, the section or the key is absent. Lines may end in LF,
-// CR LF or CR.
+// A profile file's whole text in memory, so that a run of look-ups and edits costs one read and
+// one write of the file however many keys they touch. Edits change the text in place.
+class ProfileText {
+public:
+    ProfileText() = default;
+    explicit ProfileText(std::string text) : text_(std::move(text)) {}
+
+    // The value, or nullopt when the section or the key is absent. Lines may end in LF, CR LF or
+    // CR.
+    std::optional<std::string> get(std::string_view section, std::string_view key) const;
+    // Writes (or with nullopt deletes) one key; false when nothing changes (deleting a key that
+    // is absent).
+    bool set(std::string_view section, std::string_view key,
+             const std::optional<std::string>& value);
+
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// The whole file, read once. The file is opened without blocking and must be a regular file
+// (checked on the opened descriptor, so a FIFO or device swapped in under the name is refused at
+// once). Nullopt when it cannot be read; `error` then holds the errno (ENOENT for an absent file).
+std::optional<std::string> ReadProfileFile(const std::string& file, int* error = nullptr);
+
+// Replaces the file's content with `text` in one write: a temporary file renamed over it, with the
+// old file's mode (0644 for a new one). False, with nothing written, when the file exists but is
+// not a regular file or is read-only (IsReadOnlyFor), or when the temporary file cannot be made.
+bool WriteProfileFile(const std::string& file, std::string_view text);
+
+// One key of a file: ReadProfileFile and ProfileText::get.
 std::optional<std::string> GetProfileString(const std::string& file, std::string_view section,
                                             std::string_view key);
 
-// Writes (or with nullopt deletes) one key. Returns false when nothing could be written: a
-// read-only file (IsReadOnlyFor), which is never replaced, or a folder in which the temporary
-// file cannot be made.
+// One key of a file read, changed and written back; deleting from an absent file creates none.
+// Returns false when nothing could be written (see WriteProfileFile).
 bool WriteProfileString(const std::string& file, std::string_view section, std::string_view key,
                         const std::optional<std::string>& value);
 
@@ -40,5 +69,8 @@ bool IsReadOnlyFor(const std::string& file, unsigned mode, unsigned uid);
 // True when the path names an existing ordinary file (symlinks followed) that is not hidden
 // (its name does not start with a dot).
 bool IsOrdinaryFile(const std::string& path);
+
+// True when the last part of the path starts with a dot (or is empty).
+bool IsHiddenName(std::string_view path);
 
 } // namespace fm

@@ -1,3 +1,4 @@
+#include "app/open_targets.h"
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/list_view.h"
@@ -99,6 +100,7 @@ TEST(AboutBox, MenuOpensItModallyOnTheOwner) {
         seen = about->isModal();
         EXPECT_EQ(about->windowTitle(), QStringLiteral("About Fendlemark"));
         EXPECT_EQ(about->lblVersion->text(), QStringLiteral("Version 1.02"));
+        EXPECT_EQ(VersionText(), QStringLiteral("Fendlemark 1.02")); // --version, as the package
         EXPECT_EQ(about->size(), QSize(266, 144));
         EXPECT_EQ(about->pos(), QPoint(100 + (417 - 266) / 2 + 1, 50 + 22));
         EXPECT_TRUE(about->cmdOK->isDefault());

@@ -3,11 +3,16 @@
 #include "controls/drive_list.h"
 #include "platform/path_text.h"
 #include "platform/profile.h"
+#include "platform/working_folder.h"
 #include "support/window_fixture.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace fm;
 using namespace fm::test;
@@ -98,6 +103,53 @@ TEST_F(SettingsFile, ReadOnlyFileLosesTheRunQuietly) {
     EXPECT_EQ(readFile(world.iniPath()), "[Fendlemark]\nExtrPreservePath=1\n");
 }
 
+// What happens to Fendlemark.ini in the program folder, counted by the kernel: opens, and the
+// renames that replace it.
+class FileEvents {
+public:
+    explicit FileEvents(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK)) {
+        inotify_add_watch(fd_, folder.c_str(), IN_OPEN | IN_MOVED_TO);
+    }
+    ~FileEvents() { close(fd_); }
+    // {opens, replacements} since the last call.
+    std::pair<int, int> take() {
+        std::pair<int, int> counts;
+        alignas(inotify_event) char buffer[65536];
+        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (char* p = buffer; p < buffer + n;) {
+                auto* e = reinterpret_cast<inotify_event*>(p);
+                if (e->len && std::string(e->name) == "Fendlemark.ini")
+                    ++(e->mask & IN_OPEN ? counts.first : counts.second);
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return counts;
+    }
+
+private:
+    int fd_;
+};
+
+TEST_F(SettingsFile, ReadOnceForTheLoadAndWrittenOnceForTheSave) {
+    writeFile(world.iniPath(), "[Fendlemark]\nExtrPreservePath=1\nExtrObName=obSamePlus\n");
+    FileEvents events(world.programFolder());
+    frmFendlemark& w = world.loaded();
+    EXPECT_EQ(events.take(), std::make_pair(1, 0));
+    EXPECT_EQ(w.StgExtrObName, QStringLiteral("obSamePlus"));
+    world.close();
+    EXPECT_EQ(events.take(), std::make_pair(1, 1));
+    EXPECT_EQ(ini("ExtrPreservePath"), "1");
+}
+
+TEST_F(SettingsFile, AFifoInItsPlaceNeitherBlocksNorIsReplaced) {
+    ASSERT_EQ(mkfifo(world.iniPath().c_str(), 0644), 0);
+    world.loaded();
+    world.close();
+    struct stat st {};
+    ASSERT_EQ(lstat(world.iniPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST(SettingsPath, AlwaysTheFileBesideTheProgram) {
     WindowWorld world;
     world.programName = "a\\b";
@@ -108,7 +160,8 @@ TEST(SettingsPath, AlwaysTheFileBesideTheProgram) {
     EXPECT_EQ(std::distance(fs::directory_iterator(world.root.path()), {}), 3);
 }
 
-TEST(SettingsOnTwoDrives, StoredFolderOnTheStartDriveOrTheOtherDrivesCurrentFolder) {
+// The stored folder is where the window opens, on whichever drive the program was started.
+TEST(SettingsOnTwoDrives, TheStoredFolderOpensFromEitherDrive) {
     TempDir volume;
     fs::create_directories(volume.file("deep/er"));
     WindowWorld world({volume.path()});
@@ -118,11 +171,14 @@ TEST(SettingsOnTwoDrives, StoredFolderOnTheStartDriveOrTheOtherDrivesCurrentFold
     writeFile(world.iniPath(), "[Fendlemark]\nInitialPath=" + onC + "\n");
     frmFendlemark& w = world.loaded();
     EXPECT_TRUE(w.Drive1->drive().startsWith(u'd'));
-    EXPECT_EQ(w.Dir1->path(), QStringLiteral("D:\\"));
+    EXPECT_EQ(w.Dir1->path(), QStringLiteral("D:\\deep\\er"));
     EXPECT_FALSE(w.isBusy() || w.isLoading());
     world.close();
+    // Started on d: from a program folder there, the folder stored on c: opens.
     fs::create_directories(world.root.file("here"));
     const QString here = world.drivePath(world.root.file("here"));
+    world.programName = "../" + fs::path(volume.path()).filename().string() + "/program";
+    ASSERT_TRUE(SetCurrentWorkingFolder(volume.file("deep")));
     writeFile(world.iniPath(), "[Fendlemark]\nInitialPath=" + TextToPath(here) + "\n");
     frmFendlemark& again = world.loaded();
     EXPECT_EQ(again.Dir1->path(), here);

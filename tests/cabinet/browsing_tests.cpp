@@ -15,10 +15,13 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -106,7 +109,59 @@ TEST_F(Browsing, OddEntriesForeignFilesAndNamesThatAreNotUtf8) {
     EXPECT_EQ(column(*win.lvwFiles, 5).mid(0, 2), (QStringList{"16010101", "16010101"}));
     EXPECT_EQ(win.lvwFiles->subItem(3, 4), QStringLiteral("4294967295"));
     EXPECT_EQ(TextToPath(win.lvwFiles->subItem(1, 3)), TextToPath(cab("")) + "c\xFF.cab");
-    EXPECT_TRUE(world.prompt.shown.isEmpty());
+    // Only the first click, on the foreign file alone, found nothing at all to list.
+    EXPECT_EQ(world.prompt.shown, QStringList{"The selected CAB file cannot be read:\n\n"
+                                              "0-not-a-cabinet.cab: This is not a cabinet file."});
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("3 files:  Extract all.  1 unreadable."));
+}
+
+// Cabinets that cannot be read are named in the status line (the reasons in its tooltip),
+// marked in the cabinet list, and explained in one message only when nothing could be listed.
+TEST_F(Browsing, UnreadableCabinetsAreNamedMarkedAndExplainedOnce) {
+    writeFile(world.startFolder() + "/c-bad.cab", "MZ this is no cabinet");
+    const CabPlan plan{{cabFile("one", "1"), cabFile("two", "2")}};
+    writeFile(world.startFolder() + "/d-cut.cab",
+              buildCabinet(plan).substr(0, layoutOf(plan).firstFileEntry + 20));
+    frmFendlemark& win = w();
+    const QString notCab = QStringLiteral("c-bad.cab: This is not a cabinet file.");
+    clickRows(*win.File1, {2});
+    EXPECT_EQ(world.prompt.shown,
+              QStringList{QStringLiteral("The selected CAB file cannot be read:\n\n") + notCab});
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("Cannot read c-bad.cab."));
+    EXPECT_EQ(win.lblFiles->toolTip(), notCab);
+    QTest::mouseClick(win.cmdExtract, Qt::LeftButton); // not "Select a CAB file to view."
+    EXPECT_EQ(world.prompt.shown.value(1), world.prompt.shown.value(0));
+
+    QTest::mouseClick(win.ckSelAllCabs, Qt::LeftButton);
+    EXPECT_EQ(world.prompt.shown.size(), 2); // rows were listed: no message
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("6 files:  Extract all.  2 unreadable."));
+    EXPECT_GE(win.lblFiles->width(),
+              win.lblFiles->fontMetrics().horizontalAdvance(win.lblFiles->text()));
+    EXPECT_EQ(win.lblFiles->toolTip(),
+              notCab + QStringLiteral(
+                           "\nd-cut.cab: The cabinet is damaged: 1 of its 2 files could be read."));
+    // The marks: a sign, the reason in the tooltip and for screen readers; none on good ones.
+    for (int row = 0; row < 4; ++row) {
+        const bool bad = row >= 2;
+        QListWidgetItem* item = win.File1->item(row);
+        EXPECT_EQ(item->icon().isNull(), !bad) << row;
+        const QPoint at = win.File1->visualItemRect(item).center();
+        QHelpEvent help(QEvent::ToolTip, at, win.File1->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(win.File1->viewport(), &help);
+        const QString tip = QToolTip::isVisible() ? QToolTip::text() : QString();
+        EXPECT_EQ(tip.startsWith(QStringLiteral("Cannot be read: ")), bad)
+            << row << tip.toStdString();
+        EXPECT_EQ(item->data(Qt::AccessibleDescriptionRole).toString(), bad ? tip : QString());
+        QToolTip::hideText();
+    }
+    // Marks last through a refresh; reading a cabinet whole again takes its mark away.
+    win.RefreshLists();
+    EXPECT_FALSE(win.File1->item(3)->icon().isNull());
+    writeCabinet(world.startFolder() + "/d-cut.cab", plan);
+    clickRows(*win.File1, {3});
+    EXPECT_TRUE(win.File1->item(3)->icon().isNull());
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files:  Extract all."));
+    EXPECT_EQ(win.lblFiles->toolTip(), QString());
 }
 
 TEST_F(Browsing, HeaderClicksSortByKeysAndFlipOnRepeat) {
@@ -165,7 +220,8 @@ TEST_F(Browsing, SelectionIsKeptByCabinetAndNameAndEveryClickCounts) {
     win.ShowExtracted(3);
     fs::remove(world.startFolder() + "/b.cab");
     clickRows(*win.File1, {1});
-    EXPECT_EQ(win.lblFiles->text(), QString()); // empty list: blank, colour kept
+    // Nothing listed: the status line names what could not be read, colour kept.
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("Cannot read b.cab."));
     EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
 }
 
@@ -300,4 +356,25 @@ TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival)
     EXPECT_EQ(win.Dir1->path(), QStringLiteral("D:\\"));
     EXPECT_FALSE(win.isBusy());
     EXPECT_EQ(win.cursor().shape(), Qt::ArrowCursor);
+}
+
+// The report of a run stays through the refresh that follows it, also at the root of a drive.
+TEST(DriveRoots, TheReportOfARunStaysThroughTheRefreshAfterIt) {
+    TempDir volume;
+    writeCabinet(volume.file("one.cab"), {{cabFile("a.txt", "1"), cabFile("b.txt", "2")}});
+    WindowWorld world({volume.path()});
+    QString onC = QStringLiteral("C:") + QString::fromStdString(volume.path());
+    onC.replace(u'/', u'\\');
+    for (const QString& folder : {onC, QStringLiteral("D:\\")}) {
+        frmFendlemark& w = world.loaded();
+        w.show();
+        w.StgExtrAlwaysSame = 1;
+        w.StgExtrObName = QStringLiteral("obSamePlus");
+        w.Drive1->setDrive(folder.left(2));
+        w.Dir1->setPath(folder);
+        clickRows(*w.File1, {0});
+        QTest::mouseClick(w.cmdExtract, Qt::LeftButton);
+        EXPECT_EQ(w.lblFiles->text(), QStringLiteral("2 files extracted.")) << folder.toStdString();
+        world.close();
+    }
 }

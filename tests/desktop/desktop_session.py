@@ -1,12 +1,14 @@
 """The program on an X server, read over AT-SPI as a screen reader reads it.
 
-    desktop_session.py walk PROGRAM        every focusable control of every window is named
+    desktop_session.py walk BIN            every focusable control of every window is named, and
+                                           the status line is heard; run from a copy of BIN
     desktop_session.py installed BUILD     the installed program, run by its link
 
 Exit status 1 on a failure, 77 (a skip) when AT-SPI cannot be reached.
 """
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -14,6 +16,7 @@ import time
 
 import dbus
 import pyatspi
+from gi.repository import GLib
 
 FAILURES = []
 
@@ -27,11 +30,26 @@ def check(ok, what):
 def wait_for(predicate, seconds=20):
     end = time.time() + seconds
     while time.time() < end:
+        while GLib.MainContext.default().iteration(False):
+            pass  # delivers the events listened for
         value = predicate()
         if value:
             return value
         time.sleep(0.1)
     return None
+
+
+HEARD = []  # names announced by the status bar
+
+
+def on_name_change(event):
+    if event.source and event.source.getRoleName() == "status bar":
+        HEARD.append(event.source.name)
+
+
+def status_line(app):
+    found = app.find("status bar", None)
+    return found.name if found else None
 
 
 def make_cabinets(folder):
@@ -60,9 +78,10 @@ class App:
         return [w for w in self.app if w is not None]
 
     def find(self, role, name, root=None):
+        """The first control with this role and name (any name for None)."""
         for r in [root] if root else self.windows():
             found = pyatspi.utils.findDescendant(
-                r, lambda a: a and a.getRoleName() == role and a.name == name, True)
+                r, lambda a: a and a.getRoleName() == role and name in (None, a.name), True)
             if found:
                 return found
         return None
@@ -122,13 +141,23 @@ NAMES = {"Fendlemark": [("combo box", "Drive"), ("list", "CAB files:"),
          "Pick a Folder": [("combo box", "Drive"), ("list", "Double-click folder to select:")]}
 
 
-def walk(program):
+def walk(bin_folder):
     """The main window, then each window its openers lead to (a dialog's own openers while it
     is open), closed again with Cancel or OK. One row is selected, so Extract opens the
-    extract-to dialog with its file line."""
+    extract-to dialog with its file line. Then that row is extracted, and the status line is
+    heard before and after. The program runs from a copy of the build's program folder, so the
+    settings it writes stay in the scratch folder."""
+    pyatspi.Registry.registerEventListener(on_name_change, "object:property-change:accessible-name")
     with tempfile.TemporaryDirectory() as tmp:
+        folder = os.path.join(tmp, "program")
+        os.makedirs(folder)
+        for name in ("fendlemark", "Cabarc1.exe", "Cabarc2.exe"):
+            shutil.copy2(os.path.join(bin_folder, name), folder)
+        program = os.path.join(folder, "fendlemark")
         app = App([program, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
         check(wait_for(lambda: contents_rows(app)), "the cabinet's rows listed")
+        check(wait_for(lambda: status_line(app) == "2 files:  Extract all.", 5),
+              "the status bar reads the listing, got %r" % status_line(app))
         check_named(app.windows()[0], NAMES["Fendlemark"])
         app.find("tree", "CAB contents:").queryTable().addRowSelection(0)
         for openers in (["About Fendlemark"], ["Extract", "Browse"]):
@@ -151,7 +180,20 @@ def walk(program):
                 count = len(app.windows())
                 app.press(closer)
                 check(wait_for(lambda: len(app.windows()) < count, 5), dialog.name + " closes")
+        # The selected row extracted through the dialog: the report is read and was announced.
+        count = len(app.windows())
+        app.press(app.find("push button", "Extract"), wait=False)
+        if wait_for(lambda: len(app.windows()) > count, 5):
+            app.press(app.find("push button", "Extract", app.windows()[-1]), wait=False)
+        report = "1 files extracted."
+        check(wait_for(lambda: status_line(app) == report, 20),
+              "the status bar reads the extraction, got %r" % status_line(app))
+        check(wait_for(lambda: report in HEARD, 5), "the report announced, heard %r" % HEARD)
+        check(os.path.isfile(os.path.join(tmp, "cabs", "one Extracted", "a.txt")) or
+              os.path.isfile(os.path.join(tmp, "cabs", "a.txt")), "the row extracted")
         app.exit()
+        check(os.path.isfile(os.path.join(folder, "Fendlemark.ini")),
+              "the settings written beside the copy")
 
 
 def installed(build):

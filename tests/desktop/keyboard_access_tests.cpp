@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace fm;
@@ -123,12 +124,89 @@ TEST_F(KeyboardWindow, ListSortSelectExtractAndRefreshByKeysAlone) {
     EXPECT_EQ(w.File1->listCount(), 2);
 }
 
+// Letters typed in a list move to the first entry after the current one that starts with them.
+TEST_F(KeyboardWindow, TypingFindsEntriesInEachList) {
+    for (const char* folder : {"alpha", "beta", "bravo"})
+        std::filesystem::create_directories(world.startFolder() + "/" + folder);
+    writeCabinet(world.startFolder() + "/three.cab", CabPlan{{cabFile("t.txt", "1")}});
+    w.Dir1->refresh();
+    w.File1->refresh();
+    key(Qt::Key_I, Qt::AltModifier);
+    key(Qt::Key_Space); // one.cab listed
+    const struct {
+        Qt::Key mnemonic;
+        const char* typed;
+        std::function<QString()> current;
+        const char* want;
+    } cases[] = {
+        {Qt::Key_D, "br",
+         [&] { return w.Dir1->currentItem()->data(Qt::AccessibleTextRole).toString(); }, "bravo"},
+        {Qt::Key_C, "c", [&] { return w.lvwFiles->text(w.lvwFiles->currentRow()); }, "c.txt"},
+        {Qt::Key_C, "D", [&] { return w.lvwFiles->text(w.lvwFiles->currentRow()); }, "docs\\b.txt"},
+        {Qt::Key_I, "th", [&] { return w.File1->currentItem()->text(); }, "three.cab"},
+    };
+    for (const auto& c : cases) {
+        key(c.mnemonic, Qt::AltModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QString::fromLatin1(c.typed));
+        EXPECT_EQ(c.current(), QString::fromLatin1(c.want)) << c.typed;
+        QTest::qWait(QApplication::keyboardInputInterval() + 50); // the next word starts anew
+    }
+    EXPECT_EQ(rows(), QStringList{"t.txt"}); // finding a cabinet selects and lists it
+    // Screen readers hear where a folder stands, not only its name.
+    QAccessibleInterface* dir = access(w.Dir1);
+    EXPECT_EQ(dir->child(dir->childCount() - 1)->text(QAccessible::Description),
+              w.Dir1->path() + QStringLiteral("\\bravo"));
+}
+
+// Enter presses the button that has the focus: Extract opens the dialog, whose focused Cancel
+// closes it without extracting (its default button would extract), and Exit closes the window.
+TEST_F(KeyboardWindow, EnterPressesTheFocusedButton) {
+    key(Qt::Key_I, Qt::AltModifier);
+    key(Qt::Key_Space);
+    w.cmdExtract->setFocus();
+    bool opened = false;
+    QTimer poll; // acts once the dialog is up and has the keyboard
+    poll.callOnTimeout([&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || QApplication::activeWindow() != dialog)
+            return;
+        poll.stop();
+        opened = true;
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->setFocus();
+        key(Qt::Key_Return);
+        if (QApplication::activeModalWidget() == dialog) {
+            ADD_FAILURE() << "Enter on Cancel left the dialog open";
+            dialog->close();
+        }
+    });
+    poll.start(20);
+    key(Qt::Key_Return);
+    poll.stop();
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(std::filesystem::exists(world.startFolder() + "/one Extracted"));
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files:  Extract all."));
+    w.cmdClose->setFocus();
+    key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(w.isVisible());
+}
+
+// The status line is a status bar named by what it shows (its announcements reach AT-SPI only:
+// the walk in desktop_session.py hears them).
+TEST_F(KeyboardWindow, TheStatusLineIsHeardAsAStatusBar) {
+    key(Qt::Key_I, Qt::AltModifier);
+    key(Qt::Key_Space);
+    QAccessibleInterface* status = access(w.lblFiles);
+    EXPECT_EQ(status->role(), QAccessible::StatusBar);
+    EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("3 files:  Extract all."));
+    w.ShowExtracted(0);
+    EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("3 files extracted."));
+}
+
 TEST_F(KeyboardWindow, ScreenReadersFindNamesRolesAndLinks) {
     w.File1->setSelected(0, true);
     w.lvwFiles->setSelected(1, true);
     w.UpdateStatus();
     // The focusable controls' names are checked by the AT-SPI walk.
-    EXPECT_EQ(access(w.lblFiles)->text(QAccessible::Name), QStringLiteral("Status"));
     EXPECT_TRUE(access(w.File1)->state().multiSelectable);
     EXPECT_EQ(w.Label3->buddy(), w.lvwFiles);
     QAccessibleInterface* dir = access(w.Dir1);

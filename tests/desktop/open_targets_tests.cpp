@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -51,7 +52,10 @@ TEST(OpenTargets, CabinetsOpenTheirFolderSelectedAndListedAndDropsDoTheSame) {
     EXPECT_EQ(w.lvwFiles->rowCount(), 2);
     ASSERT_EQ(world.prompt.shown.size(), 1);
     EXPECT_TRUE(world.prompt.shown[0].contains("notes.txt: not a cabinet file."));
-    EXPECT_TRUE(world.prompt.shown[0].contains("gone.cab: No such file or directory."));
+    // Named in drive form, as the window names paths.
+    EXPECT_TRUE(world.prompt.shown[0].contains(world.drivePath(sub) +
+                                               "\\gone.cab: No such file or directory."));
+    EXPECT_FALSE(world.prompt.shown[0].contains(u'/'));
 
     // Dropped on the window showing that folder: only the dropped cabinet stays selected.
     QMimeData data;
@@ -64,4 +68,24 @@ TEST(OpenTargets, CabinetsOpenTheirFolderSelectedAndListedAndDropsDoTheSame) {
     }
     EXPECT_EQ(w.File1->selectionFlags(), (std::vector<bool>{false, true, false}));
     EXPECT_EQ(w.lvwFiles->text(1), QStringLiteral("b.cab.txt"));
+}
+
+// Two cabinets named at start, far down the list: both in view once the window shows.
+TEST(OpenTargets, TheNamedCabinetsAreScrolledIntoView) {
+    WindowWorld world;
+    for (int i = 10; i < 50; ++i)
+        writeFile(world.startFolder() + "/c" + std::to_string(i) + ".cab", "");
+    writeCabinet(world.startFolder() + "/c30.cab", CabPlan{{cabFile("x", "1")}});
+    writeCabinet(world.startFolder() + "/c32.cab", CabPlan{{cabFile("y", "1")}});
+    frmFendlemark& w = world.loaded();
+    OpenPaths(w, {"c30.cab", "c32.cab"});
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    for (int row : {20, 22}) {
+        EXPECT_TRUE(w.File1->item(row)->isSelected()) << row;
+        EXPECT_TRUE(
+            w.File1->viewport()->rect().contains(w.File1->visualItemRect(w.File1->item(row))))
+            << row;
+    }
 }

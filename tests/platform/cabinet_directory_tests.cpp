@@ -59,9 +59,10 @@ class CabinetDirectory : public testing::Test {
 protected:
     std::vector<std::string> list(const std::string& path) {
         std::vector<std::string> out;
-        const std::size_t n =
+        const CabinetListing got =
             IterateCabinet(path, [&](const CabinetFileRecord& r) { out.push_back(describe(r)); });
-        EXPECT_EQ(n, out.size());
+        EXPECT_EQ(got.files, out.size());
+        problem = got.problem;
         return out;
     }
     std::vector<std::string> listBytes(const std::string& bytes) {
@@ -75,6 +76,7 @@ protected:
         return at + 16;
     }
     TempDir dir;
+    std::string problem; // of the last listing
     CabPlan plan = samplePlan();
     std::string bytes = buildCabinet(plan);
 };
@@ -83,6 +85,7 @@ protected:
 
 TEST_F(CabinetDirectory, ListsEveryRecordAsStoredAndNeverReadsData) {
     EXPECT_EQ(listBytes(bytes), expected(plan));
+    EXPECT_EQ(problem, "");
     std::string garbage = bytes;
     for (std::size_t i = layoutOf(plan).firstDataBlock; i < garbage.size(); ++i)
         garbage[i] = static_cast<char>(i * 7);
@@ -97,8 +100,12 @@ TEST_F(CabinetDirectory, ListsEveryRecordAsStoredAndNeverReadsData) {
 TEST_F(CabinetDirectory, CutOrDamagedTablesListTheRecordsBeforeTheDamage) {
     const std::pair<std::size_t, std::size_t> cuts[] = {
         {nameAt(3) + 3, 3}, {nameAt(3) - 9, 3}, {nameAt(2) - 16, 2}, {nameAt(0) - 11, 0}};
-    for (auto [cut, kept] : cuts)
+    for (auto [cut, kept] : cuts) {
         EXPECT_EQ(listBytes(bytes.substr(0, cut)), expected(plan, 0, kept)) << cut;
+        EXPECT_EQ(problem, "The cabinet is damaged: " + std::to_string(kept) +
+                               " of its 6 files could be read.");
+    }
+
     // A name of 256 bytes or more ends the listing; 255 is still a name.
     plan.files[2].name = std::string(300, 'n');
     EXPECT_EQ(listBytes(buildCabinet(plan)), expected(plan, 0, 2));
@@ -136,6 +143,8 @@ TEST_F(CabinetDirectory, ReserveFieldsAreSkippedAlsoWhenTheTableIsCut) {
     add32(r, 16, grown); // first file record
     EXPECT_EQ(listBytes(r), expected(plan));
     EXPECT_EQ(listBytes(r.substr(0, nameAt(3) + grown + 2)), expected(plan, 0, 3));
+    EXPECT_TRUE(listBytes(r.substr(0, 38)).empty()); // in the reserve sizes
+    EXPECT_EQ(problem, "The cabinet is damaged: it is cut off before its file list.");
 }
 
 TEST_F(CabinetDirectory, LargeTablesStraddleEveryReadBuffer) {
@@ -153,13 +162,29 @@ TEST_F(CabinetDirectory, UnreadableCabinetsListNothingAndPrintNothing) {
     noFiles[28] = noFiles[29] = 0;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    for (const std::string& b : {badSignature, bytes.substr(0, 20), bytes.substr(0, 40),
-                                 std::string(), std::string("not a cabinet\n"), noFiles})
+    const std::string notCab = "This is not a cabinet file.";
+    const std::pair<std::string, std::string> cases[] = {
+        {badSignature, notCab},
+        {bytes.substr(0, 20), notCab},
+        {bytes.substr(0, 40), "The cabinet is damaged: 0 of its 6 files could be read."},
+        {std::string(), notCab},
+        {std::string("not a cabinet\n"), notCab},
+        {noFiles, ""}, // empty, but whole
+    };
+    for (const auto& [b, why] : cases) {
         EXPECT_TRUE(listBytes(b).empty()) << b.size();
-    EXPECT_TRUE(list(dir.file("missing.cab")).empty());
-    EXPECT_TRUE(list(dir.path()).empty());
+        EXPECT_EQ(problem, why) << b.size();
+    }
     ASSERT_EQ(mkfifo(dir.file("pipe.cab").c_str(), 0600), 0);
-    EXPECT_TRUE(list(dir.file("pipe.cab")).empty()); // must not wait for a writer
+    const std::pair<std::string, std::string> files[] = {
+        {dir.file("missing.cab"), "No such file or directory."},
+        {dir.path(), notCab},
+        {dir.file("pipe.cab"), notCab}, // must not wait for a writer
+    };
+    for (const auto& [path, why] : files) {
+        EXPECT_TRUE(list(path).empty()) << path;
+        EXPECT_EQ(problem, why) << path;
+    }
     EXPECT_EQ(testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr(), "");
 }
 

@@ -1,7 +1,10 @@
 #include "platform/profile.h"
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -105,4 +108,44 @@ TEST_F(Profile, OrdinaryFileTest) {
     EXPECT_TRUE(IsOrdinaryFile(dir.file("Fendlemark.ini")));
     for (const std::string& p : {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini")})
         EXPECT_FALSE(IsOrdinaryFile(p)) << p;
+}
+
+// A FIFO (or any file that is not regular) under the settings file's name is refused on opening,
+// at once, whether nobody writes to it or a writer is waiting; it is never replaced.
+TEST_F(Profile, AFifoIsRefusedWithoutWaitingForAWriter) {
+    const std::string fifo = dir.file("Fendlemark.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::function<bool()> uses[] = {
+        [&] { return GetProfileString(fifo, "S", "K") == std::nullopt; },
+        [&] { return !WriteProfileString(fifo, "S", "K", std::string("v")); },
+        [&] { return !ReadProfileFile(fifo) && !WriteProfileFile(fifo, "x"); },
+    };
+    for (size_t i = 0; i < std::size(uses); ++i) {
+        auto refused = std::async(std::launch::async, uses[i]);
+        if (refused.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << "use " << i << " waits for a writer";
+            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go
+        }
+        EXPECT_TRUE(refused.get()) << i;
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Many edits on one text in memory give what the same edits give one file write at a time.
+TEST_F(Profile, EditsInMemoryMatchEditsOfTheFile) {
+    const std::string ini = dir.file("a.ini");
+    const std::string start = "x\r\n[Other]\r\nK=1\r\n[S]\nA=1\n\nB=2";
+    writeFile(ini, start);
+    ProfileText text(start);
+    const std::pair<const char*, Opt> edits[] = {
+        {"A", std::nullopt}, {"C", "3"}, {"b", "two"}, {"D", std::nullopt}, {"E", "5"}};
+    for (const auto& [key, value] : edits) {
+        WriteProfileString(ini, "S", key, value);
+        text.set("s", key, value);
+        EXPECT_EQ(text.get("S", key), value) << key;
+    }
+    EXPECT_EQ(text.text(), readFile(ini));
+    EXPECT_EQ(text.text(), "x\r\n[Other]\r\nK=1\r\n[S]\n\nb=two\nC=3\nE=5\n");
 }

@@ -1,0 +1,15 @@
+# MODE=before: notes the state of INI (absent, or its content's hash) in STAMP.
+# MODE=after: fails when INI is not in the state STAMP notes.
+if(EXISTS ${INI})
+  file(SHA256 ${INI} state)
+else()
+  set(state absent)
+endif()
+if(MODE STREQUAL "before")
+  file(WRITE ${STAMP} ${state})
+else()
+  file(READ ${STAMP} before)
+  if(NOT before STREQUAL state)
+    message(FATAL_ERROR "A test wrote ${INI} (before: ${before}, after: ${state}).")
+  endif()
+endif()
