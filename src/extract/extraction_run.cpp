@@ -5,7 +5,7 @@
 #include "controls/file_list.h"
 #include "controls/list_view.h"
 #include "extract/paths.h"
-#include "extract/process_watch.h"
+#include "extract/run_in_window.h"
 #include "extract/short_path.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
@@ -16,8 +16,9 @@
 #include <QApplication>
 #include <QHash>
 #include <QSet>
-#include <QThread>
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <vector>
 
 namespace fm {
@@ -25,22 +26,8 @@ namespace fm {
 namespace {
 
 constexpr int kPathColumn = 3;
-// A tool that has ended is collected by the launcher a moment later; the wait looks this often
-// for those ends.
-constexpr int kCollectMilliseconds = 5;
 // A failure report names at most this many cabinets.
 constexpr int kFailuresShown = 20;
-
-// While the run waits, the window is painted but must not go away under it.
-class CloseRefusal : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::Close)
-            return false;
-        event->ignore();
-        return true;
-    }
-};
 
 // The busy cursor over every window of the program while the run lasts; lifted while a message
 // box asks for the user.
@@ -103,11 +90,9 @@ private:
     const std::string programFolder_;
     BusyCursor cursor_;
     int tool_ = 2;
-    struct Launched {
-        LaunchId id;
-        QString cabinet;
-    };
-    std::vector<Launched> launched_;
+    std::vector<RunJob> jobs_;
+    std::vector<QString> cabinetOf_;       // per job
+    std::vector<std::string> madeFolders_; // made by this run, removed again if left empty
     // Per cabinet path: how many of its rows have each last name part (upper case).
     std::optional<QHash<QString, QHash<QString, int>>> lastParts_;
 };
@@ -126,12 +111,8 @@ void ExtractionRun::run() {
         ok = severalRows();
 
     SetCurrentWorkingFolder(saved);
-    if (!ok) {
-        for (const Launched& l : launched_)
-            p_.launcher->forget(l.id);
-        return;
-    }
-    waitAndReport();
+    if (ok)
+        waitAndReport();
 }
 
 bool ExtractionRun::allFiles() {
@@ -240,8 +221,12 @@ QString ExtractionRun::destinationOf(const QString& cabinetName) const {
 
 bool ExtractionRun::prepare(const QString& destination) {
     const auto posix = PosixPathOf(*p_.drives, destination, programFolder_);
-    if (posix && (PathExists(*posix) || MakeFolder(*posix) == 0))
+    if (posix && PathExists(*posix))
         return true;
+    if (posix && MakeFolder(*posix) == 0) {
+        madeFolders_.push_back(*posix);
+        return true;
+    }
     fail(QStringLiteral("Unable to create directory '") + DisplayText(destination) +
          QStringLiteral("'."));
     return false;
@@ -259,14 +244,12 @@ bool ExtractionRun::launch(const QString& cabinetPath, const QString& cabinetNam
     const QString file = QStringLiteral("Cabarc%1.exe").arg(tool_);
     const QString parameters =
         option_ + PathArgument(cabinet) + fileArguments + u' ' + PathArgument(folder) + u'\\';
-    const LaunchStart start =
-        p_.launcher->launch(programFolder_, TextToPath(file), TextToPath(parameters));
-    if (start.error != 0) {
-        fail(QStringLiteral("Unable to start '") + file + QStringLiteral("': ") +
-             reasonText(start.error) + u'.');
-        return false;
-    }
-    launched_.push_back({start.id, cabinetPath});
+    std::error_code error;
+    const auto posix = PosixPathOf(*p_.drives, cabinetPath, programFolder_);
+    const auto bytes = posix ? std::filesystem::file_size(*posix, error) : 0;
+    jobs_.push_back({programFolder_, TextToPath(file), TextToPath(parameters),
+                     error ? 0 : static_cast<std::uint64_t>(bytes)});
+    cabinetOf_.push_back(cabinetPath);
     return true;
 }
 
@@ -276,58 +259,56 @@ void ExtractionRun::fail(const QString& message) {
 }
 
 void ExtractionRun::waitAndReport() {
-    CloseRefusal refusal;
-    qApp->installEventFilter(&refusal);
-    auto paint = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    const WindowRunResult r = RunInWindow(w_, std::move(jobs_));
+    for (const std::string& folder : madeFolders_)
+        ::rmdir(folder.c_str()); // only when the run left it empty
+    if (r.exitAsked)
+        return;
 
-    while (ExeRunning(*p_.processes, QString::fromLatin1(kToolProcessName))) {
-        paint();
-        QThread::msleep(kPollMilliseconds);
-    }
-
-    // Every tool of this run has ended now (unless the process list could not be read); their
-    // ends come from the launcher.
-    std::vector<std::optional<LaunchEnd>> ends(launched_.size());
-    for (size_t open = ends.size();;) {
-        for (size_t i = 0; i < ends.size(); ++i) {
-            if (!ends[i] && (ends[i] = p_.launcher->takeEnd(launched_[i].id)))
-                --open;
-        }
-        if (open == 0)
-            break;
-        paint();
-        QThread::msleep(kCollectMilliseconds);
-    }
-    qApp->removeEventFilter(&refusal);
-
+    // A cabinet counts as extracted when every launch it got succeeded.
     QStringList failures;
-    QSet<QString> named;
-    for (size_t i = 0; i < ends.size(); ++i) {
-        const QString& cabinet = launched_[i].cabinet;
-        if (!ends[i]->failed() || named.contains(cabinet))
+    QSet<QString> cabinets, failed;
+    for (size_t i = 0; i < r.results.size(); ++i) {
+        const QString& cabinet = cabinetOf_[i];
+        cabinets.insert(cabinet);
+        const JobResult& job = r.results[i];
+        if (job.succeeded() || failed.contains(cabinet))
             continue;
-        named.insert(cabinet);
-        failures << DisplayText(cabinet) + QStringLiteral(": ") + endText(*ends[i]);
+        failed.insert(cabinet);
+        if (job.state == JobResult::State::Ended)
+            failures << DisplayText(cabinet) + QStringLiteral(": ") + endText(job.end);
+        else if (job.state == JobResult::State::NotStarted)
+            failures << DisplayText(cabinet) + QStringLiteral(": could not be started: ") +
+                            reasonText(job.startError) + u'.';
     }
 
-    if (failures.isEmpty()) {
-        w_.ShowExtracted(count_);
-    } else {
+    QString report;
+    if (r.cancelled)
+        report = QStringLiteral("Extraction cancelled: %1 of %2 cabinets extracted.")
+                     .arg(cabinets.size() - failed.size())
+                     .arg(cabinets.size());
+    if (!failures.isEmpty()) {
         const qsizetype total = failures.size();
         if (total > kFailuresShown) {
             failures = failures.mid(0, kFailuresShown);
             failures << QStringLiteral("... and %1 more.").arg(total - kFailuresShown);
         }
-        fail(QStringLiteral("These cabinets were not extracted completely:\n\n") +
-             failures.join(u'\n'));
+        if (!report.isEmpty())
+            report += QStringLiteral("\n\n");
+        report += QStringLiteral("These cabinets were not extracted completely:\n\n") +
+                  failures.join(u'\n');
     }
+    if (report.isEmpty())
+        w_.ShowExtracted(count_);
+    else
+        fail(report);
     w_.RefreshLists();
 }
 
 } // namespace
 
 void frmFendlemark::CheckExtractCabs() {
-    if (GoExtract)
+    if (GoExtract && !activeRun_)
         ExtractCabs(SelCount);
 }
 

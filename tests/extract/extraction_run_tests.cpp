@@ -85,7 +85,8 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
         run(mode); // the last, an unknown name, as obSamePlus
     clickRows(*w.lvwFiles, {0, 11}, Qt::ShiftModifier);
     run("obSamePlus");
-    EXPECT_TRUE(fs::is_directory(world.startFolder() + "/c Extracted"));
+    // Made for the run, and removed again: the pretended tool left it empty.
+    EXPECT_FALSE(fs::exists(world.startFolder() + "/c Extracted"));
     EXPECT_EQ(CurrentWorkingFolder(), cwd);
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("12 files extracted."));
     EXPECT_EQ(w.lblFiles->foreColor(), kColorBlue);
@@ -163,22 +164,24 @@ TEST_F(ExtractionRun, FailuresAreReportedAndEndTheRun) {
     w.StgExtrSetFolder = missing;
     extractSelected(w);
     w.StgExtrObName = QStringLiteral("obSameFolder");
-    world.launcher.refusals = {{1, ENOENT}};
+    world.launcher.refusals = {{1, ENOENT}}; // the others are still tried
     extractSelected(w);
-    EXPECT_EQ(world.launcher.calls.size(), 2u);
+    EXPECT_EQ(world.launcher.calls.size(), 3u);
     EXPECT_EQ(world.launcher.outstanding(), 0u);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     world.launcher.refusals.clear();
-    world.launcher.ends = {{2, LaunchEnd{false, 1, "x.txt: not in the cabinet"}},
-                           {4, LaunchEnd{true, 9, ""}}};
+    world.launcher.ends = {{3, LaunchEnd{false, 1, "x.txt: not in the cabinet"}},
+                           {5, LaunchEnd{true, 9, ""}}};
     extractSelected(w);
-    EXPECT_EQ(world.launcher.calls.size(), 5u);
+    EXPECT_EQ(world.launcher.calls.size(), 6u);
     EXPECT_EQ(w.lblFiles->text(), before);
 
     ASSERT_EQ(world.prompt.shown.size(), 3);
     EXPECT_EQ(world.prompt.shown[0], "Unable to create directory '" + missing + "'.");
-    EXPECT_EQ(world.prompt.shown[1], "Unable to start 'Cabarc2.exe': No such file or directory.");
+    EXPECT_EQ(world.prompt.shown[1].toStdString(),
+              "These cabinets were not extracted completely:\n\n" + at("b.cab") +
+                  ": could not be started: No such file or directory.");
     EXPECT_EQ(world.prompt.shown[2].toStdString(),
               "These cabinets were not extracted completely:\n\n" + at("a.cab") +
                   ": x.txt: not in the cabinet\n" + at("c.cab") + ": ended by signal 9 (" +
@@ -186,11 +189,11 @@ TEST_F(ExtractionRun, FailuresAreReportedAndEndTheRun) {
 
     clickRows(*w.File1, {0, 0}); // no cabinet: nothing to launch, the (no) rows reported
     extractSelected(w);
-    EXPECT_EQ(world.launcher.calls.size(), 5u);
+    EXPECT_EQ(world.launcher.calls.size(), 6u);
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
 }
 
-TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
+TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
     clickRows(*w.File1, {0});
     struct : QObject {
         int paints = 0;
@@ -201,11 +204,12 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
     } counter;
     w.lblFiles->installEventFilter(&counter);
     world.processes.names = {"init", "mycabarctool.EXE"}; // any case, anywhere in the name
+    world.prompt.answers = {false};
     world.processes.onListing = [&](int n) {
-        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
         if (n == 0) {
             w.lblFiles->update();
-            w.close();
+            w.close(); // No: the run goes on
         } else {
             EXPECT_GT(counter.paints, 0);
             world.processes.names = {"Cabar.exe", "abarc"};
@@ -214,5 +218,7 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
     extractSelected(w);
     EXPECT_EQ(world.processes.listings, 2);
     EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(world.prompt.shown,
+              QStringList{"An extraction is running. Cancel the extraction and exit?"});
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
 }
