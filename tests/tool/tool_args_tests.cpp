@@ -39,6 +39,8 @@ TEST(ToolArgs, CommandLines) {
     a = *ParseToolArgs({"l", "a.cab", "docs\\"}).args; // listing has no destination
     EXPECT_TRUE(a.command == Command::List && a.patterns == Strings{"docs\\"});
     EXPECT_EQ(ParseToolArgs({"X", "a.cab", "/"}).args->destination, "/");
+    a = *ParseToolArgs({"-p", "-N", "-@", "/dev/fd/3", "X", "a.cab", "D:\\o\\"}).args;
+    EXPECT_TRUE(a.keepFolders && a.skipExisting && a.link == "/dev/fd/3" && a.patterns.empty());
 
     const std::pair<Strings, const char*> errors[] = {{{}, "no command"},
                                                       {{"-p"}, "no command"},
@@ -46,7 +48,9 @@ TEST(ToolArgs, CommandLines) {
                                                       {{"-pq", "X", "a"}, "-pq"},
                                                       {{"N", "a"}, "unknown command"},
                                                       {{"X", ""}, "no cabinet"},
-                                                      {{"X", "a", "", "o\\"}, "empty"}};
+                                                      {{"X", "a", "", "o\\"}, "empty"},
+                                                      {{"-@"}, "-@ needs"},
+                                                      {{"-@", "", "X", "a"}, "-@ needs"}};
     for (const auto& [args, error] : errors) {
         ParsedArgs p = ParseToolArgs(args);
         EXPECT_FALSE(p.args) << error;

@@ -1,6 +1,7 @@
 // The built tool as the program launches it: its names, argument splitting, exit statuses.
 
 #include "platform/command_line.h"
+#include "platform/tool_link.h"
 #include "tool_runner.h"
 
 #include <filesystem>
@@ -30,8 +31,10 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
     std::replace(dest.begin(), dest.end(), '/', '\\');
     // A destination with a space comes quoted, its trailing backslash outside the quotes.
     ToolRun all = launch(" X Setup.cab *.* \"" + dest + "\"\\");
-    EXPECT_EQ(all.status, 0) << all.err; // flat: the second a.txt replaces the first
-    EXPECT_EQ(readFile(tmp.file("Setup Extracted/a.txt")), "data of docs\\a.txt");
+    // Flat, the second a.txt would land on the first: a collision, reported, the first kept.
+    EXPECT_EQ(all.status, 1);
+    EXPECT_EQ(all.err, "cabarc: docs\\a.txt: same output file as a.txt\n");
+    EXPECT_EQ(readFile(tmp.file("Setup Extracted/a.txt")), "data of a.txt");
     // A cabinet large enough that the tool loads ISA-L for it.
     CabPlan large;
     large.folders = {CabCompression::MsZip};
@@ -47,4 +50,22 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "cabarc: no file matches none.txt\n");
     EXPECT_EQ(treeOf(tmp.file("none")), "c.ini");
+}
+
+TEST_F(ToolTest, TheProgramsLinkOnDescriptorThree) {
+    CabPlan plan;
+    for (const char* name : {"a*", "abc", "docs\\a.txt"})
+        plan.files.push_back(cabFile(name, std::string("data of ") + name));
+    cabinet(plan, "box/Setup.cab");
+    fs::create_directories(tmp.file("box/Setup Extracted"));
+    // d: is the box; the destination is given in drive form, as the program gives it.
+    writeFile(tmp.file("link"),
+              fm::WriteToolLink({{tmp.file("box")}, {{2, "docs\\a.txt"}, {0, "a*"}}}));
+    const std::string parameters = " -p -n -@ " + std::string(fm::kToolLinkPath) +
+                                   " X D:\\Setup.cab " + fm::PathArgument("D:\\Setup Extracted\\");
+    ToolRun r = runProgram(TOOL_DIR "/Cabarc2.exe", fm::SplitCommandLine(parameters), tmp.path(),
+                           tmp.file("link"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(treeOf(tmp.file("box/Setup Extracted")), "a* docs/ docs/a.txt");
+    EXPECT_EQ(readFile(tmp.file("box/Setup Extracted/a*")), "data of a*");
 }

@@ -9,7 +9,8 @@ namespace fs = std::filesystem;
 
 namespace fm::test {
 
-ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder) {
+ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder,
+                   const std::string& fd3) {
     auto quoted = [](const std::string& s) {
         std::string q = "'";
         for (char c : s)
@@ -18,9 +19,14 @@ ToolRun runProgram(const std::string& program, const Strings& args, const std::s
     };
     TempDir capture;
     std::string command = "cd ";
-    command.append(quoted(folder)).append(" && ").append(quoted(program));
+    command.append(quoted(folder)).append(" && ");
+    if (!fd3.empty())
+        command.append("cat ").append(quoted(fd3)).append(" | ");
+    command.append(quoted(program));
     for (const auto& a : args)
         command.append(" ").append(quoted(a));
+    if (!fd3.empty())
+        command.append(" 3<&0 </dev/null");
     command.append(" >").append(capture.file("out")).append(" 2>").append(capture.file("err"));
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")),

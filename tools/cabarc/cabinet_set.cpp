@@ -51,15 +51,17 @@ std::string FindPartFile(const std::string& folder, const std::string& name) {
 }
 
 std::unique_ptr<CabinetSet> CabinetSet::open(CabIo& io, const std::string& posixPath, bool wholeSet,
-                                             std::string* error) {
+                                             std::string* error, int* code) {
     int selftest;
     MSPACK_SYS_SELFTEST(selftest);
     if (selftest != MSPACK_ERR_OK) {
         *error = "the cabinet library was built for another file offset size";
+        if (code)
+            *code = selftest;
         return nullptr;
     }
     std::unique_ptr<CabinetSet> set(new CabinetSet(io, posixPath, wholeSet));
-    if (!set->load(error))
+    if (!set->load(error, code))
         return nullptr;
     return set;
 }
@@ -88,15 +90,17 @@ void CabinetSet::close() {
     ownIndex_ = 0;
 }
 
-bool CabinetSet::reopen(std::string* error) {
+bool CabinetSet::reopen(std::string* error, int* code) {
     close();
-    return load(error);
+    return load(error, code);
 }
 
-bool CabinetSet::load(std::string* error) {
+bool CabinetSet::load(std::string* error, int* code) {
     cabd_ = mspack_create_cab_decompressor(io_.system());
     if (!cabd_) {
         *error = "cannot start the cabinet library";
+        if (code)
+            *code = MSPACK_ERR_NOMEMORY;
         return false;
     }
     // The decoders' input buffer stays at the library's 4 KB: they fill it ahead of need, and a
@@ -105,9 +109,11 @@ bool CabinetSet::load(std::string* error) {
     paths_.push_back(path_);
     cab_ = cabd_->open(cabd_, paths_.back().c_str());
     if (!cab_) {
-        int code = cabd_->last_error(cabd_);
+        const int rc = cabd_->last_error(cabd_);
+        if (code)
+            *code = rc;
         std::string message = io_.takeMessage();
-        *error = MspackErrorText(code);
+        *error = MspackErrorText(rc);
         if (!message.empty())
             *error += " (" + message + ")";
         return false;

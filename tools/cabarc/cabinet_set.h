@@ -17,9 +17,9 @@ public:
     // Opens the cabinet at `posixPath`. With `wholeSet`, the parts its header names before and
     // after it are looked up in the same folder (exact name first, then without regard to case)
     // and joined, so that files crossing parts come out whole. Null when the cabinet itself
-    // cannot be opened; `error` says why.
+    // cannot be opened; `error` says why, `code` (when given) is libmspack's error code.
     static std::unique_ptr<CabinetSet> open(CabIo& io, const std::string& posixPath, bool wholeSet,
-                                            std::string* error);
+                                            std::string* error, int* code = nullptr);
     ~CabinetSet();
     CabinetSet(const CabinetSet&) = delete;
     CabinetSet& operator=(const CabinetSet&) = delete;
@@ -38,11 +38,11 @@ public:
 
     // Drops all decoding state and reads the set again, so the next extraction starts from the
     // beginning of its folder. The file list keeps its order; old file pointers become invalid.
-    bool reopen(std::string* error);
+    bool reopen(std::string* error, int* code = nullptr);
 
 private:
     CabinetSet(CabIo& io, std::string path, bool wholeSet);
-    bool load(std::string* error);
+    bool load(std::string* error, int* code);
     std::vector<mscabd_file*> startingHere(const std::vector<mscabd_file*>& all) const;
     void close();
 

@@ -5,6 +5,7 @@
 #include "output_file.h"
 #include "platform/cabinet_directory.h"
 #include "platform/tool_link.h"
+#include "problem_words.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_main.h"
@@ -12,8 +13,12 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <map>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
 
 namespace fm::tool {
 
@@ -30,6 +35,15 @@ std::time_t storedTime(const mscabd_file* f) {
     tm.tm_sec = f->time_s;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
+}
+
+bool startsLikeCabinet(const std::string& path) {
+    char head[4] = {};
+    const int fd = OpenCabinetFile(path);
+    const bool yes = fd >= 0 && ::read(fd, head, 4) == 4 && std::memcmp(head, "MSCF", 4) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return yes;
 }
 
 std::string joinStored(const std::vector<std::string>& parts) {
@@ -69,7 +83,7 @@ public:
             route == MsZipRoute::Zlib        ? MsZipDecoder::Inflater::Zlib
             : route == MsZipRoute::IsalDrill ? MsZipDecoder::Inflater::IsalDrill
                                              : MsZipDecoder::Inflater::Isal,
-            env.zlibBlocks);
+            env.isalLibraries, env.zlibBlocks);
         refresh(set);
     }
 
@@ -109,39 +123,87 @@ private:
 
 } // namespace
 
-int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
-               const std::string& destinationPath, const ToolEnvironment& env, TextOut& out,
-               TextOut& err) {
+int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEnvironment& env,
+               TextOut& out, TextOut& err) {
+    const bool linked = request.linked;
+    int failed = 0;
+    // One line per problem. Linked, the program's user reads them after the cabinet's name.
+    auto report = [&](const std::string& name, const std::string& problem) {
+        err << (linked ? "" : "cabarc: ") << Printable(name) << ": " << Printable(problem) << "\n";
+        ++failed;
+    };
+    auto reportCabinet = [&](const std::string& problem) {
+        if (!linked)
+            err << "cabarc: " << Printable(args.cabinet) << ": ";
+        err << Printable(problem) << "\n";
+    };
+
     CabIo io;
     std::string error;
-    auto set = CabinetSet::open(io, cabinetPath, true, &error);
+    int code = 0;
+    auto set = CabinetSet::open(io, request.cabinetPath, true, &error, &code);
     if (!set) {
-        err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error) << "\n";
+        // Too short for a header is "cut short" to the library; without the signature it is no
+        // cabinet at all.
+        if (!startsLikeCabinet(request.cabinetPath))
+            code = MSPACK_ERR_SIGNATURE;
+        reportCabinet(linked ? CabinetMspackWords(code) : error);
         return kExitCannotStart;
     }
 
-    FastRoute fast(*set, cabinetPath, env);
+    // The exact selection: the name the program listed for each chosen file, by its index.
+    constexpr std::string_view kChanged = "the cabinet has changed since it was listed";
+    std::vector<const std::string*> chosen;
+    if (request.records) {
+        chosen.assign(set->files().size(), nullptr);
+        for (const LinkedRecord& r : *request.records) {
+            const std::string** slot = r.index < chosen.size() ? &chosen[r.index] : nullptr;
+            if (slot && !*slot)
+                *slot = &r.name;
+            else if (!slot || **slot != r.name)
+                report(r.name, std::string(kChanged));
+        }
+    }
+
+    FastRoute fast(*set, request.cabinetPath, env);
     DestinationDir destination;
+    struct stat toolFolder {};
+    if (!env.toolFolder.empty() && ::stat(env.toolFolder.c_str(), &toolFolder) == 0)
+        destination.avoid(toolFolder.st_dev, toolFolder.st_ino);
     bool destinationOpen = false;
     PatternSet patterns(args.patterns);
-    int failed = 0;
-
-    auto report = [&](const std::string& name, const std::string& problem) {
-        err << "cabarc: " << Printable(name) << ": " << Printable(problem) << "\n";
-        ++failed;
-    };
+    // Each output file of this run and the first record that went to it: a second record for the
+    // same file is a collision, reported, never written over the first.
+    std::unordered_map<std::string, std::string> outputs;
+    // The files this run created, so that a name the device takes for another (letter case on
+    // FAT) is still found to be one of them.
+    std::map<std::pair<dev_t, ino_t>, std::string> written;
 
     for (size_t i = 0; i < set->files().size(); ++i) {
         mscabd_file* f = set->files()[i];
+        if (request.records && !chosen[i])
+            continue;
         const std::string name =
             fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
-        if (!patterns.matches(name))
+        if (request.records) {
+            if (*chosen[i] != name) {
+                report(*chosen[i], std::string(kChanged));
+                continue;
+            }
+        } else if (!patterns.matches(name)) {
             continue;
+        }
 
         if (!destinationOpen) {
-            if (!destination.open(destinationPath)) {
-                err << "cabarc: " << Printable(destinationPath)
-                    << ": cannot open the destination: " << std::strerror(errno) << "\n";
+            if (!destination.open(request.destinationPath, !linked)) {
+                if (destination.hitAvoided())
+                    reportCabinet(linked ? "cannot extract into the folder of the extraction tool"
+                                         : "the destination is the tool's own folder");
+                else if (linked)
+                    reportCabinet("the destination folder: " + ErrnoWords(errno));
+                else
+                    err << "cabarc: " << Printable(request.destinationPath)
+                        << ": cannot open the destination: " << std::strerror(errno) << "\n";
                 return kExitSomeFailed;
             }
             destinationOpen = true;
@@ -154,18 +216,46 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         }
         if (!args.keepFolders)
             parts.erase(parts.begin(), parts.end() - 1);
+        std::string outputPath;
+        for (const std::string& p : parts)
+            outputPath.append(outputPath.empty() ? "" : "/").append(p);
+        auto [first, fresh] = outputs.try_emplace(std::move(outputPath), name);
+        if (!fresh) {
+            report(name, "same output file as " + first->second);
+            continue;
+        }
         const std::string fileName = parts.back();
         parts.pop_back();
 
         int folder = destination.folder(parts);
         if (folder < 0) {
-            report(name, std::string("cannot make its folder: ") + std::strerror(errno));
+            report(name, destination.hitAvoided()
+                             ? std::string("would go into the folder of the extraction tool")
+                         : linked ? ErrnoWords(errno)
+                                  : std::string("cannot make its folder: ") + std::strerror(errno));
             continue;
         }
         PendingFile file(env.write);
-        if (!file.create(folder)) {
-            report(name, std::string("cannot create the file: ") + std::strerror(file.error()));
+        const PendingFile::Created created = file.create(folder, fileName, args.skipExisting);
+        if (created == PendingFile::Created::Failed) {
+            report(name,
+                   linked ? ErrnoWords(file.error())
+                          : std::string("cannot create the file: ") + std::strerror(file.error()));
             continue;
+        }
+        if (created != PendingFile::Created::Fresh) {
+            // Another name of this run, as the device sees it: a collision too.
+            struct stat st {};
+            if (::fstatat(folder, fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                auto it = written.find({st.st_dev, st.st_ino});
+                if (it != written.end()) {
+                    file.discard();
+                    report(name, "same output file as " + it->second);
+                    continue;
+                }
+            }
+            if (created == PendingFile::Created::Kept)
+                continue; // the user chose to keep the files already there
         }
 
         std::optional<int> zrc = fast.extract(f, &file);
@@ -174,19 +264,32 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         io.clearOutput();
         std::string message = io.takeMessage();
         std::string problem;
+        struct stat st {};
         if (file.error()) {
-            problem = std::string("cannot write: ") + std::strerror(file.error());
+            problem = linked ? ErrnoWords(file.error())
+                             : std::string("cannot write: ") + std::strerror(file.error());
         } else if (rc != MSPACK_ERR_OK) {
-            problem = MspackErrorText(rc);
-            if (!message.empty())
-                problem += " (" + message + ")";
-            if (!set->missingParts().empty())
-                problem += " (missing part " + set->missingParts().front() + ")";
+            if (linked && !set->missingParts().empty()) {
+                problem =
+                    "needs " + set->missingParts().front() + ", a part of its set that is missing";
+            } else if (linked) {
+                problem = MspackWords(rc);
+            } else {
+                problem = MspackErrorText(rc);
+                if (!message.empty())
+                    problem += " (" + message + ")";
+                if (!set->missingParts().empty())
+                    problem += " (missing part " + set->missingParts().front() + ")";
+            }
         } else if (file.size() != f->length) {
-            problem = "got " + std::to_string(file.size()) + " of " + std::to_string(f->length) +
-                      " bytes";
-        } else if (!file.commit(fileName, storedTime(f))) {
-            problem = std::string("cannot write: ") + std::strerror(file.error());
+            problem = linked ? std::string("damaged (it holds less data than its record says)")
+                             : "got " + std::to_string(file.size()) + " of " +
+                                   std::to_string(f->length) + " bytes";
+        } else if (file.statCreated(&st), !file.commit(storedTime(f))) {
+            problem = linked ? ErrnoWords(file.error())
+                             : std::string("cannot write: ") + std::strerror(file.error());
+        } else {
+            written.emplace(std::pair{st.st_dev, st.st_ino}, name);
         }
 
         if (!problem.empty()) {
@@ -194,9 +297,8 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
             report(name, problem);
             // A failed decode leaves the library mid-stream; start the next file afresh.
             if (rc != MSPACK_ERR_OK && !zrc) {
-                if (!set->reopen(&error)) {
-                    err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error)
-                        << "\n";
+                if (!set->reopen(&error, &code)) {
+                    reportCabinet(linked ? CabinetMspackWords(code) : error);
                     return kExitSomeFailed;
                 }
                 fast.refresh(*set);
@@ -209,10 +311,10 @@ int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
         }
     }
 
-    // A name the caller asked for and the cabinet does not hold is a failure: the program passes
-    // the rows it lists, so a row the tool cannot find must not pass for extracted.
+    // A name the caller asked for and the cabinet does not hold is a failure: a row the tool
+    // cannot find must not pass for extracted.
     for (const auto& p : patterns.unmatched()) {
-        err << "cabarc: no file matches " << Printable(p) << "\n";
+        err << (linked ? "" : "cabarc: ") << "no file matches " << Printable(p) << "\n";
         ++failed;
     }
     out.flush();

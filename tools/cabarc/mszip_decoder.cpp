@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <isa-l/igzip_lib.h>
+#include <map>
 #include <mspack.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,24 +36,28 @@ struct Isal {
     int (*inflate)(inflate_state*);
 };
 
-const Isal* loadIsal() {
-    static const Isal* loaded = []() -> const Isal* {
-        void* lib = nullptr;
-        for (const char* name : {"libisal.so.2", "libisal.so"}) {
-            if ((lib = ::dlopen(name, RTLD_NOW | RTLD_LOCAL)))
-                break;
-        }
-        if (!lib)
-            return nullptr;
-        static Isal isal{
-            reinterpret_cast<void (*)(inflate_state*)>(::dlsym(lib, "isal_inflate_init")),
-            reinterpret_cast<void (*)(inflate_state*)>(::dlsym(lib, "isal_inflate_reset")),
-            reinterpret_cast<int (*)(inflate_state*, uint8_t*, uint32_t)>(
-                ::dlsym(lib, "isal_inflate_set_dict")),
-            reinterpret_cast<int (*)(inflate_state*)>(::dlsym(lib, "isal_inflate"))};
-        return isal.init && isal.reset && isal.setDict && isal.inflate ? &isal : nullptr;
-    }();
-    return loaded;
+// Null when none of `names` loads or one lacks an entry point: zlib then decodes alone.
+const Isal* loadIsal(const std::vector<std::string>& names) {
+    static std::map<std::vector<std::string>, std::unique_ptr<Isal>> loaded;
+    auto [it, fresh] = loaded.try_emplace(names);
+    if (!fresh)
+        return it->second.get();
+    void* lib = nullptr;
+    for (const std::string& name : names) {
+        if ((lib = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)))
+            break;
+    }
+    if (!lib)
+        return nullptr;
+    auto isal = std::make_unique<Isal>(
+        Isal{reinterpret_cast<void (*)(inflate_state*)>(::dlsym(lib, "isal_inflate_init")),
+             reinterpret_cast<void (*)(inflate_state*)>(::dlsym(lib, "isal_inflate_reset")),
+             reinterpret_cast<int (*)(inflate_state*, uint8_t*, uint32_t)>(
+                 ::dlsym(lib, "isal_inflate_set_dict")),
+             reinterpret_cast<int (*)(inflate_state*)>(::dlsym(lib, "isal_inflate"))});
+    if (isal->init && isal->reset && isal->setDict && isal->inflate)
+        it->second = std::move(isal);
+    return it->second.get();
 }
 
 } // namespace
@@ -100,9 +105,9 @@ struct MsZipDecoder::State {
 };
 
 MsZipDecoder::MsZipDecoder(std::string cabinetPath, unsigned blockReserve, Inflater inflater,
-                           unsigned* zlibBlocks)
+                           std::vector<std::string> isalLibraries, unsigned* zlibBlocks)
     : path_(std::move(cabinetPath)), blockReserve_(blockReserve), inflater_(inflater),
-      zlibBlocks_(zlibBlocks) {}
+      isalLibraries_(std::move(isalLibraries)), zlibBlocks_(zlibBlocks) {}
 
 MsZipDecoder::~MsZipDecoder() = default;
 
@@ -140,7 +145,7 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
         s_->inputCapacity =
             std::clamp<size_t>(static_cast<size_t>(st.st_size), kInputMax + 8 + 255, kReadAhead);
         s_->input = std::make_unique_for_overwrite<unsigned char[]>(s_->inputCapacity);
-        if (inflater_ != Inflater::Zlib && (s_->isalApi = loadIsal()))
+        if (inflater_ != Inflater::Zlib && (s_->isalApi = loadIsal(isalLibraries_)))
             s_->isalApi->init(&s_->isal); // zlib is set up only when first needed
     }
     s_->started = true;
@@ -190,8 +195,8 @@ int MsZipDecoder::inflateBlock(unsigned char* dest) {
     State& s = *s_;
     const bool drillRefusal = inflater_ == Inflater::IsalDrill && s.blockNumber % 2 == 1;
     ++s.blockNumber;
-    const bool ok =
-        (inflater_ != Inflater::Zlib && !drillRefusal && inflateIsal(dest)) || inflateZlib(dest);
+    // Without ISA-L (not installed, or not this version) zlib decodes every block.
+    const bool ok = (s.isalApi && !drillRefusal && inflateIsal(dest)) || inflateZlib(dest);
     if (!ok)
         return MSPACK_ERR_DECRUNCH;
     if (s.size >= kHistory) {

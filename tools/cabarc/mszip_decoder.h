@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fm::tool {
 
@@ -32,9 +33,10 @@ public:
     };
 
     // Reads from the cabinet file at `cabinetPath`, whose data blocks carry `blockReserve`
-    // reserved bytes. `zlibBlocks`, when set, counts the blocks zlib decoded.
+    // reserved bytes. ISA-L is loaded by the first of `isalLibraries` that loads; when none
+    // does, zlib decodes every block. `zlibBlocks`, when set, counts the blocks zlib decoded.
     MsZipDecoder(std::string cabinetPath, unsigned blockReserve, Inflater inflater,
-                 unsigned* zlibBlocks = nullptr);
+                 std::vector<std::string> isalLibraries, unsigned* zlibBlocks = nullptr);
     ~MsZipDecoder();
     MsZipDecoder(const MsZipDecoder&) = delete;
     MsZipDecoder& operator=(const MsZipDecoder&) = delete;
@@ -59,6 +61,7 @@ private:
     std::string path_;
     unsigned blockReserve_;
     Inflater inflater_;
+    std::vector<std::string> isalLibraries_;
     unsigned* zlibBlocks_;
     std::unique_ptr<State> s_;
 };

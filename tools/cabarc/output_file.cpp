@@ -1,6 +1,8 @@
 #include "output_file.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,7 +31,76 @@ int openChildFolder(int parent, const std::string& name) {
     return ::openat(parent, name.c_str(), kDirFlags | O_NOFOLLOW);
 }
 
+// The file being written, for the stop handler. Its name is stored before the exclusive create
+// and the state says how far that got: while the create is under way the name may still belong
+// to someone else's file, so a signal then is only noted and acted on once the create returns.
+enum : int { kIdle, kCreating, kOpen };
+volatile std::sig_atomic_t pendingState = kIdle;
+volatile std::sig_atomic_t deferredSignal = 0;
+int pendingFolder = -1;
+char pendingName[4096];
+
+void die(int signal) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal); // delivered as the handler returns: the parent sees the signal
+}
+
+void onStop(int signal) {
+    if (pendingState == kCreating) {
+        deferredSignal = signal;
+        return;
+    }
+    if (pendingState == kOpen)
+        ::unlinkat(pendingFolder, pendingName, 0);
+    die(signal);
+}
+
+void fence() {
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+// Before a file is created under `name`: a signal from now on is held back.
+bool startPending(int folder, const std::string& name) {
+    if (name.size() >= sizeof pendingName) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(pendingName, name.c_str(), name.size() + 1);
+    pendingFolder = folder;
+    fence();
+    pendingState = kCreating;
+    fence();
+    return true;
+}
+
+// After the create: the file exists (`open`) or not; a signal that came meanwhile ends the
+// process now, removing the new file.
+void endCreate(bool open) {
+    fence();
+    pendingState = open ? kOpen : kIdle;
+    fence();
+    if (deferredSignal)
+        onStop(deferredSignal);
+}
+
+void endPending() {
+    fence();
+    pendingState = kIdle;
+    fence();
+}
+
 } // namespace
+
+void InstallStopHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = onStop;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&sa.sa_mask, s);
+    sa.sa_flags = SA_RESTART;
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(s, &sa, nullptr);
+}
 
 DestinationDir::~DestinationDir() {
     if (cached_ >= 0)
@@ -54,11 +125,24 @@ bool makeFolders(const std::string& path) {
 
 } // namespace
 
-bool DestinationDir::open(const std::string& posixPath) {
+bool DestinationDir::avoided(int fd) {
+    struct stat st {};
+    if (!avoided_.set || ::fstat(fd, &st) != 0 || st.st_dev != avoided_.device ||
+        st.st_ino != avoided_.inode)
+        return false;
+    hitAvoided_ = true;
+    ::close(fd);
+    errno = EPERM;
+    return true;
+}
+
+bool DestinationDir::open(const std::string& posixPath, bool create) {
     std::string path = posixPath.empty() ? std::string(".") : posixPath;
     root_ = ::open(path.c_str(), kDirFlags);
-    if (root_ < 0 && errno == ENOENT && makeFolders(path))
+    if (root_ < 0 && errno == ENOENT && create && makeFolders(path))
         root_ = ::open(path.c_str(), kDirFlags);
+    if (root_ >= 0 && avoided(root_))
+        root_ = -1;
     return root_ >= 0;
 }
 
@@ -76,7 +160,7 @@ int DestinationDir::folder(const std::vector<std::string>& names) {
         int next = openChildFolder(current, name);
         if (current != root_)
             closeKeepingErrno(current);
-        if (next < 0)
+        if (next < 0 || avoided(next))
             return -1;
         current = next;
     }
@@ -93,28 +177,58 @@ PendingFile::~PendingFile() {
         *spareSlot_ = std::move(buffer_);
 }
 
-bool PendingFile::create(int folderFd) {
+PendingFile::Created PendingFile::create(int folderFd, const std::string& name, bool keepExisting) {
     static unsigned counter = 0;
     static const std::string prefix = ".~x" + std::to_string(::getpid()) + "-";
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     folder_ = folderFd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName_ = prefix + std::to_string(++counter);
-        fd_ = ::openat(folder_, tempName_.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    Created result = Created::Failed;
+    // Under its own name when that is free: one system call less than a rename, which counts
+    // when a cabinet holds thousands of small files.
+    if (startPending(folder_, name)) {
+        fd_ = ::openat(folder_, name.c_str(), kFlags, 0666);
+        const int saved = errno;
+        endCreate(fd_ >= 0);
+        errno = saved;
         if (fd_ >= 0) {
-            // One buffer serves every file in turn: a fresh one would cost its page faults anew.
-            static std::unique_ptr<char[]> spare;
-            buffer_ =
-                spare ? std::move(spare) : std::make_unique_for_overwrite<char[]>(kBufferSize);
-            spareSlot_ = &spare;
-            return true;
+            pendingName_ = name;
+            result = Created::Fresh;
+        } else if (errno == EEXIST) {
+            result = keepExisting ? Created::Kept : Created::Replaces;
+        }
+    }
+    for (int attempt = 0; result == Created::Replaces && attempt < 100; ++attempt) {
+        std::string temp = prefix + std::to_string(++counter);
+        if (!startPending(folder_, temp))
+            break;
+        fd_ = ::openat(folder_, temp.c_str(), kFlags, 0666);
+        const int saved = errno;
+        endCreate(fd_ >= 0);
+        errno = saved;
+        if (fd_ >= 0) {
+            pendingName_ = std::move(temp);
+            finalName_ = name;
+            break;
         }
         if (errno != EEXIST)
             break;
     }
-    tempName_.clear();
-    error_ = errno;
-    return false;
+    if (fd_ < 0) {
+        if (result != Created::Kept) {
+            error_ = errno;
+            result = Created::Failed;
+        }
+        return result;
+    }
+    // One buffer serves every file in turn: a fresh one would cost its page faults anew.
+    static std::unique_ptr<char[]> spare;
+    buffer_ = spare ? std::move(spare) : std::make_unique_for_overwrite<char[]>(kBufferSize);
+    spareSlot_ = &spare;
+    return result;
+}
+
+bool PendingFile::statCreated(struct stat* st) const {
+    return fd_ >= 0 && ::fstat(fd_, st) == 0;
 }
 
 bool PendingFile::fail(int err) {
@@ -164,7 +278,7 @@ bool PendingFile::writeAll(const void* data, size_t size) {
     return true;
 }
 
-bool PendingFile::commit(const std::string& name, std::time_t modified) {
+bool PendingFile::commit(std::time_t modified) {
     bool ok = fd_ >= 0 && !error_ && flush();
     if (ok) {
         struct timespec times[2] = {{modified, 0}, {modified, 0}};
@@ -176,13 +290,16 @@ bool PendingFile::commit(const std::string& name, std::time_t modified) {
             ok = fail(errno);
         fd_ = -1;
     }
-    if (ok && ::renameat(folder_, tempName_.c_str(), folder_, name.c_str()) != 0)
+    if (ok && !finalName_.empty() &&
+        ::renameat(folder_, pendingName_.c_str(), folder_, finalName_.c_str()) != 0)
         ok = fail(errno);
     if (!ok) {
         discard();
         return false;
     }
-    tempName_.clear();
+    endPending();
+    pendingName_.clear();
+    finalName_.clear();
     return true;
 }
 
@@ -191,10 +308,12 @@ void PendingFile::discard() {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!tempName_.empty()) {
-        ::unlinkat(folder_, tempName_.c_str(), 0);
-        tempName_.clear();
+    if (!pendingName_.empty()) {
+        ::unlinkat(folder_, pendingName_.c_str(), 0);
+        endPending();
+        pendingName_.clear();
     }
+    finalName_.clear();
     buffered_ = 0;
 }
 

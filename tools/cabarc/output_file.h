@@ -3,11 +3,14 @@
 // Writing extracted files below a destination folder without ever leaving it.
 //
 // Every folder below the destination is opened relative to its parent with O_NOFOLLOW, so a
-// symbolic link planted there (by a stored name or by anyone else) is never followed. Every file
-// is written under a temporary name in its own folder and renamed into place once complete; a
-// rename onto a planted link replaces the link, not what it points to. A file that fails leaves
-// nothing behind.
+// symbolic link planted there (by a stored name or by anyone else) is never followed. A file whose
+// name is free is created under that name, exclusively (O_EXCL: never through a planted link);
+// one that replaces an existing file is written under a temporary name and renamed into place
+// once complete, which replaces a planted link, not what it points to. A file that fails, or is
+// cut short by SIGTERM, SIGINT or SIGHUP, is removed: no partial file is ever left behind (only
+// SIGKILL can leave one).
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -29,9 +32,14 @@ public:
     DestinationDir(const DestinationDir&) = delete;
     DestinationDir& operator=(const DestinationDir&) = delete;
 
-    // Opens the destination folder, creating it and its missing parents. Links in this path are
-    // the caller's choice and are followed. False with errno set on failure.
-    bool open(const std::string& posixPath);
+    // A folder never to be written into (the tool's own): open() and folder() fail on it, with
+    // errno EPERM and hitAvoided() true.
+    void avoid(dev_t device, ino_t inode) { avoided_ = {device, inode, true}; }
+    bool hitAvoided() const { return hitAvoided_; }
+
+    // Opens the destination folder; with `create`, creating it and its missing parents. Links in
+    // this path are the caller's choice and are followed. False with errno set on failure.
+    bool open(const std::string& posixPath, bool create = true);
 
     // The folder `names[0]/names[1]/...` below the destination, created where missing, never
     // through a symbolic link. The descriptor stays owned by this object (valid until the next
@@ -39,12 +47,24 @@ public:
     int folder(const std::vector<std::string>& names);
 
 private:
+    bool avoided(int fd);
+
+    struct {
+        dev_t device;
+        ino_t inode;
+        bool set;
+    } avoided_{};
+    bool hitAvoided_ = false;
     int root_ = -1;
     int cached_ = -1;
     std::vector<std::string> cachedNames_;
 };
 
-// One file being written under a temporary name in `folderFd`.
+// Removes the file being written, then ends the process as the signal would, on SIGTERM, SIGINT
+// and SIGHUP. For the tool's main(); tests running the tool in-process leave them alone.
+void InstallStopHandlers();
+
+// One file being written in a folder.
 class PendingFile {
 public:
     explicit PendingFile(WriteFunction write = {});
@@ -52,8 +72,17 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    // Creates the temporary file. False with errno set on failure.
-    bool create(int folderFd);
+    enum class Created {
+        Fresh,    // under its own name, which was free
+        Replaces, // under a temporary name, to replace the existing file on commit
+        Kept,     // not created: a file of that name exists and is to be kept
+        Failed,   // not created: errno and error() say why
+    };
+    // Creates the file `name` in `folderFd`. With `keepExisting` an existing entry of that name
+    // (a file, a link, anything) is left alone.
+    Created create(int folderFd, const std::string& name, bool keepExisting);
+    // The device and inode of the created file, for telling files of the same run apart.
+    bool statCreated(struct stat* st) const;
     // Appends bytes. False once any write has failed (error() tells why).
     bool write(const void* data, size_t size);
     // Room for `size` (at most 64 KB) more bytes, to be filled in place and then accepted with
@@ -68,11 +97,10 @@ public:
     // errno of the first failure, 0 when none.
     int error() const { return error_; }
 
-    // Flushes, stamps the modification (and access) time, closes and renames the file to `name`
-    // in its folder, replacing what is there. On failure the temporary file is removed and
-    // false returned with error() set.
-    bool commit(const std::string& name, std::time_t modified);
-    // Removes the temporary file.
+    // Flushes, stamps the modification (and access) time, closes and, when it replaces a file,
+    // renames it into place. On failure the file is removed and false returned with error() set.
+    bool commit(std::time_t modified);
+    // Removes the file.
     void discard();
 
 private:
@@ -83,7 +111,8 @@ private:
     WriteFunction write_;
     int folder_ = -1;
     int fd_ = -1;
-    std::string tempName_;
+    std::string pendingName_; // the name the file is written under until commit
+    std::string finalName_;   // the name to rename it to; empty when it already has it
     std::unique_ptr<char[]> buffer_;
     std::unique_ptr<char[]>* spareSlot_ = nullptr; // where the buffer goes back for the next file
     size_t buffered_ = 0;

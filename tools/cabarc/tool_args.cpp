@@ -24,8 +24,16 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
         case 'o':
             out.overwrite = true;
             break;
+        case 'n':
+            out.skipExisting = true;
+            break;
         case 'q':
             out.quiet = true;
+            break;
+        case '@':
+            if (++i == args.size() || args[i].empty())
+                return {std::nullopt, "-@ needs the path of a link"};
+            out.link = args[i];
             break;
         default:
             return {std::nullopt, "unknown option " + opt};
@@ -62,10 +70,12 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
 }
 
 const char* UsageText() {
-    return "usage: cabarc [-p] [-o] [-q] <command> <cabinet> [<file> ...] [<dest>\\]\n"
+    return "usage: cabarc [-p] [-o] [-n] [-q] [-@ <link>] <command> <cabinet> [<file> ...] "
+           "[<dest>\\]\n"
            "commands:\n"
            "  L   list the files stored in the cabinet\n"
-           "  X   extract files (all, or those matching the <file> patterns with * and ?)\n"
+           "  X   extract files (all, those matching the <file> patterns with * and ?, or\n"
+           "      exactly those the link names)\n"
            "patterns:\n"
            "  * and ? match without regard to case; * and *.* match every file. A pattern\n"
            "  without a backslash is matched against the last part of each stored name, one\n"
@@ -74,8 +84,26 @@ const char* UsageText() {
            "  * and *.* that matches nothing is an error (exit status 1).\n"
            "options:\n"
            "  -p  keep the stored folders below the destination\n"
-           "  -o  replace existing files without asking (always done)\n"
-           "  -q  do not print a line per extracted file\n";
+           "  -o  replace existing files without asking (done unless -n is given)\n"
+           "  -n  never replace an existing file: leave it and go on\n"
+           "  -q  do not print a line per extracted file\n"
+           "  -@  read the link at <link> (a file or a pipe; the program passes /dev/fd/3)\n"
+           "the link (how the program launches the tool):\n"
+           "  Its first line is \"fendlemark-link 1\". \"drive d <mount>\", \"drive e <mount>\", "
+           "...\n"
+           "  give the drive map (c: is /): every drive-form path on the command line is read\n"
+           "  with it instead of the mount table. \"file <index> <name>\" lines choose records\n"
+           "  exactly: <index> counts the files that start in this cabinet in stored order from\n"
+           "  0, and <name> must be the record's name as listed, or the record fails (\"the\n"
+           "  cabinet has changed since it was listed\"). With file lines no <file> pattern\n"
+           "  may be given. In every field \\ooo (three octal digits) stands for a backslash,\n"
+           "  a space or a control character. With a link the destination must be given, end\n"
+           "  in \\, be a full path (drive form or /...) and be an existing folder, and each\n"
+           "  problem is one line of plain words without the tool's name.\n"
+           "always:\n"
+           "  Two records that would be written to the same file are a collision: the first\n"
+           "  is written, the others are reported (exit status 1). The tool never writes into\n"
+           "  the folder it runs from, and never leaves a partial file behind.\n";
 }
 
 } // namespace fm::tool

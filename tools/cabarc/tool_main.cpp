@@ -1,14 +1,72 @@
 #include "tool_main.h"
 
 #include "cab_io.h"
+#include "platform/tool_link.h"
+#include "problem_words.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_paths.h"
 
+#include <cerrno>
 #include <climits>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fm::tool {
+
+namespace {
+
+constexpr size_t kLinkMax = 64 * 1024 * 1024; // far more than 65,535 records of 255-byte names
+
+// The link's text from `path`: a regular file or a pipe (the program's descriptor), opened without
+// blocking so that a FIFO nobody writes to cannot hold the tool.
+std::optional<std::string> readLinkText(const std::string& path, std::string* why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *why = ErrnoWords(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        ::close(fd);
+        *why = "not a file or a pipe";
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+            if (text.size() <= kLinkMax)
+                continue;
+            *why = "too large";
+        } else if (n == 0) {
+            ::close(fd);
+            return text;
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno == EAGAIN) { // a pipe whose writer has not written yet
+            pollfd p{fd, POLLIN, 0};
+            ::poll(&p, 1, -1);
+            continue;
+        } else {
+            *why = ErrnoWords(errno);
+        }
+        ::close(fd);
+        return std::nullopt;
+    }
+}
+
+bool sameFolder(const struct stat& a, const std::string& folder) {
+    struct stat b {};
+    return !folder.empty() && ::stat(folder.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+} // namespace
 
 ToolEnvironment SystemEnvironment() {
     ToolEnvironment env;
@@ -16,6 +74,11 @@ ToolEnvironment SystemEnvironment() {
     char buf[PATH_MAX];
     if (::getcwd(buf, sizeof buf))
         env.workingFolder = buf;
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n > 0) {
+        env.toolFolder.assign(buf, static_cast<size_t>(n));
+        env.toolFolder.erase(std::max<size_t>(env.toolFolder.rfind('/'), 1));
+    }
     return env;
 }
 
@@ -27,33 +90,88 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
         return kExitCannotStart;
     }
     const ToolArgs& a = *parsed.args;
-
-    auto cabinet = ResolveToolPath(a.cabinet, env.drives, env.workingFolder);
-    if (!cabinet) {
-        err << "cabarc: " << Printable(a.cabinet) << ": no such drive or path\n";
+    const bool linked = a.link.has_value();
+    // Refuses the run with one line: by hand naming the tool and what is wrong; launched through
+    // a link only the reason, which the program shows after the cabinet's name.
+    auto refuse = [&](std::string_view what, std::string_view why) {
+        if (!linked)
+            err << "cabarc: " << Printable(what) << ": ";
+        err << why << "\n";
         return kExitCannotStart;
+    };
+
+    DriveMap drives = env.drives;
+    std::optional<ToolLink> link;
+    if (linked) {
+        std::string why;
+        if (auto text = readLinkText(*a.link, &why))
+            link = ReadToolLink(*text, &why);
+        if (!link)
+            return refuse(*a.link, "cannot read the list of files to extract (" + why + ")");
+        // Every drive-form path means what it meant to the program.
+        drives = link->drives();
+        if (!link->records.empty() && (a.command != Command::Extract || !a.patterns.empty())) {
+            err << "cabarc: a link that names files takes no file patterns and is for X only\n"
+                << UsageText();
+            return kExitCannotStart;
+        }
     }
+
+    auto cabinet = ResolveToolPath(a.cabinet, drives, env.workingFolder);
+    if (!cabinet)
+        return refuse(a.cabinet, linked ? "its drive is not known" : "no such drive or path");
     // Refused here, with the reason, rather than as an unreadable cabinet further on.
     std::string why;
     int fd = OpenCabinetFile(*cabinet, &why);
     if (fd < 0) {
-        err << "cabarc: " << Printable(a.cabinet) << ": " << why << "\n";
-        return kExitCannotStart;
+        if (!linked)
+            return refuse(a.cabinet, why);
+        return refuse(a.cabinet, errno == EINVAL ? "not a cabinet" : ErrnoWords(errno));
     }
     ::close(fd);
     if (a.command == Command::List)
         return RunList(a, *cabinet, out, err);
 
-    std::string destination = env.workingFolder;
-    if (a.destination) {
-        auto d = ResolveToolPath(*a.destination, env.drives, env.workingFolder);
-        if (!d) {
-            err << "cabarc: " << Printable(*a.destination) << ": no such drive or path\n";
-            return kExitCannotStart;
-        }
-        destination = *d;
+    ExtractRequest request;
+    request.cabinetPath = *cabinet;
+    request.linked = linked;
+    request.records = link && !link->records.empty() ? &link->records : nullptr;
+    request.destinationPath = env.workingFolder;
+    if (linked) {
+        // Launched by the program, the destination is one it chose and made: stated in full,
+        // never a default, a bare root or a path relative to wherever the tool started.
+        const std::string& d = a.destination.value_or("");
+        const bool driveForm =
+            DriveMap::hasDriveDesignation(d) && d.size() > 2 && (d[2] == '\\' || d[2] == '/');
+        if (!a.destination)
+            return refuse("", "no destination folder was given");
+        if (!driveForm && d.front() != '/')
+            return refuse(d, "the destination folder is not a full path");
     }
-    return RunExtract(a, *cabinet, destination, env, out, err);
+    if (a.destination) {
+        auto d = ResolveToolPath(*a.destination, drives, env.workingFolder);
+        if (!d)
+            return refuse(*a.destination, linked ? "the destination's drive is not known"
+                                                 : "no such drive or path");
+        request.destinationPath = *d;
+    }
+    const std::string shown = a.destination.value_or(env.workingFolder);
+    struct stat st {};
+    if (::stat(request.destinationPath.c_str(), &st) != 0) {
+        if (linked)
+            return refuse(shown,
+                          errno == ENOENT    ? std::string("the destination folder does not exist")
+                          : errno == ENOTDIR ? std::string("the destination is not a folder")
+                                             : "the destination folder: " + ErrnoWords(errno));
+    } else if (!S_ISDIR(st.st_mode)) {
+        if (linked)
+            return refuse(shown, "the destination is not a folder");
+    } else if (sameFolder(st, env.toolFolder)) {
+        // A cabinet holding the tool's own name must never replace it.
+        return refuse(shown, linked ? "cannot extract into the folder of the extraction tool"
+                                    : "the destination is the tool's own folder");
+    }
+    return RunExtract(a, request, env, out, err);
 }
 
 } // namespace fm::tool

@@ -5,6 +5,7 @@
 
 #include "output_file.h"
 #include "platform/drive_map.h"
+#include "platform/tool_link.h"
 #include "text_out.h"
 
 #include <cstdint>
@@ -28,17 +29,20 @@ enum class MsZipRoute {
 };
 
 struct ToolEnvironment {
-    DriveMap drives;           // maps drive-form paths, as the program does
+    DriveMap drives;           // maps drive-form paths when no link brings the program's map
     std::string workingFolder; // POSIX, absolute
+    std::string toolFolder;    // POSIX: the folder the tool runs from, never written into
     WriteFunction write;       // output writes; empty: write(2)
     MsZipRoute msZip = MsZipRoute::Isal;
     unsigned* zlibBlocks = nullptr; // when set, counts the MSZIP blocks zlib had to decode
     // Cabinets smaller than this are inflated by zlib alone: loading ISA-L (about 1-2 ms) costs
     // more than it saves on them.
     std::uint64_t isalFromBytes = 2 * 1024 * 1024;
+    // The names ISA-L is loaded by; one that cannot be loaded leaves MSZIP to zlib.
+    std::vector<std::string> isalLibraries = {"libisal.so.2", "libisal.so"};
 };
 
-// The environment of this process: the system drive map and working folder.
+// The environment of this process: the system drive map, working folder and tool folder.
 ToolEnvironment SystemEnvironment();
 
 // Runs the tool on the arguments after the program name. Listings and the per-file lines go to
@@ -46,11 +50,21 @@ ToolEnvironment SystemEnvironment();
 int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, TextOut& out,
             TextOut& err);
 
+// An extraction, once the command line and the link have been read and its paths resolved.
+struct ExtractRequest {
+    std::string cabinetPath;     // POSIX
+    std::string destinationPath; // POSIX
+    // Launched by the program through a link: problems are told in the user's words, without the
+    // tool's name, the cabinet or POSIX paths, and the destination must already exist.
+    bool linked = false;
+    // The exact selection (the link's file lines); null: the command line's patterns choose.
+    const std::vector<LinkedRecord>* records = nullptr;
+};
+
 // The commands, after the arguments have been parsed and the cabinet path resolved.
 struct ToolArgs;
 int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, TextOut& err);
-int RunExtract(const ToolArgs& args, const std::string& cabinetPath,
-               const std::string& destinationPath, const ToolEnvironment& env, TextOut& out,
-               TextOut& err);
+int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEnvironment& env,
+               TextOut& out, TextOut& err);
 
 } // namespace fm::tool

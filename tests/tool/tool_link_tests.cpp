@@ -1,0 +1,245 @@
+// Extraction launched through a link: exactly the chosen records, the program's drive map, a
+// destination that must be meant, existing files kept when asked, problems in plain words.
+
+#include "platform/cabinet_directory.h"
+#include "platform/tool_link.h"
+#include "tool_runner.h"
+
+#include <filesystem>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace fm::test;
+
+namespace {
+
+class LinkedTool : public ToolTest {
+protected:
+    // Writes the link as tmp/link.txt and returns its path.
+    std::string link(const std::vector<fm::LinkedRecord>& records,
+                     const Strings& mounts = {}) const {
+        writeFile(tmp.file("link.txt"), fm::WriteToolLink({mounts, records}));
+        return tmp.file("link.txt");
+    }
+    // X through a link choosing `records` of `cab` into `dest` (POSIX, ends in '/').
+    ToolRun extract(const std::string& cab, const std::vector<fm::LinkedRecord>& records,
+                    const std::string& dest, Strings options = {}) const {
+        options.insert(options.end(), {"-@", link(records), "X", cab, dest});
+        return run(options);
+    }
+};
+
+// The words of a tree listing in treeOf's order.
+std::string sortedTree(const std::string& words) {
+    std::istringstream in(words);
+    std::set<std::string> sorted{std::istream_iterator<std::string>(in), {}};
+    std::string text;
+    for (const auto& w : sorted)
+        text += (text.empty() ? "" : " ") + w;
+    return text;
+}
+
+// The names as stored; each file's content is its name.
+CabPlan namedPlan(const Strings& names) {
+    CabPlan plan;
+    for (const auto& n : names)
+        plan.files.push_back(cabFile(n, "data of " + n));
+    return plan;
+}
+
+} // namespace
+
+TEST_F(LinkedTool, ChosenRecordsExactlyWhateverTheirNames) {
+    const std::string cab =
+        cabinet(namedPlan({"a*", "abc", "axe", "README.TXT", "readme.txt", "x/readme.txt",
+                           "DOCS\\a.txt", "docs\\a.txt", "?", "dir\\"}));
+    const struct Case {
+        std::vector<fm::LinkedRecord> chosen;
+        bool keep;
+        const char* tree;
+    } cases[] = {
+        {{{0, "a*"}}, false, "a* abc"}, // the user's own abc stays as it was
+        {{{8, "?"}}, true, "?"},
+        {{{3, "README.TXT"}}, false, "README.TXT"},
+        {{{4, "readme.txt"}, {3, "README.TXT"}}, false, "README.TXT readme.txt"},
+        {{{4, "readme.txt"}}, false, "readme.txt"},
+        {{{5, "x/readme.txt"}}, true, "x/ x/readme.txt"},
+        {{{7, "docs\\a.txt"}}, true, "docs/ docs/a.txt"},
+        {{{6, "DOCS\\a.txt"}, {7, "docs\\a.txt"}}, true, "DOCS/ DOCS/a.txt docs/ docs/a.txt"},
+        {{{9, "dir\\"}, {1, "abc"}}, false, "abc dir"}};
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string dest = out(std::to_string(++n)) + "/";
+        fs::create_directories(dest);
+        writeFile(dest + "abc", "the user's own");
+        ToolRun r = extract(cab, c.chosen, dest, c.keep ? Strings{"-p"} : Strings{"-n"});
+        EXPECT_EQ(r.status, 0) << n << ": " << r.err;
+        EXPECT_EQ(treeOf(dest), sortedTree(c.tree + std::string(" abc"))) << n;
+        EXPECT_EQ(readFile(dest + "abc"), "the user's own") << n;
+        for (const auto& rec : c.chosen) {
+            if (rec.name != "abc") {
+                EXPECT_EQ(readFile(dest + fm::OutputPath(rec.name, c.keep)), "data of " + rec.name);
+            }
+        }
+    }
+}
+
+TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
+    const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
+    fs::create_directories(out());
+    ToolRun r = extract(cab, {{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}}, out() + "/");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "d.txt: the cabinet has changed since it was listed\n"
+                     "B.TXT: the cabinet has changed since it was listed\n");
+    EXPECT_EQ(treeOf(out()), "a.txt c.txt");
+}
+
+TEST_F(LinkedTool, TheLinksDriveMapBeatsTheSystems) {
+    cabinet(namedPlan({"a.txt"}), "right/Setup.cab");
+    cabinet(namedPlan({"b.txt"}), "wrong/Setup.cab");
+    fs::create_directories(tmp.file("right/out"));
+    fs::create_directories(tmp.file("wrong/out"));
+    env.drives = fm::DriveMap({tmp.file("wrong")}); // what the mount table says now
+    ToolRun r =
+        run({"-@", link({}, {tmp.file("right")}), "X", "D:\\Setup.cab", "*.*", "d:\\out\\"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(treeOf(tmp.file("right/out")), "a.txt");
+    EXPECT_EQ(treeOf(tmp.file("wrong/out")), "");
+    // Without a link the tool maps drives itself.
+    EXPECT_EQ(run({"X", "D:\\Setup.cab", "d:\\out\\"}).status, 0);
+    EXPECT_EQ(treeOf(tmp.file("wrong/out")), "b.txt");
+}
+
+TEST_F(LinkedTool, TheDestinationMustBeTheOneMeant) {
+    const std::string cab = cabinet(namedPlan({"Cabarc2.exe"}));
+    fs::create_directories(tmp.file("tool"));
+    env.toolFolder = tmp.file("tool");
+    env.workingFolder = tmp.file("tool");
+    writeFile(tmp.file("plain"), "");
+    std::string driveTool = "C:" + tmp.file("tool") + "\\";
+    const std::pair<Strings, const char*> cases[] = {
+        {{"X", cab}, "no destination folder was given"},
+        {{"X", cab, "*.*"}, "no destination folder was given"},
+        {{"X", cab, "\\"}, "the destination folder is not a full path"},
+        {{"X", cab, "out\\"}, "the destination folder is not a full path"},
+        {{"X", cab, "C:out\\"}, "the destination folder is not a full path"},
+        {{"X", cab, "Q:\\out\\"}, "the destination's drive is not known"},
+        {{"X", cab, tmp.file("missing") + "/"}, "the destination folder does not exist"},
+        {{"X", cab, tmp.file("plain") + "/"}, "the destination is not a folder"},
+        {{"X", cab, driveTool}, "cannot extract into the folder of the extraction tool"},
+        {{"X", cab, tmp.file("tool/.") + "/"},
+         "cannot extract into the folder of the extraction tool"}};
+    for (const auto& [args, error] : cases) {
+        Strings linked = {"-@", link({})};
+        linked.insert(linked.end(), args.begin(), args.end());
+        ToolRun r = run(linked);
+        EXPECT_EQ(r.status, 2) << error;
+        EXPECT_EQ(r.err, std::string(error) + "\n");
+    }
+    // By hand too the tool never writes into its own folder, and refuses it in its own words.
+    ToolRun r = run({"X", cab});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "cabarc: " + tmp.file("tool") + ": the destination is the tool's own folder\n");
+    EXPECT_EQ(treeOf(tmp.path()), "a.cab link.txt plain tool/");
+}
+
+TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
+    const std::string cab = cabinet(namedPlan({"a.txt"}));
+    fs::create_directories(out());
+    writeFile(tmp.file("bad-link"), "fendlemark-link 1\nfile x a.txt\n");
+    writeFile(tmp.file("not.cab"), "this is text");
+    ASSERT_EQ(::mkfifo(tmp.file("fifo").c_str(), 0644), 0); // nobody writes: must not block
+    const std::string dest = out() + "/";
+    const std::pair<Strings, const char*> cases[] = {
+        {{"-@", tmp.file("bad-link"), "X", cab, dest},
+         "cannot read the list of files to extract (link line 2: a bad record number)\n"},
+        {{"-@", tmp.file("absent"), "X", cab, dest},
+         "cannot read the list of files to extract (no longer exists)\n"},
+        {{"-@", tmp.path(), "X", cab, dest},
+         "cannot read the list of files to extract (not a file or a pipe)\n"},
+        {{"-@", tmp.file("fifo"), "X", cab, dest},
+         "cannot read the list of files to extract (the link is empty)\n"},
+        {{"-@", link({}), "X", tmp.file("gone.cab"), dest}, "no longer exists\n"},
+        {{"-@", link({}), "X", tmp.file("not.cab"), dest}, "not a cabinet\n"},
+        {{"-@", link({}), "X", tmp.path(), dest}, "not a cabinet\n"}};
+    for (const auto& [args, error] : cases) {
+        ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2) << error;
+        EXPECT_EQ(r.err, error);
+    }
+    // Chosen records and patterns together make no sense: a usage error.
+    ToolRun both = run({"-@", link({{0, "a.txt"}}), "X", cab, "*.*", dest});
+    EXPECT_EQ(both.status, 2);
+    EXPECT_NE(both.err.find("usage:"), std::string::npos);
+    EXPECT_EQ(treeOf(out()), "");
+}
+
+TEST_F(LinkedTool, ExistingFilesAreKeptOrReplacedAsAsked) {
+    const std::string cab = cabinet(namedPlan({"a.txt", "b.txt"}));
+    for (bool keep : {true, false}) {
+        fs::remove_all(out());
+        writeFile(out("a.txt"), "mine");
+        ToolRun r = extract(cab, {{0, "a.txt"}, {1, "b.txt"}}, out() + "/",
+                            keep ? Strings{"-n"} : Strings{});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, keep ? "b.txt\n" : "a.txt\nb.txt\n"); // the files written
+        EXPECT_EQ(readFile(out("a.txt")), keep ? "mine" : "data of a.txt");
+        EXPECT_EQ(treeOf(out()), "a.txt b.txt");
+    }
+}
+
+TEST_F(LinkedTool, DamageAndFullDisksInTheUsersWords) {
+    CabPlan plan = namedPlan({"docs\\a.txt", "b.txt"});
+    plan.folders = {CabCompression::MsZip, CabCompression::MsZip};
+    plan.files[1].folder = 1;
+    plan.files[0].data = sampleData(5000, 1);
+    plan.blockSize = 1000;
+    std::string bytes = buildCabinet(plan);
+    bytes[blockOffset(bytes, plan, 2) + 20] ^= 1;
+    writeFile(tmp.file("d.cab"), bytes);
+    fs::create_directories(out());
+    ToolRun r = extract(tmp.file("d.cab"), {{0, "docs\\a.txt"}, {1, "b.txt"}}, out() + "/");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "docs\\a.txt: damaged (bad checksum in a data block)\n");
+    EXPECT_EQ(treeOf(out()), "b.txt");
+
+    env.write = [](int, const void*, size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    r = extract(cabinet(namedPlan({"c.txt"})), {{0, "c.txt"}}, out() + "/");
+    EXPECT_EQ(r.err, "c.txt: no space left on the device\n");
+    EXPECT_EQ(treeOf(out()), "b.txt");
+}
+
+// The program lists a cabinet with IterateCabinet and hands the tool the indexes of that list: both
+// must count the same records, in parts of a spanned set and in cabinets of several folders.
+TEST_F(LinkedTool, IndexesAreTheProgramsListing) {
+    const std::string shared = sharedDir();
+    if (shared.empty())
+        GTEST_SKIP() << "FM_SHARED_DIR with cabs/ is absent: no real cabinets to read";
+    for (const auto& entry : fs::directory_iterator(shared + "/cabs")) {
+        if (entry.path().extension() != ".cab")
+            continue;
+        const std::string cab = entry.path().string();
+        std::vector<fm::LinkedRecord> all;
+        fm::IterateCabinet(cab, [&](const fm::CabinetFileRecord& r) {
+            all.push_back({static_cast<std::uint32_t>(all.size()),
+                           fm::StoredNameToUtf8(r.name, r.nameIsUtf8)});
+        });
+        // Every record on its own, checked by name: none may come out as another.
+        for (const auto& one : all) {
+            fs::remove_all(out());
+            fs::create_directories(out());
+            ToolRun r = extract(cab, {one}, out() + "/", {"-p"});
+            EXPECT_EQ(r.err.find("changed"), std::string::npos) << cab << ": " << r.err;
+            if (r.err.empty()) {
+                EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << cab << ": " << r.out;
+            }
+        }
+    }
+}
