@@ -53,14 +53,19 @@ int main(int argc, char** argv) {
     if (auto status = answered(command))
         return *status;
 
-    const fm::DriveMap drives = fm::DriveMap::system();
+    fm::DriveMap drives = fm::DriveMap::system();
     fm::MessageBoxPrompt prompt;
     fm::PrimaryScreen screen;
     fm::SpawnLauncher launcher;
     const fm::ProcFsProcessList processes;
     // The folder's own bytes: Qt's decoding of a name that is not UTF-8 cannot be undone.
-    fm::Platform platform{&drives,   &prompt,   &screen, fm::PathToText(fm::ProgramFolder()),
-                          &launcher, &processes};
+    fm::Platform platform{&drives,
+                          &prompt,
+                          &screen,
+                          fm::PathToText(fm::ProgramFolder()),
+                          &launcher,
+                          &processes,
+                          &fm::DriveMap::system};
 
     fm::frmFendlemark window(platform);
     window.Load();

@@ -5,11 +5,17 @@
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
+#include "controls/list_view.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
+#include "platform/drive_map.h"
+#include "platform/path_text.h"
 #include "platform/prompt.h"
+#include "platform/tool_link.h"
 
+#include <QHash>
 #include <QSet>
+#include <sys/stat.h>
 
 namespace fm {
 
@@ -102,11 +108,77 @@ void frmFendlemark::RefreshLists() {
         matches[static_cast<size_t>(i)] = wanted.contains(File1->list(i));
     File1->selectEntries(matches);
     File1->setTopIndex(top);
+
+    // Rows of a cabinet that was deleted or renamed since it was listed cannot be extracted.
+    QHash<QString, bool> gone;
+    std::vector<bool> doomed(static_cast<size_t>(lvwFiles->rowCount()));
+    for (int row = 1; row <= lvwFiles->rowCount(); ++row) {
+        const QString cabinet = lvwFiles->subItem(row, 3);
+        auto known = gone.constFind(cabinet);
+        if (known == gone.constEnd()) {
+            const auto posix = platform_.drives->toPosix(TextToPath(cabinet));
+            struct stat st {};
+            known = gone.insert(cabinet,
+                                !posix || ::stat(posix->c_str(), &st) != 0 || !S_ISREG(st.st_mode));
+        }
+        doomed[static_cast<size_t>(row - 1)] = *known;
+    }
+    const bool dropped = std::find(doomed.begin(), doomed.end(), true) != doomed.end();
+    if (dropped)
+        lvwFiles->removeRows(doomed);
     setUpdatesEnabled(true);
+    Busy = false;
+    // A fresh report stays; otherwise the count follows the rows that are left.
+    if (dropped && lblFiles->foreColor() != kColorBlue)
+        UpdateStatus();
+}
+
+void frmFendlemark::RefreshDrives() {
+    if (!platform_.readDrives)
+        return;
+    DriveMap fresh = platform_.readDrives();
+    if (ToolLink::mountsOf(fresh) == ToolLink::mountsOf(*platform_.drives))
+        return;
+    const DriveMap before = *platform_.drives;
+    *platform_.drives = std::move(fresh);
+    // The same place under the new letters: the drive with the old drive's mount, or, when that
+    // volume has gone, the folder as the rest of the tree now shows it.
+    const auto moved = [&](const QString& path) {
+        const std::string bytes = TextToPath(path);
+        const Drive* old = DriveMap::hasDriveDesignation(bytes) ? before.find(bytes[0]) : nullptr;
+        if (!old)
+            return path;
+        for (const Drive& d : platform_.drives->drives())
+            if (d.mountPath == old->mountPath)
+                return (path[0].isUpper() ? QChar(d.letter).toUpper() : QChar(d.letter)) +
+                       path.mid(1);
+        const auto posix = before.toPosix(bytes);
+        const auto now = posix ? platform_.drives->toDrive(*posix) : std::nullopt;
+        return now ? PathToText(*now) : QStringLiteral("C:\\");
+    };
+    if (!StgExtrSetFolder.isNull())
+        StgExtrSetFolder = moved(StgExtrSetFolder);
+    Busy = true;
+    Drive1->setDrives(*platform_.drives);
+    Busy = false;
+    const QString folder = moved(Dir1->path());
+    if (folder != Dir1->path()) {
+        try {
+            Dir1->setPath(folder);
+        } catch (const ControlError&) {
+            Dir1->setPath(QStringLiteral("C:\\"));
+        }
+    }
+    Busy = true;
+    try {
+        Drive1->setDrive(Dir1->path().left(2));
+    } catch (const ControlError&) {
+    }
     Busy = false;
 }
 
 void frmFendlemark::mRefresh_Click() {
+    RefreshDrives();
     RefreshLists();
 }
 

@@ -45,6 +45,9 @@ public:
     qint16 StgExtrPreservePath = 0;
     QString StgExtrObName;    // null until assigned
     QString StgExtrSetFolder; // null until assigned
+    // Why the folder typed for "Set folder" could not be used, as a sentence ("" when it could):
+    // set by the extract-to dialog when it falls back, taken by the run, which then asks.
+    QString SetFolderRefusal;
 
     // Controls, named as in the designer.
     DriveList* Drive1;
@@ -73,7 +76,13 @@ public:
 
     // Folder navigation and the cabinet file list.
     void SelectAllCabs();
+    // Re-reads the folder and cabinet lists (keeping the selected cabinets and the scroll
+    // position) and drops the contents-list rows of cabinets that no longer exist.
     void RefreshLists();
+    // Rebuilds the drive map from the mount table and the drive list from it. A folder the
+    // program holds in drive form (the current folder, the set folder) keeps naming the same
+    // place when its volume's letter moves.
+    void RefreshDrives();
 
     // Cabinet listing.
     void ListCabContents();

@@ -22,12 +22,14 @@ QDate DosDateToDate(quint16 dosDate, quint16 dosTime) {
     return QDate(d.year, d.month, d.day);
 }
 
-void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath) {
+void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath,
+                     quint32 index) {
     CabEntry entry;
     entry.Name = StrFromAnsiPtr(record);
     entry.Size = record.size;
     entry.Modified = DosDateToDate(record.dosDate, record.dosTime);
     entry.CabinetPath = cabinetPath;
+    entry.Index = index;
     AddCabEntry(list, entry);
 }
 
@@ -55,8 +57,9 @@ void frmFendlemark::ListCabContents() {
         auto posix = platform_.drives->toPosix(TextToPath(cabinetPath));
         if (!posix)
             continue;
+        quint32 index = 0;
         IterateCabinet(*posix, [&](const CabinetFileRecord& record) {
-            CabinetCallback(*lvwFiles, record, cabinetPath);
+            CabinetCallback(*lvwFiles, record, cabinetPath, index++);
         });
     }
     unsetCursor();

@@ -17,6 +17,9 @@ struct CabEntry {
     quint32 Size = 0;    // uncompressed
     QDate Modified;      // the date part of the stored DOS date and time
     QString CabinetPath; // the cabinet it comes from (drive form)
+    // Its record among the files that start in that cabinet, in stored order from 0: what names
+    // exactly this file to the tool, whatever names its neighbours carry.
+    quint32 Index = 0;
 };
 
 // The stored name as text: UTF-8 when flagged, Windows-1252 otherwise.
@@ -26,6 +29,7 @@ QString StrFromAnsiPtr(const CabinetFileRecord& record);
 QDate DosDateToDate(quint16 dosDate, quint16 dosTime);
 
 // Builds the entry for one stored file and appends its row (the file is not extracted).
-void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath);
+void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath,
+                     quint32 index);
 
 } // namespace fm

@@ -49,8 +49,10 @@ QString tenDigits(quint32 value) {
 
 void AddCabEntry(ListView& list, const CabEntry& entry) {
     const DateTexts& date = dateTexts(entry.Modified);
-    list.addRow(entry.Name, {QString::number(entry.Size), date.shown, entry.CabinetPath,
-                             tenDigits(entry.Size), date.key});
+    list.addRow(entry.Name,
+                {QString::number(entry.Size), date.shown, entry.CabinetPath, tenDigits(entry.Size),
+                 date.key},
+                entry.Index);
 }
 
 QString ContentsRowToolTip(const QString& name,

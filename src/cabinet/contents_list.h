@@ -2,7 +2,8 @@
 
 // The contents list: one row per stored file. Row text is the stored name; sub-items are the
 // size text, the date text (the user's short date), the cabinet path, the size key (ten digits,
-// zero-padded) and the date key (yyyymmdd). Sorting always compares the keys as text.
+// zero-padded) and the date key (yyyymmdd); its tag is the file's record index in its cabinet.
+// Sorting always compares the keys as text.
 
 #include "controls/list_view.h"
 

@@ -4,14 +4,25 @@
 #include "platform/path_text.h"
 
 #include <QFocusEvent>
+#include <QSignalBlocker>
 #include <cerrno>
 
 namespace fm {
 
 DriveList::DriveList(const DriveMap& drives, QWidget* parent) : QComboBox(parent) {
+    setDrives(drives);
+    connect(this, &QComboBox::currentIndexChanged, this, &DriveList::change);
+}
+
+void DriveList::setDrives(const DriveMap& drives) {
+    const QSignalBlocker quiet(this);
+    const QString letter = currentText().left(1);
+    clear();
     for (const auto& d : drives.drives())
         addItem(DisplayText(PathToText(d.entryText())));
-    connect(this, &QComboBox::currentIndexChanged, this, &DriveList::change);
+    for (int i = 0; i < count() && !letter.isEmpty(); ++i)
+        if (itemText(i).startsWith(letter))
+            setCurrentIndex(i);
 }
 
 QString DriveList::drive() const {

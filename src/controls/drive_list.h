@@ -19,6 +19,9 @@ public:
     // Selects the drive named by the first letter of `text` ("D:", "d: [/mnt/x]", "D:\x").
     // Throws ControlError (device unavailable) when no drive has that letter; the drive stays.
     void setDrive(const QString& text);
+    // Lists the drives of `drives` instead, keeping the current letter when it is still there
+    // (the first entry otherwise); raises no Change.
+    void setDrives(const DriveMap& drives);
 
     int listCount() const { return count(); }
     QString list(int index) const { return itemText(index); }

@@ -21,6 +21,7 @@ public:
     struct Row {
         QString text;
         std::array<QString, ListView::kSubItems> sub;
+        quint32 tag = 0;
         bool selected = false;
     };
 
@@ -105,6 +106,27 @@ public:
         exposed_ = 0;
         sortPending_ = false;
         endResetModel();
+    }
+
+    void removeRows(const std::vector<bool>& doomed) {
+        flush();
+        // From the end, one run of neighbours at a time, so the view keeps its current row and
+        // selection on the rows that stay.
+        for (size_t end = std::min(doomed.size(), rows.size()); end > 0;) {
+            if (!doomed[end - 1]) {
+                --end;
+                continue;
+            }
+            size_t begin = end - 1;
+            while (begin > 0 && doomed[begin - 1])
+                --begin;
+            beginRemoveRows({}, static_cast<int>(begin), static_cast<int>(end) - 1);
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(begin),
+                       rows.begin() + static_cast<std::ptrdiff_t>(end));
+            exposed_ = static_cast<int>(rows.size());
+            endRemoveRows();
+            end = begin;
+        }
     }
 
     // Hands pending rows to the view and applies a pending sort.
@@ -242,8 +264,15 @@ int ListView::rowCount() const {
     return static_cast<int>(model_->rows.size());
 }
 
-void ListView::addRow(const QString& text, const std::array<QString, kSubItems>& subItems) {
-    model_->append({text, subItems, false});
+void ListView::addRow(const QString& text, const std::array<QString, kSubItems>& subItems,
+                      quint32 tag) {
+    model_->append({text, subItems, tag, false});
+}
+
+void ListView::removeRows(const std::vector<bool>& doomed) {
+    syncing_ = true;
+    model_->removeRows(doomed);
+    syncing_ = false;
 }
 
 void ListView::clearRows() {
@@ -264,6 +293,13 @@ QString ListView::subItem(int row, int sub) const {
     if (row < 1 || row > rowCount() || sub < 1 || sub > kSubItems)
         return {};
     return model_->rows[static_cast<size_t>(row - 1)].sub[static_cast<size_t>(sub - 1)];
+}
+
+quint32 ListView::tag(int row) const {
+    model_->flush();
+    if (row < 1 || row > rowCount())
+        return 0;
+    return model_->rows[static_cast<size_t>(row - 1)].tag;
 }
 
 bool ListView::selected(int row) const {

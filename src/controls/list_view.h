@@ -43,12 +43,18 @@ public:
 
     // Rows.
     int rowCount() const;
-    // Appends a row (while the sort is active it takes its place in sort order).
-    void addRow(const QString& text, const std::array<QString, kSubItems>& subItems);
+    // Appends a row (while the sort is active it takes its place in sort order). The tag is the
+    // program's own number for the row, never shown; it stays with the row wherever it is sorted.
+    void addRow(const QString& text, const std::array<QString, kSubItems>& subItems,
+                quint32 tag = 0);
     void clearRows();
+    // Removes the rows whose flag is set (flags in display order, as selectionFlags gives them);
+    // the others keep their order, selection and tags.
+    void removeRows(const std::vector<bool>& doomed);
     QString text(int row) const;
     // Sub-item 1..5.
     QString subItem(int row, int sub) const;
+    quint32 tag(int row) const;
 
     // Selection.
     bool selected(int row) const;

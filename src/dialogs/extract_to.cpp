@@ -197,7 +197,13 @@ void frmExtractTo::cmdExtractEnter_Click() {
         folder = DefaultPlusPath;
     } else if (obSetFolder->isChecked()) {
         name = obSetFolder->objectName();
-        folder = ResolveSetFolder(*owner_.Drive1, tbSetFolder->text());
+        QString why;
+        folder = ResolveSetFolder(*owner_.Drive1, tbSetFolder->text(), &why);
+        // The run asks before it uses the fallback: the user chose another folder.
+        if (!why.isEmpty() && !owner_.ChangeSettings)
+            owner_.SetFolderRefusal = QStringLiteral("The folder '") +
+                                      DisplayText(tbSetFolder->text()) +
+                                      QStringLiteral("' cannot be used: ") + why + u'.';
     } else {
         name = QStringLiteral("");
         folder = QStringLiteral("");
@@ -226,9 +232,18 @@ void frmExtractTo::done(int result) {
     owner_.activateWindow();
 }
 
-QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& text) const {
-    if (text.isEmpty())
+QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& text,
+                                       QString* why) const {
+    const auto fallBack = [&](const QString& reason) {
+        if (why)
+            *why = reason;
         return DefaultPlusPath;
+    };
+    if (text.isEmpty())
+        return fallBack(QStringLiteral("no folder is given"));
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return fallBack(QStringLiteral("its name holds a control character"));
     QString folder = text;
     // A POSIX path is first named in drive form, or the cleaning below would strip its slash.
     if (folder.startsWith(u'/')) {
@@ -246,8 +261,10 @@ QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& t
     while (!folder.isEmpty() && folder.contains(QStringLiteral("\\\\")))
         folder.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
     if (folder.isEmpty())
-        return DefaultPlusPath;
-    return FindListIndex(drives, folder.left(2)) >= 0 ? folder : DefaultPlusPath;
+        return fallBack(QStringLiteral("it names no folder"));
+    if (FindListIndex(drives, folder.left(2)) < 0)
+        return fallBack(QStringLiteral("it does not start with a drive the program knows"));
+    return folder;
 }
 
 int frmExtractTo::FindListIndex(const DriveList& list, const QString& text) {

@@ -56,8 +56,10 @@ public:
 
     // The destination for the rule "Set folder": the typed folder (a POSIX path put into drive
     // form first) without leading characters outside 'A'..'z' and with runs of backslashes shrunk
-    // to one, when its first two characters name a drive of `drives`; DefaultPlusPath otherwise.
-    QString ResolveSetFolder(const DriveList& drives, const QString& text) const;
+    // to one, when its first two characters name a drive of `drives` and it holds no control
+    // character; DefaultPlusPath otherwise, with the reason in plain words in `why`.
+    QString ResolveSetFolder(const DriveList& drives, const QString& text,
+                             QString* why = nullptr) const;
     // The index of the first entry whose drive designation (its first two characters) equals
     // `text`, case-insensitively; -1 when there is none.
     static int FindListIndex(const DriveList& list, const QString& text);

@@ -42,7 +42,8 @@ void frmFendlemark::cmdExtract_Click() {
     const quint32 savedColor = lblFiles->foreColor();
     if (lblFiles->foreColor() == kColorBlue) {
         if (!platform_.prompt->yesNo(this, QStringLiteral("Extract the same files again?"))) {
-            ShowExtracted(SelCount);
+            // The report as it stood: it counts the files written, not the rows chosen.
+            SelCount = 0;
             return;
         }
         UpdateStatus();
@@ -91,6 +92,7 @@ void frmFendlemark::cmdExtract_Click() {
     }
     GoExtract = false;
     ChangeSettings = false;
+    SetFolderRefusal.clear();
     SelCount = 0;
 }
 

@@ -4,21 +4,28 @@
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/list_view.h"
+#include "controls/vb_label.h"
 #include "extract/paths.h"
 #include "extract/run_in_window.h"
 #include "extract/short_path.h"
+#include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/path_text.h"
 #include "platform/prompt.h"
+#include "platform/screen.h"
+#include "platform/tool_link.h"
 #include "platform/working_folder.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHash>
-#include <QSet>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace fm {
@@ -26,286 +33,454 @@ namespace fm {
 namespace {
 
 constexpr int kPathColumn = 3;
-// A failure report names at most this many cabinets.
-constexpr int kFailuresShown = 20;
+// A message box wraps its text at half the screen's width, at most 500 pixels; its margins take
+// some of that.
+constexpr int kBoxWrapMost = 500;
+constexpr int kBoxMargins = 60;
+// How many existing files and collisions a question or message names.
+constexpr int kExistingShown = 5;
+constexpr int kCollisionsShown = 10;
 
 // The busy cursor over every window of the program while the run lasts; lifted while a message
 // box asks for the user.
 class BusyCursor {
 public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() {
-        if (on_)
+    BusyCursor() { set(true); }
+    ~BusyCursor() { set(false); }
+    void set(bool on) {
+        if (on && !on_)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else if (!on && on_)
             QApplication::restoreOverrideCursor();
-    }
-    void lift() {
-        if (on_)
-            QApplication::restoreOverrideCursor();
-        on_ = false;
+        on_ = on;
     }
 
 private:
-    bool on_ = true;
+    bool on_ = false;
 };
+
+// What a path named before the run: nothing, or this file (a replaced file is a new one, because
+// the tool writes beside it and renames).
+struct FileId {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+FileId identify(const std::string& posix) {
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) != 0)
+        return {};
+    return {true, st.st_dev, st.st_ino};
+}
 
 QString reasonText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString endText(const LaunchEnd& end) {
+// Text for a message box: control characters would cut or garble it.
+QString visible(const QString& text) {
+    QString out = DisplayText(text);
+    for (QChar& c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar(0xfffd);
+    return out;
+}
+
+QString endReason(const LaunchEnd& end) {
+    // The tool, linked, writes each problem in plain words on a line of its own.
     if (!end.firstErrorLine.empty())
         return DisplayText(PathToText(end.firstErrorLine));
     if (end.signaled)
-        return QStringLiteral("ended by signal %1 (%2)")
+        return QStringLiteral("the extraction tool was stopped (signal %1, %2)")
             .arg(end.code)
             .arg(QString::fromLocal8Bit(strsignal(end.code)));
-    return QStringLiteral("exit status %1").arg(end.code);
+    return QStringLiteral("the extraction tool failed (exit status %1)").arg(end.code);
 }
 
 class ExtractionRun {
 public:
     ExtractionRun(frmFendlemark& w, int count)
-        : w_(w), p_(w.platform()), count_(count),
-          option_(w.StgExtrPreservePath == 1 ? QStringLiteral(" -p X ") : QStringLiteral(" X ")),
+        : w_(w), p_(w.platform()), count_(count), keep_(w.StgExtrPreservePath == 1),
           programFolder_(TextToPath(p_.programFolder)) {}
 
     void run();
 
 private:
-    bool allFiles();
-    bool singleRow();
-    bool severalRows();
-    bool launch(const QString& cabinetPath, const QString& cabinetName,
-                const QString& fileArguments);
-    QString destinationOf(const QString& cabinetName) const;
-    bool prepare(const QString& destination);
-    QString passedName(int row);
-    void fail(const QString& message);
+    enum class Rule { SameFolder, SetFolder, OwnFolder };
+    // One cabinet of the run and one launch.
+    struct Job {
+        QString cabinet;       // drive form
+        bool allFiles = false; // "*.*"; otherwise exactly `rows`
+        std::vector<int> rows; // the rows it writes (all of the cabinet's listed rows for *.*)
+        QString destination;   // drive form
+        std::string posixDestination;
+        bool makeFolder = false;
+        bool failed = false;
+        std::vector<std::string> outputs; // per row: the POSIX file it is written to, "" for none
+        std::vector<FileId> before;       // per row: what was there before the run
+        std::optional<size_t> launch;     // its place among the run's launches
+    };
+
+    void plan();
+    void chooseRule();
+    bool check();
+    void checkCabinet(Job& job);
+    bool ask(int existing, const QStringList& existingShown);
+    bool makeFolders();
+    void launchAll();
     void waitAndReport();
+    void fail(const Job& job, const QString& reason);
+    void message(const QString& text);
+    void removeEmptyFolders();
 
     frmFendlemark& w_;
     const Platform& p_;
     const int count_;
-    const QString option_;
+    const bool keep_;
     const std::string programFolder_;
     BusyCursor cursor_;
-    int tool_ = 2;
-    std::vector<RunJob> jobs_;
-    std::vector<QString> cabinetOf_;       // per job
-    std::vector<std::string> madeFolders_; // made by this run, removed again if left empty
-    // Per cabinet path: how many of its rows have each last name part (upper case).
-    std::optional<QHash<QString, QHash<QString, int>>> lastParts_;
+    Rule rule_ = Rule::OwnFolder;
+    QString fallback_; // why the set folder gave way to the folder beside each cabinet
+    bool skip_ = false;
+    std::vector<Job> jobs_;
+    std::vector<RunJob> launches_;
+    std::vector<std::string> madeFolders_; // removed again when the run leaves them empty
+    QVector<QPair<QString, QString>> failures_;
 };
 
 void ExtractionRun::run() {
     const std::string saved = CurrentWorkingFolder();
     SetCurrentWorkingFolder(programFolder_);
-
-    const int rows = w_.lvwFiles->rowCount();
-    bool ok;
-    if (count_ == 0 || count_ == rows)
-        ok = allFiles();
-    else if (count_ == 1)
-        ok = singleRow();
-    else
-        ok = severalRows();
-
+    plan();
+    chooseRule();
+    const bool go = check() && makeFolders();
+    if (go)
+        launchAll();
     SetCurrentWorkingFolder(saved);
-    if (ok)
+    if (go)
         waitAndReport();
 }
 
-bool ExtractionRun::allFiles() {
-    const std::vector<bool> chosen = w_.File1->selectionFlags();
+void ExtractionRun::plan() {
+    ListView& list = *w_.lvwFiles;
+    const int rows = list.rowCount();
+    const bool allFiles = count_ == 0 || count_ == rows;
+    QHash<QString, size_t> jobOf;
+    const auto jobFor = [&](const QString& cabinet) -> Job& {
+        auto it = jobOf.constFind(cabinet);
+        if (it == jobOf.constEnd()) {
+            it = jobOf.insert(cabinet, jobs_.size());
+            jobs_.push_back({});
+            jobs_.back().cabinet = cabinet;
+            jobs_.back().allFiles = allFiles;
+        }
+        return jobs_[*it];
+    };
+    const std::vector<bool> rowFlags = list.selectionFlags();
+    QHash<QString, bool> chosen; // cabinets with chosen rows
+    for (int row = 1; row <= rows && !allFiles; ++row)
+        if (rowFlags[static_cast<size_t>(row - 1)])
+            chosen.insert(list.subItem(row, kPathColumn), true);
+    // The cabinets in the order of the cabinet list, so the tools take turns as they always did.
+    const std::vector<bool> cabinetFlags = w_.File1->selectionFlags();
     for (int i = 0; i < w_.File1->listCount(); ++i) {
-        if (!chosen[static_cast<size_t>(i)])
-            continue;
-        const QString name = w_.File1->list(i);
-        if (!launch(JoinPath(w_.Dir1->path(), name), name, QStringLiteral(" *.*")))
-            return false;
+        const QString cabinet = JoinPath(w_.Dir1->path(), w_.File1->list(i));
+        if (cabinetFlags[static_cast<size_t>(i)] && (allFiles || chosen.contains(cabinet)))
+            jobFor(cabinet);
     }
-    return true;
+    for (int row = 1; row <= rows; ++row) {
+        const QString cabinet = list.subItem(row, kPathColumn);
+        if (allFiles ? jobOf.contains(cabinet) : rowFlags[static_cast<size_t>(row - 1)])
+            jobFor(cabinet).rows.push_back(row);
+    }
 }
 
-bool ExtractionRun::singleRow() {
-    // The one selected row, wherever the list's current row is; the current row only when
-    // nothing is selected.
-    const std::vector<bool> flags = w_.lvwFiles->selectionFlags();
-    int row = 0;
-    for (size_t i = 0; i < flags.size() && row == 0; ++i)
-        if (flags[i])
-            row = static_cast<int>(i) + 1;
-    if (row == 0)
-        row = w_.lvwFiles->currentRow();
-    if (row == 0)
-        return true;
-    const QString cabinetPath = w_.lvwFiles->subItem(row, kPathColumn);
-    return launch(cabinetPath, SplitPath(cabinetPath).second, u' ' + QuoteForTool(passedName(row)));
+void ExtractionRun::chooseRule() {
+    const QString refusal = w_.SetFolderRefusal;
+    w_.SetFolderRefusal.clear();
+    if (w_.StgExtrObName == QLatin1String("obSameFolder")) {
+        rule_ = Rule::SameFolder;
+    } else if (w_.StgExtrObName == QLatin1String("obSetFolder")) {
+        rule_ = Rule::SetFolder;
+        fallback_ = refusal;
+        if (const QString why = SetFolderProblem(w_.StgExtrSetFolder, *p_.drives);
+            fallback_.isEmpty() && !why.isEmpty())
+            fallback_ = QStringLiteral("The set folder '") + visible(w_.StgExtrSetFolder) +
+                        QStringLiteral("' cannot be used: ") + why + u'.';
+        if (!fallback_.isEmpty())
+            rule_ = Rule::OwnFolder;
+    }
 }
 
-bool ExtractionRun::severalRows() {
-    // The chosen rows of each cabinet, in list order. A row belongs to the cabinet whose file name
-    // is the last part of its Path column (the whole name, so b.cab's rows never go to a.cab).
-    const std::vector<bool> flags = w_.lvwFiles->selectionFlags();
-    QHash<QString, std::vector<int>> rowsOf;
-    for (size_t i = 0; i < flags.size(); ++i) {
-        if (!flags[i])
-            continue;
-        const int row = static_cast<int>(i) + 1;
-        const QString path = w_.lvwFiles->subItem(row, kPathColumn);
-        if (path.contains(u'\\'))
-            rowsOf[SplitPath(path).second].push_back(row);
-    }
+void ExtractionRun::fail(const Job& job, const QString& reason) {
+    failures_.push_back({job.cabinet, reason});
+}
 
-    const std::vector<bool> chosen = w_.File1->selectionFlags();
-    for (int c = 0; c < w_.File1->listCount(); ++c) {
-        if (!chosen[static_cast<size_t>(c)])
+void ExtractionRun::checkCabinet(Job& job) {
+    const auto cabinet = p_.drives->toPosix(TextToPath(job.cabinet));
+    struct stat st {};
+    if (!cabinet || ::stat(cabinet->c_str(), &st) != 0) {
+        job.failed = true;
+        return fail(job, !cabinet || errno == ENOENT ? QStringLiteral("it no longer exists")
+                                                     : reasonText(errno));
+    }
+    const QString folder = w_.Dir1->path();
+    if (rule_ == Rule::SameFolder) {
+        job.destination = folder;
+    } else if (rule_ == Rule::SetFolder) {
+        job.destination = w_.StgExtrSetFolder;
+    } else {
+        const QString name = SplitPath(job.cabinet).second;
+        job.destination = JoinPath(folder, name.left(std::max<qsizetype>(name.size() - 4, 0)) +
+                                               QStringLiteral(" Extracted"));
+    }
+    const auto destination = PosixPathOf(*p_.drives, job.destination, programFolder_);
+    if (!destination) {
+        job.failed = true;
+        return fail(job, QStringLiteral("the folder '") + visible(job.destination) +
+                             QStringLiteral("' cannot be found"));
+    }
+    job.posixDestination = *destination;
+    // The folder beside the cabinet is the program's to make: what already has its name must be
+    // that folder itself, never a link leading elsewhere. A folder the user named may be a link.
+    const bool own = rule_ == Rule::OwnFolder;
+    const int found = own ? ::lstat(destination->c_str(), &st) : ::stat(destination->c_str(), &st);
+    if (found != 0 && errno == ENOENT) {
+        job.makeFolder = true;
+    } else if (found != 0) {
+        job.failed = true;
+        fail(job, QStringLiteral("the folder '") + visible(job.destination) +
+                      QStringLiteral("' cannot be used: ") + reasonText(errno));
+    } else if (!S_ISDIR(st.st_mode)) {
+        job.failed = true;
+        fail(job, u'\'' + visible(job.destination) +
+                      (S_ISLNK(st.st_mode) ? QStringLiteral("' is a link, not a folder")
+                                           : QStringLiteral("' is not a folder")));
+    }
+}
+
+bool ExtractionRun::check() {
+    struct Writer {
+        size_t job;
+        int row;
+    };
+    std::unordered_map<std::string, Writer> writers;
+    QStringList collisions, existingShown;
+    int collided = 0, existing = 0;
+    ListView& list = *w_.lvwFiles;
+    const auto rowName = [&](size_t job, int row) {
+        return u'\'' + visible(list.text(row)) + QStringLiteral("' in ") +
+               visible(SplitPath(jobs_[job].cabinet).second);
+    };
+    for (size_t j = 0; j < jobs_.size(); ++j) {
+        Job& job = jobs_[j];
+        checkCabinet(job);
+        if (job.failed)
             continue;
-        const QString name = w_.File1->list(c);
-        const std::vector<int> rows = rowsOf.value(name);
-        size_t next = 0;
-        while (next < rows.size()) {
-            QString list;
-            for (; next < rows.size(); ++next) {
-                // A name with a folder part, or passed whole, gets a space of its own before it.
-                const QString passed = passedName(rows[next]);
-                const bool spaced =
-                    passed.contains(u'\\') || w_.lvwFiles->text(rows[next]).contains(u'\\');
-                const QString quoted = spaced ? u' ' + QuoteForTool(passed) : QuoteForTool(passed);
-                const QString candidate = list + u' ' + quoted;
-                if (candidate.size() <= kFileArgumentsMax) {
-                    list = candidate;
-                } else if (list.isEmpty()) {
-                    // Too long for any list: it goes alone.
-                    list = candidate;
-                    ++next;
-                    break;
-                } else {
-                    break;
-                }
-            }
-            if (!launch(JoinPath(w_.Dir1->path(), name), name, list))
-                return false;
+        std::string base = job.posixDestination;
+        if (base.empty() || base.back() != '/')
+            base += '/';
+        for (int row : job.rows) {
+            const std::string out = OutputPath(list.text(row).toStdString(), keep_);
+            job.outputs.push_back(out.empty() ? out : base + out);
+            job.before.push_back(out.empty() || job.makeFolder ? FileId{}
+                                                               : identify(job.outputs.back()));
+            if (out.empty())
+                continue; // the tool names such a record in its report
+            const auto [at, first] = writers.try_emplace(job.outputs.back(), Writer{j, row});
+            if (!first && ++collided <= kCollisionsShown)
+                collisions << rowName(at->second.job, at->second.row) + QStringLiteral(" and ") +
+                                  rowName(j, row) + QStringLiteral(" both go to '") +
+                                  visible(QString::fromStdString(out)) + u'\'';
+            if (job.before.back().exists && ++existing <= kExistingShown)
+                existingShown << visible(
+                    JoinPath(job.destination, QString::fromStdString(out).replace(u'/', u'\\')));
         }
     }
-    return true;
-}
-
-QString ExtractionRun::passedName(int row) {
-    const QString text = w_.lvwFiles->text(row);
-    const QString last = SplitPath(text).second;
-    if (!lastParts_) {
-        lastParts_.emplace();
-        for (int r = 1; r <= w_.lvwFiles->rowCount(); ++r)
-            ++(*lastParts_)[w_.lvwFiles->subItem(r, kPathColumn)]
-                           [SplitPath(w_.lvwFiles->text(r)).second.toUpper()];
-    }
-    // The tool matches a plain name against the last part of every stored name, and a name with
-    // a backslash against whole names: a namesake in the same cabinet needs the whole name.
-    const bool namesake =
-        lastParts_->value(w_.lvwFiles->subItem(row, kPathColumn)).value(last.toUpper()) > 1;
-    if (!namesake)
-        return last;
-    return text.contains(u'\\') ? text : u'\\' + text;
-}
-
-QString ExtractionRun::destinationOf(const QString& cabinetName) const {
-    if (w_.StgExtrObName == QLatin1String("obSameFolder"))
-        return w_.Dir1->path();
-    if (w_.StgExtrObName == QLatin1String("obSetFolder"))
-        return w_.StgExtrSetFolder;
-    // "obSamePlus", and whatever a hand-edited settings file holds.
-    const QString base = cabinetName.left(std::max<qsizetype>(cabinetName.size() - 4, 0));
-    return JoinPath(w_.Dir1->path(), base + QStringLiteral(" Extracted"));
-}
-
-bool ExtractionRun::prepare(const QString& destination) {
-    const auto posix = PosixPathOf(*p_.drives, destination, programFolder_);
-    if (posix && PathExists(*posix))
-        return true;
-    if (posix && MakeFolder(*posix) == 0) {
-        madeFolders_.push_back(*posix);
-        return true;
-    }
-    fail(QStringLiteral("Unable to create directory '") + DisplayText(destination) +
-         QStringLiteral("'."));
-    return false;
-}
-
-bool ExtractionRun::launch(const QString& cabinetPath, const QString& cabinetName,
-                           const QString& fileArguments) {
-    const QString destination = destinationOf(cabinetName);
-    if (!prepare(destination))
+    if (collided > 0) {
+        if (collided > kCollisionsShown)
+            collisions << QStringLiteral("... and %1 more.").arg(collided - kCollisionsShown);
+        message(QStringLiteral("Nothing was extracted: files would be written over one another."
+                               "\n\n") +
+                collisions.join(u'\n') +
+                (keep_ ? QStringLiteral("\n\nChoose fewer files.")
+                       : QStringLiteral("\n\nTick \"Preserve Path\" or choose fewer files.")));
         return false;
-    const QString cabinet = ShortPathName(*p_.drives, cabinetPath, programFolder_);
-    const QString folder = ShortPathName(*p_.drives, destination, programFolder_);
-    tool_ = tool_ == 1 ? 2 : 1;
+    }
+    return ask(existing, existingShown);
+}
 
-    const QString file = QStringLiteral("Cabarc%1.exe").arg(tool_);
-    const QString parameters =
-        option_ + PathArgument(cabinet) + fileArguments + u' ' + PathArgument(folder) + u'\\';
-    std::error_code error;
-    const auto posix = PosixPathOf(*p_.drives, cabinetPath, programFolder_);
-    const auto bytes = posix ? std::filesystem::file_size(*posix, error) : 0;
-    jobs_.push_back({programFolder_, TextToPath(file), TextToPath(parameters),
-                     error ? 0 : static_cast<std::uint64_t>(bytes)});
-    cabinetOf_.push_back(cabinetPath);
+bool ExtractionRun::ask(int existing, const QStringList& existingShown) {
+    if (existing == 0 && fallback_.isEmpty())
+        return true;
+    QString text = fallback_.isEmpty() ? QString() : fallback_ + QStringLiteral("\n\n");
+    cursor_.set(false);
+    bool go = true;
+    if (existing == 0) {
+        go = p_.prompt->yesNo(&w_, text + QStringLiteral("Extract beside each cabinet instead, "
+                                                         "into a folder named after it?"));
+    } else {
+        if (!fallback_.isEmpty())
+            text += QStringLiteral("The files go beside each cabinet instead, into a folder named "
+                                   "after it.\n\n");
+        text += existing == 1
+                    ? QStringLiteral("1 file to extract exists already:\n\n")
+                    : QStringLiteral("%1 files to extract exist already:\n\n").arg(existing);
+        text += existingShown.join(u'\n');
+        if (existing > kExistingShown)
+            text += QStringLiteral("\n...");
+        text += QStringLiteral("\n\nReplace them, or skip them and keep the files there?");
+        const Existing answer = p_.prompt->replaceSkipCancel(&w_, text);
+        go = answer != Existing::Cancel;
+        skip_ = answer == Existing::Skip;
+    }
+    cursor_.set(true);
+    return go;
+}
+
+bool ExtractionRun::makeFolders() {
+    for (Job& job : jobs_) {
+        if (job.failed || !job.makeFolder || PathExists(job.posixDestination))
+            continue;
+        if (MakeFolder(job.posixDestination) != 0) {
+            message(QStringLiteral("Unable to create directory '") + visible(job.destination) +
+                    QStringLiteral("'."));
+            removeEmptyFolders();
+            return false;
+        }
+        madeFolders_.push_back(job.posixDestination);
+    }
     return true;
 }
 
-void ExtractionRun::fail(const QString& message) {
-    cursor_.lift();
-    p_.prompt->ok(&w_, message);
+void ExtractionRun::launchAll() {
+    ToolLink link;
+    link.driveMounts = ToolLink::mountsOf(*p_.drives);
+    const QString options = u' ' + QString(keep_ ? QStringLiteral("-p ") : QString()) +
+                            (skip_ ? QStringLiteral("-n ") : QString()) + QStringLiteral("-@ ") +
+                            QString::fromLatin1(kToolLinkPath) +
+                            QStringLiteral(" -r %1 X ").arg(kLaunchProgressDescriptor);
+    int tool = 2;
+    for (Job& job : jobs_) {
+        if (job.failed)
+            continue;
+        tool = tool == 1 ? 2 : 1;
+        link.records.clear();
+        if (!job.allFiles)
+            for (int row : job.rows)
+                link.records.push_back(
+                    {w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
+        const QString destination = job.destination.endsWith(u'\\')
+                                        ? PathArgument(job.destination)
+                                        : PathArgument(job.destination) + u'\\';
+        const QString parameters = options + PathArgument(job.cabinet) +
+                                   (job.allFiles ? QStringLiteral(" *.* ") : QStringLiteral(" ")) +
+                                   destination;
+        const QString file = QStringLiteral("Cabarc%1.exe").arg(tool);
+        // The cabinet's size stands for its share of the run's work.
+        std::error_code error;
+        const auto posix = PosixPathOf(*p_.drives, job.cabinet, programFolder_);
+        const std::uintmax_t bytes = posix ? std::filesystem::file_size(*posix, error) : 0;
+        job.launch = launches_.size();
+        launches_.push_back({programFolder_, TextToPath(file), TextToPath(parameters),
+                             WriteToolLink(link), error ? 0 : static_cast<std::uint64_t>(bytes)});
+    }
+}
+
+void ExtractionRun::removeEmptyFolders() {
+    for (const std::string& folder : madeFolders_)
+        ::rmdir(folder.c_str()); // fails, as it should, when anything was written into it
+}
+
+void ExtractionRun::message(const QString& text) {
+    cursor_.set(false);
+    p_.prompt->ok(&w_, text);
 }
 
 void ExtractionRun::waitAndReport() {
-    const WindowRunResult r = RunInWindow(w_, std::move(jobs_));
-    for (const std::string& folder : madeFolders_)
-        ::rmdir(folder.c_str()); // only when the run left it empty
+    const WindowRunResult r = RunInWindow(w_, std::move(launches_));
+    removeEmptyFolders();
     if (r.exitAsked)
         return;
 
-    // A cabinet counts as extracted when every launch it got succeeded.
-    QStringList failures;
-    QSet<QString> cabinets, failed;
-    for (size_t i = 0; i < r.results.size(); ++i) {
-        const QString& cabinet = cabinetOf_[i];
-        cabinets.insert(cabinet);
-        const JobResult& job = r.results[i];
-        if (job.succeeded() || failed.contains(cabinet))
+    int written = 0, extracted = 0, cabinets = 0;
+    for (const Job& job : jobs_) {
+        ++cabinets;
+        if (!job.launch)
             continue;
-        failed.insert(cabinet);
-        if (job.state == JobResult::State::Ended)
-            failures << DisplayText(cabinet) + QStringLiteral(": ") + endText(job.end);
-        else if (job.state == JobResult::State::NotStarted)
-            failures << DisplayText(cabinet) + QStringLiteral(": could not be started: ") +
-                            reasonText(job.startError) + u'.';
+        const JobResult& result = r.results[*job.launch];
+        extracted += result.succeeded();
+        if (result.state == JobResult::State::Ended && result.end.failed())
+            fail(job, endReason(result.end));
+        else if (result.state == JobResult::State::NotStarted)
+            fail(job, QStringLiteral("the extraction tool could not be started: ") +
+                          reasonText(result.startError));
+        for (size_t i = 0; i < job.outputs.size(); ++i) {
+            if (job.outputs[i].empty())
+                continue;
+            const FileId now = identify(job.outputs[i]);
+            written += now.exists && !(now == job.before[i]);
+        }
     }
 
+    w_.ShowExtracted(written);
+    if (written == 0) // ShowExtracted reads 0 as "every row"
+        w_.lblFiles->setText(QStringLiteral("0 files extracted."));
     QString report;
     if (r.cancelled)
         report = QStringLiteral("Extraction cancelled: %1 of %2 cabinets extracted.")
-                     .arg(cabinets.size() - failed.size())
-                     .arg(cabinets.size());
-    if (!failures.isEmpty()) {
-        const qsizetype total = failures.size();
-        if (total > kFailuresShown) {
-            failures = failures.mid(0, kFailuresShown);
-            failures << QStringLiteral("... and %1 more.").arg(total - kFailuresShown);
-        }
-        if (!report.isEmpty())
-            report += QStringLiteral("\n\n");
-        report += QStringLiteral("These cabinets were not extracted completely:\n\n") +
-                  failures.join(u'\n');
-    }
-    if (report.isEmpty())
-        w_.ShowExtracted(count_);
-    else
-        fail(report);
+                     .arg(extracted)
+                     .arg(cabinets);
+    if (!failures_.isEmpty())
+        report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+                  FailureReport(failures_, *p_.screen);
+    if (!report.isEmpty())
+        message(report);
     w_.RefreshLists();
 }
 
 } // namespace
+
+QString SetFolderProblem(const QString& folder, const DriveMap& drives) {
+    if (folder.isEmpty())
+        return QStringLiteral("no folder is set");
+    for (QChar c : folder)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return QStringLiteral("its name holds a control character");
+    const std::string bytes = TextToPath(folder);
+    if (!DriveMap::hasDriveDesignation(bytes))
+        return QStringLiteral("it does not start with a drive");
+    if (!drives.find(bytes[0]))
+        return QStringLiteral("there is no drive %1:").arg(folder[0].toUpper());
+    QString last = folder;
+    while (last.endsWith(u'\\'))
+        last.chop(1);
+    if (SplitPath(last).second.compare(QStringLiteral("'CAB name' Extracted"),
+                                       Qt::CaseInsensitive) == 0)
+        return QStringLiteral("'CAB name' stands for each cabinet's own name");
+    return {};
+}
+
+QString FailureReport(const QVector<QPair<QString, QString>>& failures, const Screen& screen) {
+    const WorkArea area = screen.workArea();
+    const int width = std::min((area.right - area.left) / 2, kBoxWrapMost) - kBoxMargins;
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    // Two lines a cabinet; the heading, the count of the rest and the button take about eight.
+    const qsizetype fits = std::max(1, ((area.bottom - area.top) / metrics.lineSpacing() - 8) / 2);
+    const qsizetype shown = std::min({failures.size(), qsizetype{kFailuresShown}, fits});
+    const QString indent = QStringLiteral("    ");
+    const int reasonWidth = width - metrics.horizontalAdvance(indent);
+    QStringList lines;
+    for (qsizetype i = 0; i < shown; ++i)
+        lines << metrics.elidedText(visible(failures[i].first), Qt::ElideMiddle, width) + u':'
+              << indent +
+                     metrics.elidedText(visible(failures[i].second), Qt::ElideRight, reasonWidth);
+    if (failures.size() > shown)
+        lines << QStringLiteral("... and %1 more.").arg(failures.size() - shown);
+    return QStringLiteral("These cabinets were not extracted completely:\n\n") + lines.join(u'\n');
+}
 
 void frmFendlemark::CheckExtractCabs() {
     if (GoExtract && !activeRun_)

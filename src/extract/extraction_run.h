@@ -1,37 +1,63 @@
 #pragma once
 
 // The extraction run (frmFendlemark::ExtractCabs, entered through CheckExtractCabs or the Extract
-// command): a destination folder per cabinet, created one level deep when missing; one launch of
-// Cabarc1.exe / Cabarc2.exe (alternating) per cabinet, or several when the chosen rows do not fit
-// one file-argument list, a few at a time (RunInWindow: progress in the status line, Esc or the
-// Extract button cancels); then the report on the status line and a refresh of the folder and
-// cabinet lists. Folders the run made and left empty are removed.
+// command): one launch of Cabarc1.exe / Cabarc2.exe (alternating) per cabinet, however many of its
+// rows are chosen, a few at a time (RunInWindow: the progress in the status line, Esc or the
+// Extract button cancels, Exit asks); then the report and a refresh of the folder, cabinet and
+// contents lists. Folders the run made and left empty (a cabinet that failed, the later parts of
+// a spanned set) are removed.
 //
-// The tool's parameter string is the option string (" X " or " -p X "), the cabinet path, the
-// file arguments (" *.*" for all files), a space and the destination ending in a backslash. A
-// path that holds a space is quoted, the destination's backslash outside the quotes.
+// Every row reaches the tool as exactly its own record, and every path means to the tool what it
+// means to the program: each launch carries a link (platform/tool_link.h) on descriptor 3 with the
+// program's drive map of that moment and, for chosen rows, one line per row (its record index and
+// its listed name). The parameter strings:
 //
-// A row is passed by the last part of its name: "readme.txt" as "readme.txt" in quotes after the
-// separating space, docs\readme.txt as a space and "readme.txt". When the row's cabinet holds
-// another file with that last part (letter case ignored), the row's whole name is passed
-// instead, in the second form, with a backslash in front when it has none (" "\readme.txt""), so
-// the tool, which matches a name with a backslash against whole stored names, extracts exactly
-// the chosen file.
+//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> *.* <destination>\"
+//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> <destination>\"
 //
-// Failures: a destination that cannot be made is reported in a message box and ends the run
-// before anything is launched (the status line and lists stay). A tool that could not be started,
-// exits with a non-zero status or is killed is reported after the run, in one message box naming
-// each such cabinet with the first line of its error output or the reason; the run then writes no
-// "files extracted." report. A cancelled run says how many of its cabinets were extracted; the
+// -p keeps the stored folders ("Preserve Path"), -n leaves files that exist alone. The cabinet and
+// the destination are in drive form, each one argument (PathArgument quotes a path holding a
+// space); the destination is never empty and always ends in a backslash.
+//
+// Destinations: the cabinet's folder ("obSameFolder"), the set folder ("obSetFolder"), or else a
+// folder "<cabinet title> Extracted" beside each cabinet, made when missing. A set folder that
+// cannot be used (a control character in it, no known drive, the "'CAB name'" placeholder, or the
+// dialog's own fallback) gives way to the folder beside each cabinet, once the user agrees.
+//
+// Before anything is launched or made, one pass checks every cabinet of the run:
+//  - a cabinet that no longer exists is not launched and gets no folder;
+//  - a "<title> Extracted" that exists as anything but a real folder (a link too) is not used;
+//  - two rows that would be written to the same file stop the run: the user is told which;
+//  - when files the run would write exist already, the user is asked once: replace them, skip
+//    them (-n), or cancel.
+// At most one question is asked. Cabinets that failed a check, that the tool could not be started
+// for (after the retries a lack of resources earns), or whose tool reported a problem are named
+// afterwards in one message box, each with its reason; the status line counts the files actually
+// written. A cancelled run says so first: "Extraction cancelled: N of M cabinets extracted."; the
 // files already written stay.
 
+#include <QPair>
+#include <QString>
+#include <QVector>
+
 namespace fm {
+
+class DriveMap;
+class Screen;
 
 // The text the end of a run looks for in the names of this program's own running processes.
 inline constexpr char kToolProcessName[] = "Cabarc";
 
-// The longest file-argument list one launch carries (a row that alone is longer gets a launch of
-// its own).
-inline constexpr int kFileArgumentsMax = 256;
+// The most cabinets the failure report names; the rest are counted.
+inline constexpr int kFailuresShown = 15;
+
+// Why a set folder (drive form) cannot be a destination, in plain words; "" when it can.
+QString SetFolderProblem(const QString& folder, const DriveMap& drives);
+
+// The failure report: each cabinet in drive form on a line, its reason indented on the next, for
+// at most kFailuresShown cabinets (fewer when the screen is low), then how many more. A line is
+// shortened (a path in its middle, a reason at its end) to what a message box on `screen` shows
+// unwrapped, so the box never outgrows the screen.
+QString FailureReport(const QVector<QPair<QString, QString>>& failures, const Screen& screen);
 
 } // namespace fm

@@ -133,7 +133,7 @@ void RunQueue::fill() {
            running_.size() < static_cast<size_t>(concurrency_)) {
         const size_t job = waiting_.front();
         const RunJob& j = jobs_[job];
-        const LaunchStart s = launcher_.launch(j.folder, j.file, j.parameters);
+        const LaunchStart s = launcher_.launch(j.folder, j.file, j.parameters, j.attachment);
         if (s.error == 0) {
             waiting_.pop_front();
             running_.push_back({job, s.id});

@@ -29,8 +29,8 @@ namespace fm {
 class ProcessList;
 
 struct RunJob {
-    std::string folder, file, parameters; // as Launcher::launch takes them
-    std::uint64_t weight = 0;             // the share of the run's work: the cabinet's bytes
+    std::string folder, file, parameters, attachment; // as Launcher::launch takes them
+    std::uint64_t weight = 0; // the share of the run's work: the cabinet's bytes
 };
 
 struct JobResult {

@@ -1,7 +1,6 @@
 #include "extract/short_path.h"
 
 #include "platform/drive_map.h"
-#include "platform/file_system.h"
 #include "platform/path_text.h"
 #include "platform/tool_link.h"
 
@@ -24,16 +23,6 @@ std::optional<std::string> PosixPathOf(const DriveMap& drives, const QString& pa
     if (!drive || drive->mountPath == "/")
         return bytes;
     return drive->mountPath + bytes;
-}
-
-QString ShortPathName(const DriveMap& drives, const QString& path,
-                      const std::string& workingFolder) {
-    auto posix = PosixPathOf(drives, path, workingFolder);
-    return posix && PathExists(*posix) ? path : QString();
-}
-
-QString QuoteForTool(const QString& text) {
-    return PathToText(QuoteArgument(TextToPath(text)));
 }
 
 QString PathArgument(const QString& path) {

@@ -3,8 +3,8 @@
 // The paths of a run as the cabinet tool gets them.
 //
 // Windows hands the tool short (8.3) paths, which hold no spaces, so the run puts them on the
-// command line unquoted. No short names exist here: the stand-in returns the path itself, and a
-// path that would be split at a space is quoted instead, so the tool still gets the one path.
+// command line unquoted. No short names exist here: a path that would be split at a space is
+// quoted instead, so the tool still gets the one path.
 
 #include <QString>
 #include <optional>
@@ -21,16 +21,7 @@ class DriveMap;
 std::optional<std::string> PosixPathOf(const DriveMap& drives, const QString& path,
                                        const std::string& workingFolder);
 
-// GetShortPathName's stand-in: the path itself when something exists there, "" when not.
-QString ShortPathName(const DriveMap& drives, const QString& path,
-                      const std::string& workingFolder);
-
-// `text` in double quotes as the C runtime reads it back: a quote inside is escaped and the
-// backslashes before a quote or the closing quote are doubled. Text without quotes that does not
-// end in a backslash is simply put between two quotes.
-QString QuoteForTool(const QString& text);
-
-// A path as one argument: quoted (QuoteForTool) when it holds a space, a tab or a quote,
+// A path as one argument: quoted (QuoteArgument) when it holds a space, a tab or a quote,
 // otherwise as it is.
 QString PathArgument(const QString& path);
 

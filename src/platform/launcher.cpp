@@ -1,6 +1,7 @@
 #include "platform/launcher.h"
 
 #include "platform/command_line.h"
+#include "platform/tool_link.h"
 
 #include <cerrno>
 #include <charconv>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/epoll.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,6 +99,34 @@ int moveHigh(int fd) {
     ::close(fd);
     return high;
 }
+
+// A memory file holding `text`, positioned at its start, moved high like the pipes' ends; -1
+// with errno set when it cannot be made.
+int memoryFile(const std::string& text) {
+    int fd = ::memfd_create("fendlemark-link", MFD_CLOEXEC);
+    if (fd < 0 || (fd = moveHigh(fd)) < 0)
+        return -1;
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int saved = n < 0 ? errno : EIO;
+            ::close(fd);
+            errno = saved;
+            return -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() { closeFd(fd); }
+};
 
 struct Pipe {
     int read = -1, write = -1;
@@ -289,9 +319,12 @@ SpawnLauncher::~SpawnLauncher() {
 }
 
 LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& file,
-                                  const std::string& parameters) {
+                                  const std::string& parameters, const std::string& attachment) {
     if (state_->epoll < 0)
         return {EMFILE, 0};
+    Descriptor attached;
+    if (!attachment.empty() && (attached.fd = memoryFile(attachment)) < 0)
+        return {errno, 0};
     Pipe error, progress;
     if (int err = error.open(); err != 0)
         return {err, 0};
@@ -312,7 +345,10 @@ LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& 
     posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&s.actions, error.write, 2);
     posix_spawn_file_actions_adddup2(&s.actions, progress.write, kLaunchProgressDescriptor);
-    posix_spawn_file_actions_addclose(&s.actions, 3);
+    if (attached.fd >= 0)
+        posix_spawn_file_actions_adddup2(&s.actions, attached.fd, kToolLinkDescriptor);
+    else
+        posix_spawn_file_actions_addclose(&s.actions, kToolLinkDescriptor);
     posix_spawn_file_actions_addclosefrom_np(&s.actions, kLaunchProgressDescriptor + 1);
     if (!folder.empty())
         posix_spawn_file_actions_addchdir_np(&s.actions, folder.c_str());

@@ -52,11 +52,14 @@ public:
     virtual ~Launcher() = default;
 
     // Starts `file` (a name looked up in `folder`, or a path) with `folder` (a POSIX path) as its
-    // working folder and the arguments SplitCommandLine makes of `parameters`. Returns once the
-    // program runs, or with the errno when it could not be started (missing, not executable, not
-    // a program, the folder missing, or short of resources).
+    // working folder and the arguments SplitCommandLine makes of `parameters`. A non-empty
+    // `attachment` is readable by the program on descriptor 3 (kToolLinkDescriptor), from its
+    // start, as a file of its own; descriptor 4 is its progress pipe; no other descriptor past the
+    // standard three is inherited. Returns once the program runs, or with the errno when it could
+    // not be started (missing, not executable, not a program, the folder missing, or short of
+    // resources).
     virtual LaunchStart launch(const std::string& folder, const std::string& file,
-                               const std::string& parameters) = 0;
+                               const std::string& parameters, const std::string& attachment) = 0;
 
     // How the launch ended, once it has; nullopt while it still runs (and for an unknown id).
     // An end is handed out once: afterwards the launch is forgotten.
@@ -87,7 +90,8 @@ public:
 bool ProcessGroupRuns(int group);
 
 // The real launcher: posix_spawn into a new process group, standard input and output on
-// /dev/null, the error output and the progress descriptor into pipes that are read as data
+// /dev/null, an attachment in an anonymous memory file (nothing of it is left on disk), the error
+// output and the progress descriptor into pipes that are read as data
 // arrives (the first error line kept, the rest drained so a chatty program never stalls). No
 // thread and no file: everything waits on one epoll descriptor that the caller watches. Launches
 // still running when the launcher goes are killed with their groups and collected.
@@ -99,7 +103,7 @@ public:
     SpawnLauncher& operator=(const SpawnLauncher&) = delete;
 
     LaunchStart launch(const std::string& folder, const std::string& file,
-                       const std::string& parameters) override;
+                       const std::string& parameters, const std::string& attachment) override;
     std::optional<LaunchEnd> takeEnd(LaunchId id) override;
     void forget(LaunchId id) override;
     void terminate(LaunchId id) override;

@@ -1,6 +1,7 @@
 #include "platform/prompt.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace fm {
 
@@ -26,6 +27,20 @@ bool MessageBoxPrompt::yesNo(QWidget* owner, const QString& text) {
            QMessageBox::Yes;
 }
 
+Existing MessageBoxPrompt::replaceSkipCancel(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Fendlemark"), text, QMessageBox::NoButton,
+                    owner);
+    QPushButton* replace = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
+    QPushButton* skip = box.addButton(QStringLiteral("&Skip"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(skip);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    if (box.clickedButton() == replace)
+        return Existing::Replace;
+    return box.clickedButton() == skip ? Existing::Skip : Existing::Cancel;
+}
+
 void ScriptedPrompt::ok(QWidget*, const QString& text) {
     shown << text;
 }
@@ -33,6 +48,15 @@ void ScriptedPrompt::ok(QWidget*, const QString& text) {
 bool ScriptedPrompt::yesNo(QWidget*, const QString& text) {
     shown << text;
     return answers.isEmpty() ? true : answers.takeFirst();
+}
+
+} // namespace fm
+
+namespace fm {
+
+Existing ScriptedPrompt::replaceSkipCancel(QWidget*, const QString& text) {
+    shown << text;
+    return choices.isEmpty() ? Existing::Replace : choices.takeFirst();
 }
 
 } // namespace fm

@@ -1,7 +1,8 @@
 #pragma once
 
-// The program's message boxes: caption "Fendlemark", no icon, OK or Yes/No with Yes the default.
-// Forms ask through this interface only, so tests can script the answers.
+// The program's message boxes: caption "Fendlemark", no icon, OK, Yes/No with Yes the default, or
+// Replace/Skip/Cancel with Skip the default (Enter keeps the user's files). Forms ask through this
+// interface only, so tests can script the answers.
 
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,9 @@ class QWidget;
 
 namespace fm {
 
+// The answer to "some files exist already".
+enum class Existing { Replace, Skip, Cancel };
+
 class Prompt {
 public:
     virtual ~Prompt() = default;
@@ -17,6 +21,8 @@ public:
     virtual void ok(QWidget* owner, const QString& text) = 0;
     // A box with Yes and No, Yes the default; true for Yes.
     virtual bool yesNo(QWidget* owner, const QString& text) = 0;
+    // A box with Replace, Skip and Cancel (also Esc and closing the box), Skip the default.
+    virtual Existing replaceSkipCancel(QWidget* owner, const QString& text) = 0;
 };
 
 // The real boxes, modal over their owner.
@@ -24,16 +30,20 @@ class MessageBoxPrompt : public Prompt {
 public:
     void ok(QWidget* owner, const QString& text) override;
     bool yesNo(QWidget* owner, const QString& text) override;
+    Existing replaceSkipCancel(QWidget* owner, const QString& text) override;
 };
 
-// Records every text and answers Yes/No from a queue (Yes when the queue is empty).
+// Records every text and answers from queues: Yes/No from `answers` (Yes when empty), the
+// three-way question from `choices` (Replace when empty).
 class ScriptedPrompt : public Prompt {
 public:
     void ok(QWidget* owner, const QString& text) override;
     bool yesNo(QWidget* owner, const QString& text) override;
+    Existing replaceSkipCancel(QWidget* owner, const QString& text) override;
 
     QStringList shown;
     QList<bool> answers;
+    QList<Existing> choices;
 };
 
 } // namespace fm

@@ -111,3 +111,20 @@ TEST_F(ListViewTest, BeyondSixteenBitCounts) {
     EXPECT_EQ(view.selectedCount(), 20000);
     EXPECT_EQ(view.text(40000), QStringLiteral("39999"));
 }
+
+TEST_F(ListViewTest, TagsFollowTheirRowsAndRemovalKeepsTheRest) {
+    for (quint32 t : {7u, 5u, 9u, 1u})
+        view.addRow(QString::number(t),
+                    {QString(), QString(), QString(), QString::number(t), QString()}, t);
+    view.setSortState(4, Qt::AscendingOrder, true);
+    view.setSelected(3, true); // 7
+    view.setCurrentRow(4);     // 9
+    view.removeRows({true, true, false});
+    EXPECT_EQ(texts(), (QStringList{"7", "9"}));
+    EXPECT_EQ(view.tag(1), 7u);
+    EXPECT_EQ(view.tag(2), 9u);
+    EXPECT_EQ(view.selectionFlags(), (std::vector<bool>{true, false}));
+    EXPECT_TRUE(view.selectionModel()->isRowSelected(0, {}));
+    EXPECT_EQ(view.currentRow(), 2);
+    EXPECT_EQ(view.model()->rowCount(), 2);
+}

@@ -10,6 +10,8 @@
 #include "controls/vb_text_box.h"
 #include "dialogs/extract_to.h"
 #include "platform/profile.h"
+#include "platform/prompt.h"
+#include "platform/tool_link.h"
 #include "run_fixture.h"
 #include "support/cab_writer.h"
 
@@ -22,6 +24,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
+#include <set>
 
 using namespace fm;
 using namespace fm::test;
@@ -190,11 +194,11 @@ TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRuleChosenInTheDialog) {
         EXPECT_EQ(GetProfileString(world.iniPath(), "Fendlemark", key), value) << key;
 }
 
-// These need the tool to match "\name" against a whole stored name at the cabinet's root and to
-// exit with status 1 when a named file is not in the cabinet.
-TEST_F(EndToEnd, NamesakesStayApartAndMissingRowsFail) {
+// Case twins stay apart; a row whose record left the cabinet after listing fails, reported, and
+// the others are still extracted.
+TEST_F(EndToEnd, CaseTwinsStayApartAndMissingRecordsFail) {
     const std::string cabs = world.startFolder() + "/cabs here", out = world.startFolder() + "/out";
-    CabPlan same{{cabFile("readme.txt", "top"), cabFile("docs\\README.TXT", "docs"),
+    CabPlan same{{cabFile("readme.txt", "top"), cabFile("README.TXT", "docs"),
                   cabFile("other.txt", "other")}};
     writeCabinet(cabs + "/same.cab", same);
     frmFendlemark& win = world.loaded();
@@ -208,7 +212,7 @@ TEST_F(EndToEnd, NamesakesStayApartAndMissingRowsFail) {
     EXPECT_EQ(treeBelow(out),
               (std::map<std::string, std::string>{{"readme.txt", "top"}, {"other.txt", "other"}}));
     fs::remove_all(out);
-    clickRows(*win.lvwFiles, {1}); // docs\README.TXT alone
+    clickRows(*win.lvwFiles, {1}); // README.TXT alone
     extractSelected(win);
     EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"README.TXT", "docs"}}));
     EXPECT_EQ(world.prompt.shown, QStringList());
@@ -218,6 +222,186 @@ TEST_F(EndToEnd, NamesakesStayApartAndMissingRowsFail) {
     clickRows(*win.lvwFiles, {0, 2});
     extractSelected(win);
     ASSERT_EQ(world.prompt.shown.size(), 1);
-    EXPECT_TRUE(world.prompt.shown[0].contains(world.drivePath(cabs + "/same.cab")));
-    EXPECT_FALSE(win.lblFiles->text().endsWith(QStringLiteral("extracted.")));
+    EXPECT_EQ(world.prompt.shown[0].section(u'\n', 2, 2), world.drivePath(cabs + "/same.cab") + ':')
+        << world.prompt.shown[0].toStdString();
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted."));
+    EXPECT_EQ(treeBelow(out),
+              (std::map<std::string, std::string>{{"README.TXT", "docs"}, {"readme.txt", "top"}}));
+}
+
+// Per case: a cabinet of hostile names, rows clicked with the mouse (none: all files), Extract,
+// the dialog confirmed with a typed set folder that already holds the user's own files, the
+// answer to "exist already" given; the folder then holds exactly the chosen records and what the
+// user kept, byte for byte.
+TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
+    using Tree = std::map<std::string, std::string>;
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    const Files stars{{"a*", "star"}, {"abc", "abc"}, {"axe", "axe"}};
+    const Files twins{{"readme.txt", "top"}, {"x/readme.txt", "x"}};
+    struct Case {
+        Files files;
+        std::vector<int> rows;
+        int preserve;
+        Tree mine, expected;
+        Existing answer = Existing::Replace;
+        int written = 0;
+    } cases[] = {
+        {stars, {0}, 0, {{"abc", "mine"}}, {{"a*", "star"}, {"abc", "mine"}}, {}, 1},
+        {{{"README.TXT", "up"}, {"readme.txt", "low"}}, {1}, 0, {}, {{"readme.txt", "low"}}, {}, 1},
+        {{{"DOCS\\a.txt", "up"}, {"docs\\a.txt", "low"}},
+         {0},
+         1,
+         {},
+         {{"DOCS", "/"}, {"DOCS/a.txt", "up"}},
+         {},
+         1},
+        {twins, {0}, 0, {}, {{"readme.txt", "top"}}, {}, 1},
+        {twins, {1}, 1, {}, {{"x", "/"}, {"x/readme.txt", "x"}}, {}, 1},
+        {{{"tail\\", "t"}, {"ok.txt", "ok"}},
+         {0, 1},
+         0,
+         {},
+         {{"tail", "t"}, {"ok.txt", "ok"}},
+         {},
+         2},
+        {stars,
+         {},
+         0,
+         {{"abc", "mine"}},
+         {{"a*", "star"}, {"abc", "abc"}, {"axe", "axe"}},
+         Existing::Replace,
+         3},
+        {stars,
+         {},
+         0,
+         {{"abc", "mine"}},
+         {{"a*", "star"}, {"abc", "mine"}, {"axe", "axe"}},
+         Existing::Skip,
+         2},
+        {stars, {}, 0, {{"abc", "mine"}}, {{"abc", "mine"}}, Existing::Cancel, -1},
+    };
+    frmFendlemark& win = world.loaded();
+    win.show();
+    int caseNo = 0;
+    for (const Case& c : cases) {
+        const std::string root = world.startFolder() + "/case " + std::to_string(++caseNo);
+        SCOPED_TRACE(root);
+        CabPlan plan;
+        for (const auto& [name, data] : c.files)
+            plan.files.push_back(cabFile(name, data));
+        writeCabinet(root + "/c.cab", plan);
+        for (const auto& [name, data] : c.mine)
+            writeFile(root + "/out/" + name, data);
+        win.Dir1->setPath(world.drivePath(root));
+        clickRows(*win.File1, {0});
+        clickRows(*win.lvwFiles, c.rows);
+        world.prompt.shown.clear();
+        world.prompt.choices = {c.answer};
+        inNextDialog([&](frmExtractTo& d) {
+            click(*d.obSetFolder);
+            QTest::keyClick(d.tbSetFolder, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(d.tbSetFolder, world.drivePath(root + "/out"));
+            if (d.ckPreservePath->value() != c.preserve)
+                click(*d.ckPreservePath);
+            click(*d.cmdExtractEnter);
+        });
+        click(*win.cmdExtract);
+        EXPECT_EQ(treeBelow(root + "/out"), c.expected);
+        // Asked only when a file the run writes is there: all of the cabinet with the user's abc.
+        EXPECT_EQ(world.prompt.shown.size(), c.rows.empty() && !c.mine.empty() ? 1 : 0);
+        if (c.written >= 0) {
+            EXPECT_EQ(win.lblFiles->text().toStdString(),
+                      std::to_string(c.written) + " files extracted.");
+        }
+    }
+}
+
+// A set folder the dialog cannot use, with several cabinets: one question, then each cabinet's
+// files go beside it into a folder named after it; the settings keep what the dialog resolved.
+TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
+    const std::string cabs = world.startFolder() + "/cabs";
+    writeCabinet(cabs + "/Disk One.cab", one);
+    writeCabinet(cabs + "/two.cab", two);
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.Dir1->setPath(world.drivePath(cabs));
+    clickRows(*win.File1, {0, 1});
+    inNextDialog([&](frmExtractTo& d) {
+        click(*d.obSetFolder);
+        QTest::keyClick(d.tbSetFolder, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(d.tbSetFolder, QStringLiteral("Q:\\nowhere"));
+        click(*d.cmdExtractEnter);
+    });
+    click(*win.cmdExtract);
+    EXPECT_EQ(world.prompt.shown,
+              QStringList{"The folder 'Q:\\nowhere' cannot be used: it does not start with a "
+                          "drive the program knows.\n\nExtract beside each cabinet instead, into "
+                          "a folder named after it?"});
+    EXPECT_EQ(readFile(cabs + "/Disk One Extracted/read me.txt"), "first");
+    EXPECT_EQ(readFile(cabs + "/two Extracted/b.txt"), "bbb");
+    EXPECT_FALSE(fs::exists(cabs + "/'CAB name' Extracted"));
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("35 files extracted."));
+    EXPECT_EQ(win.StgExtrObName, QStringLiteral("obSetFolder"));
+    EXPECT_EQ(win.StgExtrSetFolder, world.drivePath(cabs + "/'CAB name' Extracted"));
+}
+
+// Random cabinets of hostile names (wildcards, case twins, '/', leading and trailing '\',
+// undecodable bytes, control characters) and random selections: the folder holds exactly the
+// chosen records, or the run reports a collision and writes nothing.
+TEST_F(EndToEnd, RandomHostileNamesGiveExactlyTheChosenRecords) {
+    const char* pieces[] = {"a*",     "?",    "A",    "a",   "x/",   "\\", "README",
+                            "readme", "\xff", "\x01", "b\\", "..\\", "*.*"};
+    std::mt19937 rng(14);
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.StgExtrObName = QStringLiteral("obSetFolder");
+    for (int round = 0; round < 12; ++round) {
+        const std::string root = world.startFolder() + "/r" + std::to_string(round);
+        SCOPED_TRACE(root);
+        CabPlan plan;
+        for (size_t f = 0, n = 4 + rng() % 6; f < n; ++f) {
+            std::string name;
+            for (size_t p = 1 + rng() % 3; p > 0; --p)
+                name += pieces[rng() % std::size(pieces)];
+            plan.files.push_back(cabFile(name, "data " + std::to_string(f)));
+            if (rng() % 3 == 0)
+                plan.files.back().attribs |= kAttrNameIsUtf8;
+        }
+        writeCabinet(root + "/c.cab", plan);
+        win.Dir1->setPath(world.drivePath(root));
+        clickRows(*win.File1, {0});
+        const bool keep = rng() % 2;
+        std::vector<bool> chosen(plan.files.size());
+        std::map<std::string, std::string> expected;
+        std::set<std::string> folders;
+        bool collides = false, unusable = false;
+        for (size_t r = 0; r < chosen.size(); ++r) {
+            if (!(chosen[r] = rng() % 2))
+                continue;
+            const std::string out = OutputPath(win.lvwFiles->text(int(r) + 1).toStdString(), keep);
+            unusable |= out.empty();
+            collides |= !expected.emplace(out, plan.files[r].data).second;
+            for (size_t at = out.find('/'); at != std::string::npos; at = out.find('/', at + 1))
+                folders.insert(out.substr(0, at));
+        }
+        for (const std::string& f : folders)
+            unusable |= expected.count(f) > 0; // a file where a folder must go: the tool says so
+        if (unusable || std::count(chosen.begin(), chosen.end(), true) < 2)
+            continue;
+        for (const std::string& f : folders)
+            expected[f] = "/";
+        win.lvwFiles->setSelectionFlags(chosen);
+        win.StgExtrPreservePath = keep;
+        win.StgExtrSetFolder = world.drivePath(root + "/out");
+        world.prompt.shown.clear();
+        extractSelected(win);
+        if (collides) {
+            ASSERT_EQ(world.prompt.shown.size(), 1);
+            EXPECT_TRUE(world.prompt.shown[0].startsWith(QStringLiteral("Nothing was extracted")));
+            EXPECT_FALSE(fs::exists(root + "/out"));
+        } else {
+            EXPECT_EQ(world.prompt.shown, QStringList());
+            EXPECT_EQ(treeBelow(root + "/out"), expected);
+        }
+    }
 }

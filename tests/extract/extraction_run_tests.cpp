@@ -1,19 +1,28 @@
 // The extraction run through the main window, with a launcher that records and a process list
-// that the test fills: parameter strings, tool numbers, destinations, folders, batches, messages.
+// that the test fills: parameter strings, links, tool numbers, destinations, folders, the checks
+// before the run, messages.
 
+#include "controls/dir_list.h"
+#include "controls/drive_list.h"
 #include "controls/file_list.h"
 #include "controls/list_view.h"
 #include "controls/vb_label.h"
-#include "platform/command_line.h"
+#include "extract/extraction_run.h"
+#include "platform/drive_map.h"
+#include "platform/tool_link.h"
 #include "platform/working_folder.h"
 #include "run_fixture.h"
 #include "support/cab_writer.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
-#include <map>
 
 using namespace fm;
 using namespace fm::test;
@@ -23,13 +32,18 @@ namespace {
 
 class ExtractionRun : public ::testing::Test {
 protected:
-    // a.cab, b.cab, c.cab; rows per cabinet: a1.txt, docs\a2.txt, readme.txt, docs\README.TXT.
+    // a.cab, b.cab, c.cab; rows per cabinet: a1.txt, docs\a2.txt, a*, docs\A*.
     bool writeCabinets() {
         for (std::string n : {"a", "b", "c"})
             writeCabinet(world.startFolder() + "/" + n + ".cab",
                          {{cabFile(n + "1.txt", "1"), cabFile("docs\\" + n + "2.txt", "2"),
-                           cabFile("readme.txt", "r"), cabFile("docs\\README.TXT", "R")}});
+                           cabFile(n + "*", "r"), cabFile("docs\\" + upper(n) + "*", "R")}});
         return true;
+    }
+    static std::string upper(std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
     }
     void SetUp() override {
         w.show();
@@ -47,6 +61,17 @@ protected:
             out.push_back(c.*field);
         return out;
     }
+    // The records each launch's link chose, and the drives it carried.
+    std::vector<std::vector<LinkedRecord>> records() const {
+        std::vector<std::vector<LinkedRecord>> out;
+        for (const auto& c : world.launcher.calls) {
+            auto link = ReadToolLink(c.attachment, nullptr);
+            EXPECT_TRUE(link) << c.attachment;
+            EXPECT_EQ(link->driveMounts, ToolLink::mountsOf(world.drives));
+            out.push_back(link->records);
+        }
+        return out;
+    }
 
     WindowWorld world;
     bool written_ = writeCabinets();
@@ -56,7 +81,7 @@ protected:
 } // namespace
 
 // All files of every cabinet (no row or every row selected), under each rule; the tool's two
-// names take turns, started in the program folder.
+// names take turns, started in the program folder, each with a link that carries the drives.
 TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
     fs::create_directories(world.startFolder() + "/has space");
     w.StgExtrSetFolder = QString::fromStdString(at("has space"));
@@ -70,13 +95,14 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
         extractSelected(w);
         std::vector<std::string> expected;
         for (std::string n : {"a", "b", "c"}) {
-            const std::string run = " X " + at(n + ".cab") + " *.* ";
+            const std::string run = " -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* ";
             expected.push_back(mode == "obSameFolder" ? " -p" + run + at() + "\\"
                                : mode == "obSetFolder"
                                    ? run + "\"" + at("has space") + "\"\\"
                                    : run + "\"" + at(n + " Extracted") + "\"\\");
         }
         EXPECT_EQ(sent(), expected);
+        EXPECT_EQ(records(), std::vector<std::vector<LinkedRecord>>(3));
         EXPECT_EQ(sent(&Call::file),
                   (std::vector<std::string>{"Cabarc1.exe", "Cabarc2.exe", "Cabarc1.exe"}));
         EXPECT_EQ(sent(&Call::folder), std::vector<std::string>(3, world.programFolder()));
@@ -88,73 +114,126 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
     // Made for the run, and removed again: the pretended tool left it empty.
     EXPECT_FALSE(fs::exists(world.startFolder() + "/c Extracted"));
     EXPECT_EQ(CurrentWorkingFolder(), cwd);
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("12 files extracted."));
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted.")); // the fake writes none
     EXPECT_EQ(w.lblFiles->foreColor(), kColorBlue);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(world.prompt.shown.isEmpty());
 }
 
-TEST_F(ExtractionRun, ChosenRowsByNameAndNamesakesWhole) {
+// Chosen rows: one launch per cabinet whatever their number, each row as its record and name.
+TEST_F(ExtractionRun, ChosenRowsAsRecordsOneLaunchPerCabinet) {
     const std::string tail = " " + at() + "\\";
     clickRows(*w.File1, {0, 1});
-    clickRows(*w.lvwFiles, {0, 1, 2, 5}); // a1.txt, docs\a2.txt, readme.txt; docs\b2.txt
+    clickRows(*w.lvwFiles, {0, 1, 2, 5}); // a1.txt, docs\a2.txt, a*; docs\b2.txt
     w.StgExtrPreservePath = 1;
     extractSelected(w);
     w.StgExtrPreservePath = 0;
-    clickRows(*w.lvwFiles, {3}); // one row: only its cabinet
-    extractSelected(w);
     // One row selected while the current row is another: the selected row is meant.
     clickRows(*w.lvwFiles, {0, 4, 0});
     ASSERT_EQ(w.lvwFiles->currentRow(), 1);
     extractSelected(w);
-    EXPECT_EQ(sent(),
-              (std::vector<std::string>{" -p X " + at("a.cab") +
-                                            " \"a1.txt\"  \"a2.txt\"  \"\\readme.txt\"" + tail,
-                                        " -p X " + at("b.cab") + "  \"b2.txt\"" + tail,
-                                        " X " + at("a.cab") + " \"docs\\README.TXT\"" + tail,
-                                        " X " + at("b.cab") + " \"b1.txt\"" + tail}));
-    EXPECT_EQ(sent(&Call::file), (std::vector<std::string>{"Cabarc1.exe", "Cabarc2.exe",
-                                                           "Cabarc1.exe", "Cabarc1.exe"}));
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("1 files extracted."));
+    EXPECT_EQ(sent(), (std::vector<std::string>{" -p -@ /dev/fd/3 -r 4 X " + at("a.cab") + tail,
+                                                " -p -@ /dev/fd/3 -r 4 X " + at("b.cab") + tail,
+                                                " -@ /dev/fd/3 -r 4 X " + at("b.cab") + tail}));
+    EXPECT_EQ(records(), (std::vector<std::vector<LinkedRecord>>{
+                             {{0, "a1.txt"}, {1, "docs\\a2.txt"}, {2, "a*"}},
+                             {{1, "docs\\b2.txt"}},
+                             {{0, "b1.txt"}}}));
+    EXPECT_EQ(sent(&Call::file),
+              (std::vector<std::string>{"Cabarc1.exe", "Cabarc2.exe", "Cabarc1.exe"}));
 }
 
-TEST_F(ExtractionRun, LongSelectionsGoInBatchesOfAtMost256) {
-    CabPlan big;
-    for (int i = 100; i < 140; ++i)
-        big.files.push_back(cabFile("file-with-a-long-name-" + std::to_string(i), "x"));
-    big.files.push_back(cabFile(std::string(255, 'n'), "x"));
-    big.files[9].name = "z"; // completes a list of exactly 256 characters
-    for (const char* name : {"/b.cab", "/ab.cab"})
-        writeCabinet(world.startFolder() + name, big);
-    w.mRefresh->trigger();       // Options > Refresh
-    clickRows(*w.File1, {1, 2}); // ab.cab, b.cab: none of ab.cab's rows may go to b.cab
-    clickRows(*w.lvwFiles, {1, 40}, Qt::ShiftModifier); // all of ab.cab's but the first
-    clickRows(*w.lvwFiles, {41, 50}, Qt::ControlModifier | Qt::ShiftModifier, Qt::ControlModifier);
-    ASSERT_EQ(w.CountSelected(), 50);
-    extractSelected(w);
-
-    std::map<std::string, std::vector<std::string>> got, expected;
-    std::vector<size_t> perLaunch;
-    for (const std::string& p : sent()) {
-        const std::vector<std::string> args = SplitCommandLine(p);
-        const size_t from = p.find(args[1]) + args[1].size();
-        perLaunch.push_back(args.size() - 3);
-        EXPECT_TRUE(perLaunch.back() == 1 || p.rfind(' ') - from <= 256) << p;
-        got[args[1]].insert(got[args[1]].end(), args.begin() + 2, args.end() - 1);
+// Rows that would land on one file: the user is told which, and nothing runs.
+TEST_F(ExtractionRun, CollisionsAreReportedAndNothingRuns) {
+    writeCabinet(world.startFolder() + "/d.cab",
+                 {{cabFile("readme.txt", "1"), cabFile("x\\readme.txt", "2"),
+                   cabFile("\\readme.txt", "3"), cabFile("X\\README.TXT", "4")}});
+    w.mRefresh->trigger();
+    clickRows(*w.File1, {3});
+    const QString head =
+        QStringLiteral("Nothing was extracted: files would be written over one another.\n\n");
+    for (int keep : {0, 1}) {
+        w.StgExtrPreservePath = static_cast<qint16>(keep);
+        extractSelected(w);
     }
-    for (int i = 0; i < 40; ++i)
-        expected[at(i ? "ab.cab" : "b.cab")].push_back(big.files[static_cast<size_t>(i)].name);
-    expected[at("ab.cab")].push_back(big.files[40].name);
-    for (int i = 1; i < 10; ++i)
-        expected[at("b.cab")].push_back(big.files[static_cast<size_t>(i)].name);
-    EXPECT_EQ(got, expected);
-    // 28 characters a name with its quotes and space, nine to a list, ten with "z"; the long one
-    // alone; tool numbers run on.
-    EXPECT_EQ(perLaunch, (std::vector<size_t>{10, 9, 9, 9, 2, 1, 10}));
-    EXPECT_EQ(sent(&Call::file)[1], "Cabarc2.exe");
+    EXPECT_TRUE(world.launcher.calls.empty());
+    EXPECT_EQ(world.prompt.shown,
+              (QStringList{head + "'readme.txt' in d.cab and 'x\\readme.txt' in d.cab both go to "
+                                  "'readme.txt'\n'readme.txt' in d.cab and '\\readme.txt' in "
+                                  "d.cab both go to 'readme.txt'\n\nTick \"Preserve Path\" or "
+                                  "choose fewer files.",
+                           head + "'readme.txt' in d.cab and '\\readme.txt' in d.cab both go to "
+                                  "'readme.txt'\n\nChoose fewer files."}));
+    EXPECT_FALSE(w.lblFiles->text().endsWith(QStringLiteral("extracted.")));
 }
 
-TEST_F(ExtractionRun, FailuresAreReportedAndEndTheRun) {
+// One pass of checks before anything runs: a cabinet gone since it was listed, a link planted as
+// the folder beside a cabinet, and files that exist already (one question: replace, skip, cancel).
+TEST_F(ExtractionRun, VanishedCabinetsPlantedLinksAndExistingFiles) {
+    const std::string start = world.startFolder();
+    clickRows(*w.File1, {0, 1, 2});
+    w.StgExtrObName = QStringLiteral("obSamePlus");
+    fs::remove(start + "/b.cab");
+    fs::create_directories(start + "/elsewhere");
+    writeFile(start + "/elsewhere/.profile", "mine");
+    fs::create_directory_symlink(start + "/elsewhere", start + "/c Extracted");
+    writeFile(start + "/a Extracted/a1.txt", "mine");
+    world.prompt.choices = {Existing::Cancel, Existing::Skip, Existing::Replace};
+    for (int i = 0; i < 3; ++i)
+        extractSelected(w);
+
+    EXPECT_EQ(sent(),
+              (std::vector<std::string>{
+                  " -n -@ /dev/fd/3 -r 4 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\",
+                  " -@ /dev/fd/3 -r 4 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\"}));
+    const QString question = "1 file to extract exists already:\n\n" +
+                             QString::fromStdString(at("a Extracted\\a1.txt")) +
+                             "\n\nReplace them, or skip them and keep the files there?";
+    const QString head = "These cabinets were not extracted completely:\n\n",
+                  gone = QString::fromStdString(at("b.cab")) + ":\n    it no longer exists\n",
+                  link = QString::fromStdString(at("c.cab")) + ":\n    '" +
+                         QString::fromStdString(at("c Extracted")) + "' is a link, not a folder";
+    // The first run cancels at the question; the report comes after each run that went ahead,
+    // and the refresh after the second has taken the gone cabinet away.
+    EXPECT_EQ(world.prompt.shown,
+              (QStringList{question, question, head + gone + link, question, head + link}));
+    EXPECT_FALSE(fs::exists(start + "/b Extracted"));
+    EXPECT_EQ(readFile(start + "/elsewhere/.profile"), "mine");
+    // The refresh after the run dropped the gone cabinet's rows.
+    EXPECT_EQ(w.lvwFiles->rowCount(), 8);
+    EXPECT_EQ(w.lvwFiles->subItem(5, 3).toStdString(), at("c.cab"));
+}
+
+// A set folder that cannot be used gives way to the folder beside each cabinet, after one
+// question; No runs nothing.
+TEST_F(ExtractionRun, UnusableSetFolderFallsBackAfterAsking) {
+    clickRows(*w.File1, {0, 1});
+    w.StgExtrObName = QStringLiteral("obSetFolder");
+    const QString folders[] = {QString::fromStdString(at("out\x01x")), QStringLiteral("Q:\\out"),
+                               QString::fromStdString(at("'CAB name' Extracted"))};
+    world.prompt.answers = {false, true, true};
+    for (const QString& folder : folders) {
+        w.StgExtrSetFolder = folder;
+        extractSelected(w);
+    }
+    ASSERT_EQ(world.prompt.shown.size(), 3);
+    EXPECT_EQ(world.prompt.shown[0], "The set folder '" + QString::fromStdString(at("out")) +
+                                         QChar(0xfffd) +
+                                         "x' cannot be used: its name holds a control character."
+                                         "\n\nExtract beside each cabinet instead, into a folder "
+                                         "named after it?");
+    EXPECT_TRUE(world.prompt.shown[1].contains("there is no drive Q:"));
+    EXPECT_TRUE(world.prompt.shown[2].contains("'CAB name' stands for each cabinet's own name"));
+    std::vector<std::string> expected;
+    for (int i = 0; i < 2; ++i)
+        for (std::string n : {"a", "b"})
+            expected.push_back(" -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* \"" +
+                               at(n + " Extracted") + "\"\\");
+    EXPECT_EQ(sent(), expected);
+    EXPECT_FALSE(fs::exists(world.startFolder() + "/'CAB name' Extracted"));
+}
+
+TEST_F(ExtractionRun, FailuresAreReported) {
     clickRows(*w.File1, {0, 1, 2});
     const QString before = w.lblFiles->text();
     const QString missing = QString::fromStdString(at("no\\such"));
@@ -162,35 +241,85 @@ TEST_F(ExtractionRun, FailuresAreReportedAndEndTheRun) {
     w.CheckExtractCabs(); // not confirmed: nothing happens
     w.StgExtrObName = QStringLiteral("obSetFolder");
     w.StgExtrSetFolder = missing;
-    extractSelected(w);
+    extractSelected(w); // no folder, nothing launched
+    EXPECT_TRUE(world.launcher.calls.empty());
+    EXPECT_EQ(w.lblFiles->text(), before);
     w.StgExtrObName = QStringLiteral("obSameFolder");
-    world.launcher.refusals = {{1, ENOENT}}; // the others are still tried
+    world.launcher.refusals = {{1, ENOENT}};
+    world.launcher.ends = {
+        {0, LaunchEnd{false, 1, "x.txt: damaged (bad checksum in a data block)"}},
+        {2, LaunchEnd{true, 9, ""}}};
     extractSelected(w);
     EXPECT_EQ(world.launcher.calls.size(), 3u);
     EXPECT_EQ(world.launcher.outstanding(), 0u);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
-    world.launcher.refusals.clear();
-    world.launcher.ends = {{3, LaunchEnd{false, 1, "x.txt: not in the cabinet"}},
-                           {5, LaunchEnd{true, 9, ""}}};
-    extractSelected(w);
-    EXPECT_EQ(world.launcher.calls.size(), 6u);
-    EXPECT_EQ(w.lblFiles->text(), before);
-
-    ASSERT_EQ(world.prompt.shown.size(), 3);
+    ASSERT_EQ(world.prompt.shown.size(), 2);
     EXPECT_EQ(world.prompt.shown[0], "Unable to create directory '" + missing + "'.");
     EXPECT_EQ(world.prompt.shown[1].toStdString(),
-              "These cabinets were not extracted completely:\n\n" + at("b.cab") +
-                  ": could not be started: No such file or directory.");
-    EXPECT_EQ(world.prompt.shown[2].toStdString(),
               "These cabinets were not extracted completely:\n\n" + at("a.cab") +
-                  ": x.txt: not in the cabinet\n" + at("c.cab") + ": ended by signal 9 (" +
+                  ":\n    x.txt: damaged (bad checksum in a data block)\n" + at("b.cab") +
+                  ":\n    the extraction tool could not be started: No such file or directory\n" +
+                  at("c.cab") + ":\n    the extraction tool was stopped (signal 9, " +
                   strsignal(9) + ")");
 
-    clickRows(*w.File1, {0, 0}); // no cabinet: nothing to launch, the (no) rows reported
+    clickRows(*w.File1, {0, 0}); // no cabinet: nothing to launch
     extractSelected(w);
-    EXPECT_EQ(world.launcher.calls.size(), 6u);
+    EXPECT_EQ(world.launcher.calls.size(), 3u);
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
+}
+
+// However many cabinets fail, the report names at most 15, with lines short enough not to wrap,
+// and its box fits the screen (this one is 600 pixels high, less than the 768 it must fit).
+TEST(FailureReport, FitsTheScreen) {
+    QVector<QPair<QString, QString>> failures;
+    for (int i = 0; i < 116; ++i)
+        failures.push_back(
+            {QStringLiteral("C:\\home\\ann\\Downloads\\public cabinets\\") + QString(60, u'n') +
+                 QString::number(i) + QStringLiteral(".cab"),
+             QStringLiteral("file%1.bin: damaged (bad checksum in a data block) ").arg(i) +
+                 QString(80, u'x')});
+    const PrimaryScreen screen;
+    const QString text = FailureReport(failures, screen);
+    const QStringList lines = text.split(u'\n');
+    const qsizetype shown = (lines.size() - 3) / 2;
+    EXPECT_GE(shown, 10);
+    EXPECT_LE(shown, 15);
+    EXPECT_EQ(lines.last(), QStringLiteral("... and %1 more.").arg(116 - shown));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("C:\\home\\ann\\")));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("0.cab:")));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("    file0.bin: damaged")));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Fendlemark"), text);
+    box.show();
+    const WorkArea area = screen.workArea();
+    EXPECT_LE(box.frameGeometry().height(), std::min(area.bottom - area.top, 768));
+    EXPECT_LE(box.frameGeometry().width(), area.right - area.left);
+}
+
+// Refresh reads the mount table again: a volume mounted meanwhile can be chosen, a folder on a
+// volume whose letter moved stays the same folder, and the tool gets the new map.
+TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
+    TempDir volumes;
+    const std::string va = volumes.file("va"), vb = volumes.file("vb");
+    fs::create_directories(va);
+    writeCabinet(vb + "/x.cab", {{cabFile("x.txt", "x")}});
+    WindowWorld world({vb});
+    world.readDrives = [&] { return DriveMap({va, vb}); };
+    frmFendlemark& w = world.loaded();
+    w.Dir1->setPath(QStringLiteral("D:\\"));
+    w.StgExtrObName = QStringLiteral("obSetFolder");
+    w.StgExtrSetFolder = QStringLiteral("D:\\");
+    ASSERT_EQ(w.Drive1->listCount(), 2);
+    w.mRefresh->trigger();
+    EXPECT_EQ(w.Drive1->listCount(), 3);
+    EXPECT_EQ(w.Drive1->drive().toStdString(), "e: [" + vb + "]");
+    EXPECT_EQ(w.Dir1->path(), QStringLiteral("E:\\"));
+    EXPECT_EQ(w.StgExtrSetFolder, QStringLiteral("E:\\"));
+    clickRows(*w.File1, {0});
+    extractSelected(w);
+    ASSERT_EQ(world.launcher.calls.size(), 1u);
+    EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 X E:\\x.cab *.* E:\\");
+    EXPECT_EQ(ReadToolLink(world.launcher.calls[0].attachment, nullptr)->driveMounts,
+              (std::vector<std::string>{va, vb}));
 }
 
 TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
@@ -220,5 +349,24 @@ TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(world.prompt.shown,
               QStringList{"An extraction is running. Cancel the extraction and exit?"});
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
+}
+
+// The real three-way box: caption "Fendlemark", Enter keeps the files (Skip), Esc cancels.
+TEST(MessageBoxPrompt, ReplaceSkipCancelAnswersAsTheUserDoes) {
+    MessageBoxPrompt prompt;
+    const std::pair<std::function<void(QMessageBox&)>, Existing> cases[] = {
+        {[](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, Existing::Skip},
+        {[](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, Existing::Cancel},
+        {[](QMessageBox& b) { b.buttons()[0]->click(); }, Existing::Replace},
+    };
+    for (const auto& [act, answer] : cases) {
+        QTimer::singleShot(0, [&act] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->windowTitle(), QStringLiteral("Fendlemark"));
+            act(*box);
+        });
+        EXPECT_EQ(prompt.replaceSkipCancel(nullptr, QStringLiteral("2 files exist")), answer);
+    }
 }

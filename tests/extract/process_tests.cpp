@@ -29,6 +29,7 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         std::string folder, file, parameters;
         int error;
         LaunchEnd end;
+        std::string attachment = {};
     } cases[] = {
         // Split as the C runtime splits: $1 = "a b", $2 = c"d.
         {folder, sh, R"( -c "echo \"$1|$2\" >&2" zero "a b" c\"d)", 0, {false, 0, "a b|c\"d"}},
@@ -36,6 +37,14 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         {folder, sh, R"( -c "printf 'one\r\ntwo' >&2; kill -9 $$")", 0, {true, 9, "one"}},
         // More than a pipe holds: the rest is read and dropped, the program never stalls.
         {folder, sh, R"( -c "yes first | head -c 300000 >&2")", 0, {false, 0, "first"}},
+        // The attachment on descriptor 3 from its start, by path too; past the progress pipe on 4
+        // nothing is inherited.
+        {folder,
+         sh,
+         R"( -c "[ -p /dev/fd/4 ] || exit 4; [ -e /dev/fd/5 ] && exit 5; head -c 3 <&3 >&2; cat /dev/fd/3 >&2")",
+         0,
+         {false, 0, "linlink\\040x"},
+         "link\\040x\nmore\n"},
         {folder, sh, R"( -c "echo $$ >&2")", 0, {false, 0, ""}},
         {folder, "missing.exe", "", ENOENT, {}},
         {folder, "text.exe", "", EACCES, {}},
@@ -45,18 +54,18 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
     SpawnLauncher launcher;
     std::vector<LaunchId> ids;
     for (const Case& c : cases) {
-        LaunchStart s = launcher.launch(c.folder, c.file, c.parameters);
+        LaunchStart s = launcher.launch(c.folder, c.file, c.parameters, c.attachment);
         EXPECT_EQ(s.error, c.error) << c.file;
         ids.push_back(s.id);
     }
-    for (size_t i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < 6; ++i) {
         std::optional<LaunchEnd> end;
         for (int t = 0; t < 2000 && !(end = launcher.takeEnd(ids[i])); ++t)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_TRUE(end) << cases[i].parameters;
         EXPECT_EQ(end->signaled, cases[i].end.signaled) << cases[i].parameters;
         EXPECT_EQ(end->code, cases[i].end.code) << cases[i].parameters;
-        if (i < 4) {
+        if (i < 5) {
             EXPECT_EQ(end->firstErrorLine, cases[i].end.firstErrorLine);
         } else { // collected without being asked: nothing left to wait for
             EXPECT_EQ(::waitpid(std::stoi(end->firstErrorLine), nullptr, WNOHANG), -1);
@@ -102,7 +111,7 @@ TEST(Launcher, GroupsProgressAndSignals) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
         const LaunchStart s =
-            launcher.launch(dir.path(), "probe.exe", std::string(" -c \"") + c.script + '"');
+            launcher.launch(dir.path(), "probe.exe", std::string(" -c \"") + c.script + '"', "");
         ASSERT_EQ(s.error, 0);
         const pid_t group = groupOf(s.id);
         ASSERT_GT(group, 0);
@@ -138,7 +147,7 @@ TEST(Launcher, ShortOfDescriptors) {
         ::close(next);
         const rlimit few{static_cast<rlim_t>(next), static_cast<rlim_t>(next)};
         ::setrlimit(RLIMIT_NOFILE, &few);
-        const LaunchStart s = launcher.launch("/", "/bin/true", "");
+        const LaunchStart s = launcher.launch("/", "/bin/true", "", "");
         ::_exit(s.error == EMFILE && s.shortOfResources() ? 0 : 1);
     }
     int status = 0;

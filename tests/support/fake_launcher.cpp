@@ -5,9 +5,9 @@
 namespace fm::test {
 
 LaunchStart FakeLauncher::launch(const std::string& folder, const std::string& file,
-                                 const std::string& parameters) {
+                                 const std::string& parameters, const std::string& attachment) {
     const size_t n = calls.size();
-    calls.push_back({folder, file, parameters});
+    calls.push_back({folder, file, parameters, attachment});
     if (refusals.count(n))
         return {refusals[n], 0};
     if (held.count(n))

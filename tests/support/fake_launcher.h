@@ -17,10 +17,10 @@ namespace fm::test {
 class FakeLauncher : public Launcher {
 public:
     struct Call {
-        std::string folder, file, parameters;
+        std::string folder, file, parameters, attachment;
     };
     LaunchStart launch(const std::string& folder, const std::string& file,
-                       const std::string& parameters) override;
+                       const std::string& parameters, const std::string& attachment) override;
     std::optional<LaunchEnd> takeEnd(LaunchId id) override;
     void forget(LaunchId id) override;
     void terminate(LaunchId id) override { deliver(id, SIGTERM); }

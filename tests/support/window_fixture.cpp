@@ -26,8 +26,8 @@ WindowWorld::~WindowWorld() {
 frmFendlemark& WindowWorld::window() {
     if (!window_) {
         std::filesystem::create_directories(programFolder());
-        Platform p{&drives,     &prompt,     &screen, PathToText(programFolder()),
-                   useLauncher, useProcesses};
+        Platform p{&drives,     &prompt,      &screen,   PathToText(programFolder()),
+                   useLauncher, useProcesses, readDrives};
         window_ = std::make_unique<frmFendlemark>(p);
     }
     return *window_;

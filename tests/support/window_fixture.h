@@ -14,6 +14,7 @@
 
 #include <QAbstractItemView>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ public:
 
     TempDir root;
     DriveMap drives;
+    // What Refresh reads as the mount table (set before window()); null: the map stays.
+    std::function<DriveMap()> readDrives;
     ScriptedPrompt prompt;
     FixedScreen screen{WorkArea{0, 0, 1024, 738}};
     FakeLauncher launcher;
