@@ -69,7 +69,6 @@ void RunQueue::cancel() {
     for (const Running& r : running_)
         launcher_.terminate(r.id);
     grace_.start(kCancelGraceMs);
-    emit changed();
     QTimer::singleShot(0, this, &RunQueue::pump);
 }
 
@@ -95,12 +94,9 @@ void RunQueue::force() {
 void RunQueue::pump() {
     if (finished_)
         return;
-    const std::optional<int> before = dominantPercent();
     launcher_.collect();
     reap();
     fill();
-    if (dominantPercent() != before)
-        emit changed();
     finishWhenQuiet();
 }
 
@@ -120,15 +116,11 @@ void RunQueue::reap() {
         running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(i));
         ended = true;
     }
-    if (ended) {
-        // Whatever was short may have been given back: a waiting start goes now.
+    if (ended) // whatever was short may have been given back: a waiting start goes now
         retry_.stop();
-        emit changed();
-    }
 }
 
 void RunQueue::fill() {
-    bool startedAny = false;
     while (!cancelling_ && !retry_.isActive() && !waiting_.empty() &&
            running_.size() < static_cast<size_t>(concurrency_)) {
         const size_t job = waiting_.front();
@@ -140,7 +132,6 @@ void RunQueue::fill() {
             results_[job].state = JobResult::State::Running;
             retryDelayMs_ = 0;
             lonelyRetries_ = 0;
-            startedAny = true;
             continue;
         }
         results_[job].startError = s.error;
@@ -154,10 +145,7 @@ void RunQueue::fill() {
         }
         waiting_.pop_front();
         settle(job, JobResult::State::NotStarted);
-        startedAny = true;
     }
-    if (startedAny)
-        emit changed();
 }
 
 void RunQueue::settle(size_t job, JobResult::State state) {

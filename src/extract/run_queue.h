@@ -13,7 +13,6 @@
 
 #include "platform/launcher.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -75,7 +74,6 @@ public:
     std::optional<int> dominantPercent() const;
 
 signals:
-    void changed(); // a job started, ended or reported progress
     void finished();
 
 private:
