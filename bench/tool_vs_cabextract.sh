@@ -4,8 +4,9 @@
 #   bench/tool_vs_cabextract.sh [path/to/tool] [rounds]
 #
 # Cases: extracting a ~100 MB MSZIP cabinet of compressible data (made here with gcab in a
-# temporary folder, never committed), extracting every stand-alone shared test cabinet (MSZIP,
-# LZX, Quantum, stored), and listing a cabinet of 10,000 files. Each case runs both programs in
+# temporary folder, never committed), 20,000 files of 300 bytes in one MSZIP cabinet (all of them,
+# and 19,999 chosen through a link as the program chooses rows), extracting every stand-alone
+# shared test cabinet (MSZIP, LZX, Quantum, stored), and listing a cabinet of 10,000 files. Each case runs both programs in
 # alternating rounds, in one run of this script (a round of a short case is a batch of runs, so
 # that timing costs vanish), and reports the median time per run of each and their ratio; a case
 # passes when ours is not slower. Then the peak memory (maximum resident set) of both on the big
@@ -43,20 +44,37 @@ for i in $(seq 0 9999); do
 done
 (cd many && find . -type f | sed 's|^\./||' | sort | xargs gcab -c ../many.cab)
 rm -rf many
+mkdir small
+python3 - <<'PY'
+import random
+random.seed(1)
+for i in range(20000):
+    with open('small/f%05d.txt' % i, 'w') as f:
+        f.write(''.join(random.choice('abcdefgh \n') for _ in range(300)))
+PY
+(cd small && gcab -c -z ../small.cab f*.txt)
+rm -rf small
+# The link the program would hand over for every row but the first (names need no escapes here).
+{
+  echo "fendlemark-link 1"
+  "$tool" L small.cab | awk 'NR > 1 { print "file " NR - 1 " " $NF }'
+} > small-link.txt
 echo "big.cab: $(stat -c %s big.cab) bytes, $out_bytes bytes out; many.cab: $(stat -c %s many.cab) bytes"
+echo "small.cab: $(stat -c %s small.cab) bytes, 20,000 files of 300 bytes"
 
 # median of the numbers on stdin
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# microseconds `batch` runs of a command take; @OUT@ in it names a fresh output folder for each
-# run, removed after the clock stops
+# microseconds `batch` runs of a command take; @OUT@ in it names a fresh, existing output folder
+# (a full path, as the program passes) for each run, removed after the clock stops
 batch_micros() {
   local batch=$1 start end i
   shift
   local command="$*" runs=()
-  for ((i = 0; i < batch; i++)); do runs+=("${command//@OUT@/out/$i}"); done
+  for ((i = 0; i < batch; i++)); do runs+=("${command//@OUT@/$work/out/$i}"); done
   rm -rf out
   mkdir out
+  for ((i = 0; i < batch; i++)); do mkdir "out/$i"; done
   start=$(date +%s%N)
   for ((i = 0; i < batch; i++)); do
     ${runs[$i]} >/dev/null 2>&1 || true
@@ -110,6 +128,10 @@ PY
 }
 
 compare "extract big.cab (MSZIP)" 1 "$tool -q -p X big.cab @OUT@/" "cabextract -q -d @OUT@ big.cab"
+compare "extract small.cab (20,000 x 300 B, MSZIP)" 1 "$tool -q X small.cab @OUT@/" \
+  "cabextract -q -d @OUT@ small.cab"
+compare "extract 19,999 of small.cab through a link" 1 \
+  "$tool -q -@ small-link.txt X small.cab @OUT@/" "cabextract -q -d @OUT@ small.cab"
 shared_cabs=()
 for cab in "$shared"/cabs/*.cab; do
   [ -e "$cab" ] || continue

@@ -198,7 +198,27 @@ const std::pair<const char*, std::function<void(fm::tool::ToolEnvironment&)>> kD
     {"IsalAndZlibFallback",
      [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::IsalDrill; }},
     {"Zlib", [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::Zlib; }},
+    // ISA-L not installed: zlib takes every block.
+    {"IsalMissing",
+     [](fm::tool::ToolEnvironment& e) { e.isalLibraries = {"libisal-absent.so.9"}; }},
     {"Libmspack", [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::Libmspack; }}};
+
+TEST_F(ToolTest, WithoutIsalLargeCabinetsComeOutThroughZlib) {
+    env.isalFromBytes = fm::tool::ToolEnvironment().isalFromBytes; // large enough for ISA-L
+    env.isalLibraries = {"libisal-absent.so.9"};
+    unsigned zlibBlocks = 0;
+    env.zlibBlocks = &zlibBlocks;
+    CabPlan plan;
+    plan.folders = {CabCompression::MsZip};
+    plan.files = {cabFile("large.bin", sampleData(2200000, 4, true))};
+    const std::string cab = cabinet(plan);
+    ASSERT_GT(fs::file_size(cab), env.isalFromBytes);
+    ToolRun r = run({"X", cab, out() + "/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(treeOf(out()), "large.bin");
+    EXPECT_TRUE(readFile(out("large.bin")) == plan.files[0].data);
+    EXPECT_EQ(zlibBlocks, (2200000 + 32767) / 32768);
+}
 
 class EachDecoder : public ToolTest, public ::testing::WithParamInterface<int> {
 protected:
@@ -224,10 +244,10 @@ TEST_P(EachDecoder, LargeFilesAcrossBlocksComeOutExact) {
     ASSERT_EQ(run({"X", cab, out("all") + "/"}).status, 0);
     // zlib only where ISA-L refuses (here never), or where told to stand in (17 blocks).
     const std::string decoder = kDecoders[GetParam()].first;
-    EXPECT_EQ(zlibBlocks, decoder == "Isal"                  ? 0u
-                          : decoder == "IsalAndZlibFallback" ? 8u
-                          : decoder == "Zlib"                ? 17u
-                                                             : 0u);
+    EXPECT_EQ(zlibBlocks, decoder == "Isal"                               ? 0u
+                          : decoder == "IsalAndZlibFallback"              ? 8u
+                          : decoder == "Zlib" || decoder == "IsalMissing" ? 17u
+                                                                          : 0u);
     for (const auto& f : plan.files)
         EXPECT_TRUE(readFile(out("all/" + f.name)) == f.data) << f.name;
     // Picking files further into a folder skips the data before them. The progress counts the

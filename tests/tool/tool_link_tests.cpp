@@ -3,10 +3,13 @@
 
 #include "platform/cabinet_directory.h"
 #include "platform/tool_link.h"
+#include "stored_name.h"
 #include "tool_runner.h"
 
 #include <filesystem>
 #include <iterator>
+#include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -158,7 +161,7 @@ TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
         {{"-@", tmp.file("bad-link"), "X", cab, dest},
          "cannot read the list of files to extract (link line 2: a bad record number)\n"},
         {{"-@", tmp.file("absent"), "X", cab, dest},
-         "cannot read the list of files to extract (no longer exists)\n"},
+         "cannot read the list of files to extract (not found)\n"},
         {{"-@", tmp.path(), "X", cab, dest},
          "cannot read the list of files to extract (not a file or a pipe)\n"},
         {{"-@", tmp.file("fifo"), "X", cab, dest},
@@ -241,5 +244,100 @@ TEST_F(LinkedTool, IndexesAreTheProgramsListing) {
                 EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << cab << ": " << r.out;
             }
         }
+    }
+}
+
+// Random cabinets of hostile names and random selections: every chosen record gives exactly its
+// own file, or is reported (a collision names the record that got the file first).
+TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
+    const Strings pieces = {"a", "A",   "b",    "*",    "?",    "a*", ".",        "..",
+                            "",  "x/y", "\xFF", "\xC3", "\x01", "_",  "\xC3\xBC", "B"};
+    std::mt19937 random(20240611);
+    auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+    for (int round = 0; round < 150; ++round) {
+        CabPlan plan;
+        plan.folders = {pick(2) ? CabCompression::MsZip : CabCompression::Stored};
+        const size_t count = 1 + pick(10);
+        for (size_t i = 0; i < count; ++i) {
+            std::string name = pick(4) ? "" : "\\";
+            for (size_t parts = 1 + pick(3); parts > 0; --parts)
+                name += pieces[pick(pieces.size())] + (parts > 1 ? (pick(3) ? "\\" : "/") : "");
+            if (name.empty())
+                name = "\\";
+            if (pick(5) == 0)
+                name += "\\";
+            plan.files.push_back(cabFile(name, "record " + std::to_string(i)));
+            if (pick(3) == 0)
+                plan.files.back().attribs |= kAttrNameIsUtf8;
+        }
+        std::vector<fm::LinkedRecord> chosen;
+        for (size_t i = 0; i < count; ++i) {
+            if (pick(3))
+                chosen.push_back({static_cast<std::uint32_t>(i),
+                                  fm::StoredNameToUtf8(plan.files[i].name,
+                                                       plan.files[i].attribs & kAttrNameIsUtf8)});
+        }
+        if (chosen.empty())
+            continue;
+        const bool keep = pick(2);
+
+        // What must come of it, record by record in stored order: its file, or one error line.
+        std::map<std::string, std::string> files; // output path -> data
+        std::map<std::string, std::string> firstOf;
+        std::set<std::string> folders;
+        Strings errors;
+        std::vector<std::pair<std::string, size_t>> ordered;
+        for (const auto& c : chosen)
+            ordered.emplace_back(c.name, c.index);
+        std::sort(ordered.begin(), ordered.end(),
+                  [](const auto& x, const auto& y) { return x.second < y.second; });
+        for (const auto& [name, index] : ordered) {
+            const std::string path = fm::OutputPath(name, keep);
+            const std::string shown = fm::tool::Printable(name) + ": ";
+            if (path.empty()) {
+                errors.push_back(shown);
+                continue;
+            }
+            if (auto first = firstOf.find(path); first != firstOf.end()) {
+                errors.push_back(shown + "same output file as " +
+                                 fm::tool::Printable(first->second));
+                continue;
+            }
+            firstOf.emplace(path, name);
+            bool blocked = folders.count(path) > 0;
+            Strings needed;
+            for (size_t cut = path.find('/'); cut != std::string::npos;
+                 cut = path.find('/', cut + 1))
+                needed.push_back(path.substr(0, cut));
+            for (const auto& folder : needed)
+                blocked = blocked || files.count(folder);
+            if (blocked) {
+                errors.push_back(shown);
+                continue;
+            }
+            folders.insert(needed.begin(), needed.end());
+            files.emplace(path, plan.files[index].data);
+        }
+
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove_all(out());
+        fs::create_directories(out());
+        ToolRun r = extract(cabinet(plan), chosen, out() + "/", keep ? Strings{"-p"} : Strings{});
+        EXPECT_EQ(r.status, errors.empty() ? 0 : 1) << r.err;
+        std::istringstream lines(r.err);
+        for (const std::string& expected : errors) {
+            std::string line;
+            std::getline(lines, line);
+            EXPECT_EQ(line.substr(0, expected.size()), expected) << r.err;
+        }
+        EXPECT_EQ(lines.peek(), EOF) << r.err;
+        std::string tree;
+        for (const auto& f : folders)
+            tree += f + "/ ";
+        for (const auto& [path, data] : files) {
+            tree += path + " ";
+            EXPECT_EQ(readFile(out(path)), data) << path;
+        }
+        EXPECT_EQ(treeOf(out()), sortedTree(tree));
     }
 }

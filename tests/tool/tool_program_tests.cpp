@@ -4,7 +4,11 @@
 #include "platform/tool_link.h"
 #include "tool_runner.h"
 
+#include <csignal>
 #include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace fm::test;
@@ -68,4 +72,37 @@ TEST_F(ToolTest, TheProgramsLinkOnDescriptorThree) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(treeOf(tmp.file("box/Setup Extracted")), "a* docs/ docs/a.txt");
     EXPECT_EQ(readFile(tmp.file("box/Setup Extracted/a*")), "data of a*");
+}
+
+// Stopped mid-file (as a cancelled run stops it), the tool removes the file it was writing: a new
+// one, or the temporary file of one it was replacing, whose old content stays.
+TEST_F(ToolTest, StoppedMidFileLeavesNoPartialFile) {
+    CabPlan plan;
+    plan.files = {cabFile("big.bin", std::string(64 << 20, 'x'))};
+    const std::string cab = cabinet(plan);
+    plan.files.clear(); // the data is not needed any more
+    for (bool existing : {false, true}) {
+        fs::remove_all(out());
+        fs::create_directories(out());
+        if (existing)
+            writeFile(out("big.bin"), "old");
+        const std::string before = treeOf(out());
+        pid_t pid = 0;
+        const std::string dest = out() + "/";
+        const char* argv[] = {TOOL_PATH, "X", cab.c_str(), dest.c_str(), nullptr};
+        ASSERT_EQ(
+            ::posix_spawn(&pid, TOOL_PATH, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        // As soon as the file being written shows, stop the tool.
+        for (int i = 0; i < 200000 && treeOf(out()) == before; ++i)
+            ::usleep(20);
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+            << "the tool was not stopped mid-file: " << status;
+        EXPECT_EQ(treeOf(out()), before);
+        if (existing) {
+            EXPECT_EQ(readFile(out("big.bin")), "old");
+        }
+    }
 }

@@ -133,6 +133,10 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         err << (linked ? "" : "cabarc: ") << Printable(name) << ": " << Printable(problem) << "\n";
         ++failed;
     };
+    // A system error: linked in the user's words, by hand as the C library words it.
+    auto systemProblem = [&](const char* byHand, int error) {
+        return linked ? ErrnoWords(error) : std::string(byHand) + std::strerror(error);
+    };
     auto reportCabinet = [&](const std::string& problem) {
         if (!linked)
             err << "cabarc: " << Printable(args.cabinet) << ": ";
@@ -253,26 +257,26 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         if (folder < 0) {
             report(name, destination.hitAvoided()
                              ? std::string("would go into the folder of the extraction tool")
-                         : linked ? ErrnoWords(errno)
-                                  : std::string("cannot make its folder: ") + std::strerror(errno));
+                             : systemProblem("cannot make its folder: ", errno));
             continue;
         }
         PendingFile file(write);
         const PendingFile::Created created = file.create(folder, fileName, args.skipExisting);
         if (created == PendingFile::Created::Failed) {
-            report(name,
-                   linked ? ErrnoWords(file.error())
-                          : std::string("cannot create the file: ") + std::strerror(file.error()));
+            report(name, systemProblem("cannot create the file: ", file.error()));
             continue;
         }
         if (created != PendingFile::Created::Fresh) {
-            // Another name of this run, as the device sees it: a collision too.
+            // A file of this run under another name, as the device sees it: a collision too. A
+            // folder is in the way, whether kept or not.
             struct stat st {};
             if (::fstatat(folder, fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
                 auto it = written.find({st.st_dev, st.st_ino});
-                if (it != written.end()) {
+                if (it != written.end() || S_ISDIR(st.st_mode)) {
                     file.discard();
-                    report(name, "same output file as " + it->second);
+                    report(name, it != written.end()
+                                     ? "same output file as " + it->second
+                                     : systemProblem("cannot create the file: ", EISDIR));
                     continue;
                 }
             }
@@ -287,9 +291,9 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         std::string message = io.takeMessage();
         std::string problem;
         struct stat st {};
+        file.statCreated(&st); // before commit() closes it
         if (file.error()) {
-            problem = linked ? ErrnoWords(file.error())
-                             : std::string("cannot write: ") + std::strerror(file.error());
+            problem = systemProblem("cannot write: ", file.error());
         } else if (rc != MSPACK_ERR_OK) {
             if (linked && !set->missingParts().empty()) {
                 problem =
@@ -307,9 +311,8 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
             problem = linked ? std::string("damaged (it holds less data than its record says)")
                              : "got " + std::to_string(file.size()) + " of " +
                                    std::to_string(f->length) + " bytes";
-        } else if (file.statCreated(&st), !file.commit(storedTime(f))) {
-            problem = linked ? ErrnoWords(file.error())
-                             : std::string("cannot write: ") + std::strerror(file.error());
+        } else if (!file.commit(storedTime(f))) {
+            problem = systemProblem("cannot write: ", file.error());
         } else {
             written.emplace(std::pair{st.st_dev, st.st_ino}, name);
         }

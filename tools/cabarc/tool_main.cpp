@@ -25,7 +25,7 @@ constexpr size_t kLinkMax = 64 * 1024 * 1024; // far more than 65,535 records of
 std::optional<std::string> readLinkText(const std::string& path, std::string* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        *why = ErrnoWords(errno);
+        *why = errno == ENOENT || errno == EBADF ? "not found" : ErrnoWords(errno);
         return std::nullopt;
     }
     struct stat st {};
