@@ -18,6 +18,7 @@
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
 #include "dialogs/about_box.h"
+#include "extract/run_queue.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/prompt.h"
@@ -218,6 +219,17 @@ void frmFendlemark::resizeEvent(QResizeEvent* event) {
 }
 
 void frmFendlemark::closeEvent(QCloseEvent* event) {
+    if (activeRun_) {
+        // Asked once; the window closes when the run has ended.
+        event->ignore();
+        if (!exitAsked_ &&
+            platform_.prompt->yesNo(this, QStringLiteral("An extraction is running. Cancel the "
+                                                         "extraction and exit?"))) {
+            exitAsked_ = true;
+            activeRun_->cancel();
+        }
+        return;
+    }
     Unload();
     event->accept();
 }

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -20,6 +21,9 @@ namespace fm {
 
 class DirList;
 class DriveList;
+class RunQueue;
+struct RunJob;
+struct WindowRunResult;
 class FileList;
 class ListView;
 class VbCheckBox;
@@ -106,6 +110,8 @@ public:
     const QString& prevDrive() const { return PrevDrive; }
     const std::optional<QList<RowKey>>& savedSelection() const { return SavedSel; }
     const Platform& platform() const { return platform_; }
+    // True while an extraction run's tools run (the window then answers only its cancel).
+    bool isExtracting() const { return activeRun_ != nullptr; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -142,7 +148,11 @@ private:
     void fitStatusLine();
     int statusWidth_ = -1; // the designed width, once known
 
+    friend WindowRunResult RunInWindow(frmFendlemark& window, std::vector<RunJob> jobs);
+
     Platform platform_;
+    RunQueue* activeRun_ = nullptr; // the run in progress
+    bool exitAsked_ = false;        // the user chose to cancel it and exit
     QString PrevDrive;
     bool Loading = false;
     bool Busy = false;

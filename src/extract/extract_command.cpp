@@ -8,6 +8,7 @@
 #include "controls/vb_label.h"
 #include "dialogs/extract_to.h"
 #include "extract/paths.h"
+#include "extract/run_queue.h"
 #include "platform/prompt.h"
 
 namespace fm {
@@ -30,6 +31,12 @@ int firstSelected(const std::vector<bool>& flags) {
 } // namespace
 
 void frmFendlemark::cmdExtract_Click() {
+    // While a run lasts the button reads "Cancel": that is all it does then, so no second run
+    // can start inside the first.
+    if (activeRun_) {
+        activeRun_->cancel();
+        return;
+    }
     SelCount = CountSelected();
     const QString savedCaption = lblFiles->text();
     const quint32 savedColor = lblFiles->foreColor();

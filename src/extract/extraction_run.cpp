@@ -6,7 +6,7 @@
 #include "controls/list_view.h"
 #include "controls/vb_label.h"
 #include "extract/paths.h"
-#include "extract/process_watch.h"
+#include "extract/run_in_window.h"
 #include "extract/short_path.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
@@ -20,10 +20,12 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHash>
-#include <QThread>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -32,9 +34,6 @@ namespace fm {
 namespace {
 
 constexpr int kPathColumn = 3;
-// A tool that has ended is collected by the launcher a moment later; the wait looks this often
-// for those ends.
-constexpr int kCollectMilliseconds = 5;
 // A message box wraps its text at half the screen's width, at most 500 pixels; its margins take
 // some of that.
 constexpr int kBoxWrapMost = 500;
@@ -42,17 +41,6 @@ constexpr int kBoxMargins = 60;
 // How many existing files and collisions a question or message names.
 constexpr int kExistingShown = 5;
 constexpr int kCollisionsShown = 10;
-
-// While the run waits, the window is painted but must not go away under it.
-class CloseRefusal : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::Close)
-            return false;
-        event->ignore();
-        return true;
-    }
-};
 
 // The busy cursor over every window of the program while the run lasts; lifted while a message
 // box asks for the user.
@@ -133,7 +121,7 @@ private:
         bool failed = false;
         std::vector<std::string> outputs; // per row: the POSIX file it is written to, "" for none
         std::vector<FileId> before;       // per row: what was there before the run
-        std::optional<LaunchId> id;
+        std::optional<size_t> launch;     // its place among the run's launches
     };
 
     void plan();
@@ -146,6 +134,9 @@ private:
     void waitAndReport();
     void fail(const Job& job, const QString& reason);
     void message(const QString& text);
+    // Removes the folders this run made and left empty, but those into which a cabinet with
+    // files of its own was extracted in full: what its tool did there is its own affair.
+    void removeEmptyFolders(const std::vector<JobResult>& results = {});
 
     frmFendlemark& w_;
     const Platform& p_;
@@ -157,6 +148,8 @@ private:
     QString fallback_; // why the set folder gave way to the folder beside each cabinet
     bool skip_ = false;
     std::vector<Job> jobs_;
+    std::vector<RunJob> launches_;
+    std::vector<std::string> madeFolders_; // removed again when the run leaves them empty
     QVector<QPair<QString, QString>> failures_;
 };
 
@@ -357,8 +350,10 @@ bool ExtractionRun::makeFolders() {
         if (MakeFolder(job.posixDestination) != 0) {
             message(QStringLiteral("Unable to create directory '") + visible(job.destination) +
                     QStringLiteral("'."));
+            removeEmptyFolders();
             return false;
         }
+        madeFolders_.push_back(job.posixDestination);
     }
     return true;
 }
@@ -368,7 +363,8 @@ void ExtractionRun::launchAll() {
     link.driveMounts = ToolLink::mountsOf(*p_.drives);
     const QString options = u' ' + QString(keep_ ? QStringLiteral("-p ") : QString()) +
                             (skip_ ? QStringLiteral("-n ") : QString()) + QStringLiteral("-@ ") +
-                            QString::fromLatin1(kToolLinkPath) + QStringLiteral(" X ");
+                            QString::fromLatin1(kToolLinkPath) +
+                            QStringLiteral(" -r %1 X ").arg(kLaunchProgressDescriptor);
     int tool = 2;
     for (Job& job : jobs_) {
         if (job.failed)
@@ -386,16 +382,25 @@ void ExtractionRun::launchAll() {
                                    (job.allFiles ? QStringLiteral(" *.* ") : QStringLiteral(" ")) +
                                    destination;
         const QString file = QStringLiteral("Cabarc%1.exe").arg(tool);
-        const LaunchStart start = p_.launcher->launch(programFolder_, TextToPath(file),
-                                                      TextToPath(parameters), WriteToolLink(link));
-        if (start.error != 0) {
-            job.failed = true;
-            fail(job, QStringLiteral("the extraction tool could not be started: ") +
-                          reasonText(start.error));
-        } else {
-            job.id = start.id;
-        }
+        // The cabinet's size stands for its share of the run's work.
+        std::error_code error;
+        const auto posix = PosixPathOf(*p_.drives, job.cabinet, programFolder_);
+        const std::uintmax_t bytes = posix ? std::filesystem::file_size(*posix, error) : 0;
+        job.launch = launches_.size();
+        launches_.push_back({programFolder_, TextToPath(file), TextToPath(parameters),
+                             WriteToolLink(link), error ? 0 : static_cast<std::uint64_t>(bytes)});
     }
+}
+
+void ExtractionRun::removeEmptyFolders(const std::vector<JobResult>& results) {
+    std::set<std::string> served;
+    for (const Job& job : jobs_)
+        if (job.launch && *job.launch < results.size() && results[*job.launch].succeeded() &&
+            !job.outputs.empty())
+            served.insert(job.posixDestination);
+    for (const std::string& folder : madeFolders_)
+        if (!served.count(folder))
+            ::rmdir(folder.c_str()); // fails, as it should, when anything was written into it
 }
 
 void ExtractionRun::message(const QString& text) {
@@ -404,45 +409,31 @@ void ExtractionRun::message(const QString& text) {
 }
 
 void ExtractionRun::waitAndReport() {
-    CloseRefusal refusal;
-    qApp->installEventFilter(&refusal);
-    auto paint = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-
-    while (ExeRunning(*p_.processes, QString::fromLatin1(kToolProcessName))) {
-        paint();
-        QThread::msleep(kPollMilliseconds);
-    }
-
-    // Every tool of this run has ended now (unless the process list could not be read); their
-    // ends come from the launcher.
-    std::vector<std::optional<LaunchEnd>> ends(jobs_.size());
-    for (size_t open = std::count_if(jobs_.begin(), jobs_.end(), [](auto& j) { return j.id; });
-         open > 0;) {
-        for (size_t i = 0; i < jobs_.size(); ++i)
-            if (jobs_[i].id && !ends[i] && (ends[i] = p_.launcher->takeEnd(*jobs_[i].id)))
-                --open;
-        if (open == 0)
-            break;
-        paint();
-        QThread::msleep(kCollectMilliseconds);
-    }
-    qApp->removeEventFilter(&refusal);
+    const WindowRunResult r = RunInWindow(w_, std::move(launches_));
+    removeEmptyFolders(r.results);
+    if (r.exitAsked)
+        return;
 
     // A cabinet whose tool succeeded wrote every row of it but those left alone (skipped as
-    // existing); of a failed one, only the files that changed on disk count.
-    int written = 0;
-    for (size_t i = 0; i < jobs_.size(); ++i) {
-        const Job& job = jobs_[i];
-        if (!job.id)
+    // existing); of any other, only the files that changed on disk count.
+    int written = 0, extracted = 0, cabinets = 0;
+    for (const Job& job : jobs_) {
+        ++cabinets;
+        if (!job.launch)
             continue;
-        const bool ok = !ends[i]->failed();
-        if (!ok)
-            fail(job, endReason(*ends[i]));
-        for (size_t r = 0; r < job.outputs.size(); ++r) {
+        const JobResult& result = r.results[*job.launch];
+        const bool ok = result.succeeded();
+        extracted += ok;
+        if (result.state == JobResult::State::Ended && result.end.failed())
+            fail(job, endReason(result.end));
+        else if (result.state == JobResult::State::NotStarted)
+            fail(job, QStringLiteral("the extraction tool could not be started: ") +
+                          reasonText(result.startError));
+        for (size_t i = 0; i < job.outputs.size(); ++i) {
             if (ok)
-                written += !(skip_ && job.before[r].exists);
-            else if (!job.outputs[r].empty())
-                written += identify(job.outputs[r]) != job.before[r];
+                written += !(skip_ && job.before[i].exists);
+            else if (!job.outputs[i].empty())
+                written += identify(job.outputs[i]) != job.before[i];
         }
     }
 
@@ -452,8 +443,16 @@ void ExtractionRun::waitAndReport() {
     w_.ShowExtracted(written);
     if (written == 0 && hadWork)
         w_.lblFiles->setText(QStringLiteral("0 files extracted."));
+    QString report;
+    if (r.cancelled)
+        report = QStringLiteral("Extraction cancelled: %1 of %2 cabinets extracted.")
+                     .arg(extracted)
+                     .arg(cabinets);
     if (!failures_.isEmpty())
-        message(FailureReport(failures_, *p_.screen));
+        report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+                  FailureReport(failures_, *p_.screen);
+    if (!report.isEmpty())
+        message(report);
     w_.RefreshLists();
 }
 
@@ -499,7 +498,7 @@ QString FailureReport(const QVector<QPair<QString, QString>>& failures, const Sc
 }
 
 void frmFendlemark::CheckExtractCabs() {
-    if (GoExtract)
+    if (GoExtract && !activeRun_)
         ExtractCabs(SelCount);
 }
 

@@ -2,16 +2,18 @@
 
 // The extraction run (frmFendlemark::ExtractCabs, entered through CheckExtractCabs or the Extract
 // command): one launch of Cabarc1.exe / Cabarc2.exe (alternating) per cabinet, however many of its
-// rows are chosen; then a wait, with the window painted, until no process named like the tool is
-// left; then the report and a refresh of the folder, cabinet and contents lists.
+// rows are chosen, a few at a time (RunInWindow: the progress in the status line, Esc or the
+// Extract button cancels, Exit asks); then the report and a refresh of the folder, cabinet and
+// contents lists. Folders the run made and left empty (a cabinet that failed, the later parts of
+// a spanned set) are removed.
 //
 // Every row reaches the tool as exactly its own record, and every path means to the tool what it
 // means to the program: each launch carries a link (platform/tool_link.h) on descriptor 3 with the
 // program's drive map of that moment and, for chosen rows, one line per row (its record index and
 // its listed name). The parameter strings:
 //
-//   all files      " [-p ][-n ]-@ /dev/fd/3 X <cabinet> *.* <destination>\"
-//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 X <cabinet> <destination>\"
+//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> *.* <destination>\"
+//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> <destination>\"
 //
 // -p keeps the stored folders ("Preserve Path"), -n leaves files that exist alone. The cabinet and
 // the destination are in drive form, each one argument (PathArgument quotes a path holding a
@@ -29,8 +31,10 @@
 //  - when files the run would write exist already, the user is asked once: replace them, skip
 //    them (-n), or cancel.
 // At most one question is asked. Cabinets that failed a check, that the tool could not be started
-// for, or whose tool reported a problem are named afterwards in one message box, each with its
-// reason; the status line counts the files actually written.
+// for (after the retries a lack of resources earns), or whose tool reported a problem are named
+// afterwards in one message box, each with its reason; the status line counts the files actually
+// written. A cancelled run says so first: "Extraction cancelled: N of M cabinets extracted."; the
+// files already written stay.
 
 #include <QPair>
 #include <QString>
@@ -41,11 +45,8 @@ namespace fm {
 class DriveMap;
 class Screen;
 
-// The text the wait looks for in the names of running processes.
+// The text the end of a run looks for in the names of this program's own running processes.
 inline constexpr char kToolProcessName[] = "Cabarc";
-
-// The pause between two looks at the process list.
-inline constexpr int kPollMilliseconds = 125;
 
 // The most cabinets the failure report names; the rest are counted.
 inline constexpr int kFailuresShown = 15;

@@ -4,13 +4,15 @@
 #include "platform/tool_link.h"
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
-#include <cstdlib>
+#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
-#include <pthread.h>
 #include <spawn.h>
+#include <sys/epoll.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -20,37 +22,58 @@ extern char** environ;
 
 namespace fm {
 
+bool LaunchStart::shortOfResources() const {
+    return error == EAGAIN || error == ENOMEM || error == EMFILE || error == ENFILE;
+}
+
 namespace {
 
-// Collecting a child needs next to no stack; a small one lets a run start a thousand tools
-// without reserving gigabytes of address space.
-constexpr size_t kCollectorStack = 64 * 1024;
 constexpr size_t kErrorLineMax = 4096;
+constexpr size_t kProgressLineMax = 64;
 
-// The first line of a file (at most kErrorLineMax bytes), without its line end.
-std::string firstLine(const std::string& path) {
-    std::string line;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return line;
-    char buf[kErrorLineMax];
-    ssize_t n;
-    while (line.size() < kErrorLineMax && (n = ::read(fd, buf, sizeof buf)) != 0) {
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+// What an epoll event is about; the launch id is kept in the bits above.
+enum Source : std::uint64_t { Exit = 0, ErrorOutput = 1, ProgressOutput = 2 };
+
+} // namespace
+
+bool ProcessGroupRuns(int group) {
+    if (::kill(-group, 0) != 0 && errno == ESRCH)
+        return false;
+    DIR* dir = ::opendir("/proc");
+    if (!dir)
+        return true;
+    bool live = false;
+    char stat[512];
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] < '1' || e->d_name[0] > '9')
+            continue;
+        const int fd = ::openat(::dirfd(dir), (std::string(e->d_name) + "/stat").c_str(),
+                                O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const ssize_t n = ::read(fd, stat, sizeof stat - 1);
+        ::close(fd);
+        if (n <= 0)
+            continue;
+        stat[n] = '\0';
+        // "PID (name) S PPID PGRP ...": the fields after the last ')'.
+        const std::string_view text(stat, static_cast<size_t>(n));
+        const size_t close = text.rfind(')');
+        char state = 0;
+        long parent = 0, pgrp = 0;
+        if (close == std::string_view::npos ||
+            std::sscanf(stat + close + 1, " %c %ld %ld", &state, &parent, &pgrp) != 3)
+            continue;
+        if (pgrp == group && state != 'Z' && state != 'X') {
+            live = true;
             break;
         }
-        line.append(buf, static_cast<size_t>(n));
-        if (line.find('\n') != std::string::npos)
-            break;
     }
-    ::close(fd);
-    line = line.substr(0, std::min(line.find('\n'), kErrorLineMax));
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
+    ::closedir(dir);
+    return live;
 }
+
+namespace {
 
 LaunchEnd endFrom(int status, bool known) {
     LaunchEnd end;
@@ -63,29 +86,26 @@ LaunchEnd endFrom(int status, bool known) {
     return end;
 }
 
-// Where the error-output files go: TMPDIR when set, else memory-backed /dev/shm when there is
-// one (a run makes and removes a file per launch, a thousand in a row), else /tmp.
-std::string tempFolder() {
-    if (const char* t = std::getenv("TMPDIR"); t && *t)
-        return t;
-    return ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+void closeFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
 }
 
-// A memory file holding `text`, positioned at its start, on a descriptor above the one the child
-// gets it on (so the dup2 in the child is a real copy, which clears close-on-exec); -1 with errno
-// set when it cannot be made.
+// A descriptor the child gets is first moved above the numbers it is placed at, so placing one
+// never overwrites another.
+int moveHigh(int fd) {
+    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    ::close(fd);
+    return high;
+}
+
+// A memory file holding `text`, positioned at its start, moved high like the pipes' ends; -1
+// with errno set when it cannot be made.
 int memoryFile(const std::string& text) {
     int fd = ::memfd_create("fendlemark-link", MFD_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0 || (fd = moveHigh(fd)) < 0)
         return -1;
-    if (fd <= kToolLinkDescriptor) {
-        const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, kToolLinkDescriptor + 1);
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        if ((fd = high) < 0)
-            return -1;
-    }
     for (size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
@@ -102,95 +122,30 @@ int memoryFile(const std::string& text) {
     return fd;
 }
 
-// Closes a descriptor when it goes out of scope.
+// A descriptor closed when it goes out of scope.
 struct Descriptor {
     int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    ~Descriptor() { closeFd(fd); }
 };
 
-} // namespace
-
-struct SpawnLauncher::State {
-    struct Entry {
-        pid_t pid = 0;
-        std::string errorFile;
-        bool watched = false; // a collector thread waits for it
-        bool forgotten = false;
-        std::optional<LaunchEnd> end;
-    };
-
-    std::mutex mutex;
-    std::unordered_map<LaunchId, Entry> entries;
-    LaunchId nextId = 1;
-    size_t unwatched = 0; // entries no collector thread waits for
-
-    // Records how a child ended; called with the mutex free.
-    void finish(LaunchId id, int status, bool known, const std::string& errorFile) {
-        LaunchEnd end = endFrom(status, known);
-        end.firstErrorLine = firstLine(errorFile);
-        ::unlink(errorFile.c_str());
-        std::lock_guard lock(mutex);
-        auto it = entries.find(id);
-        if (it == entries.end())
-            return;
-        if (it->second.forgotten)
-            entries.erase(it);
-        else
-            it->second.end = std::move(end);
+struct Pipe {
+    int read = -1, write = -1;
+    ~Pipe() {
+        closeFd(read);
+        closeFd(write);
     }
-
-    // Children no thread watches (a thread could not be made): collected when they have ended.
-    void sweep() {
-        struct Done {
-            LaunchId id;
-            int status;
-            bool known;
-            std::string errorFile;
-        };
-        std::vector<Done> done;
-        {
-            std::lock_guard lock(mutex);
-            if (unwatched == 0)
-                return;
-            for (auto& [id, e] : entries) {
-                if (e.watched || e.end || e.pid == 0)
-                    continue;
-                int status = 0;
-                pid_t r = ::waitpid(e.pid, &status, WNOHANG);
-                if (r == 0)
-                    continue;
-                e.pid = 0;
-                --unwatched;
-                done.push_back({id, status, r > 0, e.errorFile});
-            }
-        }
-        for (const Done& d : done)
-            finish(d.id, d.status, d.known, d.errorFile);
+    int open() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return errno;
+        read = fds[0];
+        write = moveHigh(fds[1]);
+        if (write < 0)
+            return errno;
+        ::fcntl(read, F_SETFL, O_NONBLOCK);
+        return 0;
     }
 };
-
-namespace {
-
-struct Collector {
-    std::shared_ptr<SpawnLauncher::State> state;
-    LaunchId id;
-    pid_t pid;
-    std::string errorFile;
-};
-
-void* collect(void* arg) {
-    std::unique_ptr<Collector> job(static_cast<Collector*>(arg));
-    int status = 0;
-    pid_t r;
-    while ((r = ::waitpid(job->pid, &status, 0)) < 0 && errno == EINTR) {
-    }
-    // ECHILD: someone else collected it (SIGCHLD ignored); how it ended is not known.
-    job->state->finish(job->id, status, r == job->pid, job->errorFile);
-    return nullptr;
-}
 
 // posix_spawn's settings, released on every path.
 struct SpawnSettings {
@@ -208,30 +163,173 @@ struct SpawnSettings {
 
 } // namespace
 
-SpawnLauncher::SpawnLauncher() : state_(std::make_shared<State>()) {}
+struct SpawnLauncher::State {
+    struct Entry {
+        pid_t pid = 0; // also the process group
+        int exitFd = -1, errorFd = -1, progressFd = -1;
+        std::optional<int> status; // the program's own end, once collected (-1: not known)
+        std::string errorLine;
+        bool errorLineDone = false;
+        std::string progressText;
+        std::optional<LaunchProgress> progress;
+        std::optional<LaunchEnd> end; // once the program and its whole group are gone
+        bool forgotten = false;
+    };
+
+    int epoll = -1;
+    std::unordered_map<LaunchId, Entry> entries;
+    LaunchId nextId = 1;
+
+    void watch(LaunchId id, Source source, int fd) {
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u64 = id << 2 | source;
+        ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev);
+    }
+
+    static void take(Entry& e, Source source, const char* data, size_t n) {
+        if (source == ErrorOutput) {
+            if (e.errorLineDone)
+                return;
+            e.errorLine.append(data, std::min(n, kErrorLineMax - e.errorLine.size()));
+            if (size_t nl = e.errorLine.find('\n'); nl != std::string::npos) {
+                e.errorLine.resize(nl);
+                e.errorLineDone = true;
+            }
+            e.errorLineDone = e.errorLineDone || e.errorLine.size() >= kErrorLineMax;
+            return;
+        }
+        e.progressText.append(data, n);
+        for (size_t nl; (nl = e.progressText.find('\n')) != std::string::npos;) {
+            const std::string line = e.progressText.substr(0, nl);
+            e.progressText.erase(0, nl + 1);
+            LaunchProgress p;
+            const char* end = line.data() + line.size();
+            auto [slash, err1] = std::from_chars(line.data(), end, p.done);
+            if (err1 == std::errc() && slash < end && *slash == '/') {
+                auto [rest, err2] = std::from_chars(slash + 1, end, p.total);
+                if (err2 == std::errc() && rest == end)
+                    e.progress = p;
+            }
+        }
+        if (e.progressText.size() > kProgressLineMax) // no line end in sight: not a report
+            e.progressText.clear();
+    }
+
+    // Reads what a pipe holds now; closes it at its end.
+    static void drain(Entry& e, Source source) {
+        int& fd = source == ErrorOutput ? e.errorFd : e.progressFd;
+        char buf[4096];
+        while (fd >= 0) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0)
+                take(e, source, buf, static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR) {
+                if (n == 0)
+                    closeFd(fd);
+                return;
+            }
+        }
+    }
+
+    // The group outlives its leader while a process it started stays in it. A member that has
+    // ended but waits to be collected by whoever inherited it does not count: how soon that
+    // happens is not ours to say.
+    static bool groupGone(const Entry& e) { return !ProcessGroupRuns(e.pid); }
+
+    void reap(Entry& e) {
+        int status = 0;
+        pid_t r;
+        while ((r = ::waitpid(e.pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        if (r == 0)
+            return;
+        // ECHILD: someone else collected it (SIGCHLD ignored); how it ended is not known.
+        e.status = r == e.pid ? status : -1;
+        drain(e, ErrorOutput);
+        drain(e, ProgressOutput);
+        closeFd(e.exitFd);
+        closeFd(e.errorFd);
+        closeFd(e.progressFd);
+    }
+
+    void finishIfGone(LaunchId id) {
+        auto it = entries.find(id);
+        if (it == entries.end() || !it->second.status || it->second.end || !groupGone(it->second))
+            return;
+        Entry& e = it->second;
+        if (e.forgotten) {
+            entries.erase(it);
+            return;
+        }
+        e.end = endFrom(*e.status, *e.status != -1);
+        e.end->firstErrorLine = e.errorLine;
+        if (!e.end->firstErrorLine.empty() && e.end->firstErrorLine.back() == '\r')
+            e.end->firstErrorLine.pop_back();
+    }
+
+    void collect() {
+        epoll_event events[64];
+        int n;
+        do {
+            n = ::epoll_wait(epoll, events, 64, 0);
+            for (int i = 0; i < n; ++i) {
+                const LaunchId id = events[i].data.u64 >> 2;
+                const auto source = static_cast<Source>(events[i].data.u64 & 3);
+                auto it = entries.find(id);
+                if (it == entries.end())
+                    continue;
+                if (source == Exit)
+                    reap(it->second);
+                else
+                    drain(it->second, source);
+            }
+        } while (n == 64);
+        std::vector<LaunchId> ended;
+        for (const auto& [id, e] : entries)
+            if (e.status && !e.end)
+                ended.push_back(id);
+        for (LaunchId id : ended)
+            finishIfGone(id);
+    }
+
+    Entry* running(LaunchId id) {
+        auto it = entries.find(id);
+        return it == entries.end() || it->second.end ? nullptr : &it->second;
+    }
+};
+
+SpawnLauncher::SpawnLauncher() : state_(std::make_unique<State>()) {
+    state_->epoll = ::epoll_create1(EPOLL_CLOEXEC);
+}
 
 SpawnLauncher::~SpawnLauncher() {
-    // Children still running are left to their collector threads, which keep the state alive.
-    std::lock_guard lock(state_->mutex);
-    for (auto& [id, e] : state_->entries)
-        e.forgotten = true;
+    // No launch outlives the program. One that cannot die (stuck in the kernel) is not waited
+    // for: it is collected by the system once the program has gone.
+    for (auto& [id, e] : state_->entries) {
+        if (!e.end)
+            ::kill(-e.pid, SIGKILL);
+        if (!e.status)
+            ::waitpid(e.pid, nullptr, WNOHANG);
+        closeFd(e.exitFd);
+        closeFd(e.errorFd);
+        closeFd(e.progressFd);
+    }
+    closeFd(state_->epoll);
 }
 
 LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& file,
                                   const std::string& parameters, const std::string& attachment) {
-    state_->sweep();
-
+    if (state_->epoll < 0)
+        return {EMFILE, 0};
     Descriptor attached;
     if (!attachment.empty() && (attached.fd = memoryFile(attachment)) < 0)
         return {errno, 0};
-
-    // The error output goes to a file, not a pipe: a pipe nobody reads while the run starts
-    // further tools could fill and stop the child.
-    std::string errorFile = tempFolder() + "/fendlemark-stderr-XXXXXX";
-    int fd = ::mkostemp(errorFile.data(), O_CLOEXEC);
-    if (fd < 0)
-        return {errno, 0};
-    ::close(fd);
+    Pipe error, progress;
+    if (int err = error.open(); err != 0)
+        return {err, 0};
+    if (int err = progress.open(); err != 0)
+        return {err, 0};
 
     // The child enters the folder before it executes, so a name is looked up there.
     const std::string program = file.find('/') == std::string::npos ? "./" + file : file;
@@ -245,57 +343,56 @@ LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& 
     SpawnSettings s;
     posix_spawn_file_actions_addopen(&s.actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&s.actions, 2, errorFile.c_str(),
-                                     O_WRONLY | O_TRUNC | O_NOFOLLOW, 0);
-    int firstClosed = 3;
-    if (attached.fd >= 0) {
+    posix_spawn_file_actions_adddup2(&s.actions, error.write, 2);
+    posix_spawn_file_actions_adddup2(&s.actions, progress.write, kLaunchProgressDescriptor);
+    if (attached.fd >= 0)
         posix_spawn_file_actions_adddup2(&s.actions, attached.fd, kToolLinkDescriptor);
-        firstClosed = kToolLinkDescriptor + 1;
-    }
-    posix_spawn_file_actions_addclosefrom_np(&s.actions, firstClosed);
+    else
+        posix_spawn_file_actions_addclose(&s.actions, kToolLinkDescriptor);
+    posix_spawn_file_actions_addclosefrom_np(&s.actions, kLaunchProgressDescriptor + 1);
     if (!folder.empty())
         posix_spawn_file_actions_addchdir_np(&s.actions, folder.c_str());
-    // A child starts with no signal blocked or ignored, whatever the program does with them.
+    // A child starts with no signal blocked or ignored, whatever the program does with them, and
+    // leads a process group of its own.
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
     posix_spawnattr_setsigmask(&s.attr, &none);
     posix_spawnattr_setsigdefault(&s.attr, &all);
-    posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&s.attr, 0);
+    posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                          POSIX_SPAWN_SETPGROUP);
 
     pid_t pid = 0;
     // glibc reports a failed file action or exec as the result, once the child has executed.
-    if (int err = ::posix_spawn(&pid, program.c_str(), &s.actions, &s.attr, argv.data(), environ)) {
-        ::unlink(errorFile.c_str());
+    if (int err = ::posix_spawn(&pid, program.c_str(), &s.actions, &s.attr, argv.data(), environ))
+        return {err, 0};
+    closeFd(error.write);
+    closeFd(progress.write);
+
+    // Through syscall(): glibc's own declaration lacks C linkage for C++ callers.
+    const int exitFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (exitFd < 0) {
+        // Its end could not be watched: it must not run unwatched.
+        const int err = errno;
+        ::kill(-pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
         return {err, 0};
     }
-
-    LaunchId id;
-    {
-        std::lock_guard lock(state_->mutex);
-        id = state_->nextId++;
-        state_->entries[id] = State::Entry{pid, errorFile, true, false, std::nullopt};
-    }
-    auto* job = new Collector{state_, id, pid, errorFile};
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, kCollectorStack);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    int err = ::pthread_create(&thread, &attr, collect, job);
-    pthread_attr_destroy(&attr);
-    if (err != 0) {
-        delete job;
-        std::lock_guard lock(state_->mutex);
-        state_->entries[id].watched = false;
-        ++state_->unwatched;
-    }
+    const LaunchId id = state_->nextId++;
+    State::Entry& e = state_->entries[id];
+    e.pid = pid;
+    e.exitFd = exitFd;
+    std::swap(e.errorFd, error.read);
+    std::swap(e.progressFd, progress.read);
+    state_->watch(id, Exit, e.exitFd);
+    state_->watch(id, ErrorOutput, e.errorFd);
+    state_->watch(id, ProgressOutput, e.progressFd);
     return {0, id};
 }
 
 std::optional<LaunchEnd> SpawnLauncher::takeEnd(LaunchId id) {
-    state_->sweep();
-    std::lock_guard lock(state_->mutex);
+    state_->collect();
     auto it = state_->entries.find(id);
     if (it == state_->entries.end() || !it->second.end)
         return std::nullopt;
@@ -305,7 +402,6 @@ std::optional<LaunchEnd> SpawnLauncher::takeEnd(LaunchId id) {
 }
 
 void SpawnLauncher::forget(LaunchId id) {
-    std::lock_guard lock(state_->mutex);
     auto it = state_->entries.find(id);
     if (it == state_->entries.end())
         return;
@@ -313,6 +409,29 @@ void SpawnLauncher::forget(LaunchId id) {
         state_->entries.erase(it);
     else
         it->second.forgotten = true;
+}
+
+void SpawnLauncher::terminate(LaunchId id) {
+    if (State::Entry* e = state_->running(id))
+        ::kill(-e->pid, SIGTERM);
+}
+
+void SpawnLauncher::kill(LaunchId id) {
+    if (State::Entry* e = state_->running(id))
+        ::kill(-e->pid, SIGKILL);
+}
+
+std::optional<LaunchProgress> SpawnLauncher::progress(LaunchId id) {
+    const State::Entry* e = state_->running(id);
+    return e ? e->progress : std::nullopt;
+}
+
+int SpawnLauncher::eventDescriptor() const {
+    return state_->epoll;
+}
+
+void SpawnLauncher::collect() {
+    state_->collect();
 }
 
 } // namespace fm

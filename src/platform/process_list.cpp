@@ -1,10 +1,14 @@
 #include "platform/process_list.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace fm {
 
@@ -53,51 +57,68 @@ bool allDigits(const char* s) {
 
 } // namespace
 
-ProcFsProcessList::ProcFsProcessList(std::string root) : root_(std::move(root)) {}
+ProcFsProcessList::ProcFsProcessList(std::string root, int self)
+    : root_(std::move(root)), self_(self != 0 ? self : ::getpid()) {}
 
 bool ProcFsProcessList::visit(const std::function<bool(std::string_view name)>& visit) const {
     std::unique_ptr<DIR, DirCloser> dir(::opendir(root_.c_str()));
     if (!dir)
         return false;
     const int dirFd = ::dirfd(dir.get());
-    std::string stat, link(4096, '\0'), cmdline;
-    while (const dirent* e = ::readdir(dir.get())) {
-        if (!allDigits(e->d_name))
-            continue;
-        const std::string pid = e->d_name;
 
-        // A process whose executable link can be read is running (a zombie has none); that
-        // link is all most processes need, which keeps a listing of thousands cheap.
-        std::string_view name;
-        ssize_t n = ::readlinkat(dirFd, (pid + "/exe").c_str(), link.data(), link.size());
-        if (n > 0 && static_cast<size_t>(n) < link.size()) {
-            std::string_view target(link.data(), static_cast<size_t>(n));
-            constexpr std::string_view deleted = " (deleted)";
-            if (target.ends_with(deleted))
-                target.remove_suffix(deleted.size());
-            name = baseName(target);
-        } else {
-            // "PID (command name) S ...": the name may hold spaces and parentheses, the state
-            // follows the last ')'.
-            if (!readSmall(dirFd, pid + "/stat", stat, 512))
+    // Every running process with its parent; ours are then found from `self_` down.
+    struct Process {
+        std::string pid, command;
+    };
+    std::unordered_map<long, std::vector<Process>> children;
+    std::string stat;
+    while (const dirent* e = ::readdir(dir.get())) {
+        if (!allDigits(e->d_name) || !readSmall(dirFd, std::string(e->d_name) + "/stat", stat, 512))
+            continue;
+        // "PID (command name) S PPID ...": the name may hold spaces and parentheses, the state
+        // follows the last ')'.
+        const size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close < open ||
+            close + 4 >= stat.size())
+            continue;
+        const char state = stat[close + 2];
+        if (state == 'Z' || state == 'X' || state == 'x')
+            continue;
+        const long parent = std::strtol(stat.c_str() + close + 4, nullptr, 10);
+        children[parent].push_back({e->d_name, stat.substr(open + 1, close - open - 1)});
+    }
+
+    std::string link(4096, '\0'), cmdline;
+    std::vector<long> parents{self_};
+    std::unordered_set<long> seen{self_}; // a listing taken while processes come and go may loop
+    while (!parents.empty()) {
+        auto found = children.find(parents.back());
+        parents.pop_back();
+        if (found == children.end())
+            continue;
+        for (const Process& p : found->second) {
+            if (!seen.insert(std::strtol(p.pid.c_str(), nullptr, 10)).second)
                 continue;
-            const size_t open = stat.find('('), close = stat.rfind(')');
-            if (open == std::string::npos || close == std::string::npos || close < open ||
-                close + 2 >= stat.size())
-                continue;
-            const char state = stat[close + 2];
-            if (state == 'Z' || state == 'X' || state == 'x')
-                continue;
-            name = std::string_view(stat).substr(open + 1, close - open - 1);
-            if (name.size() == kCommandNameMax &&
-                readSmall(dirFd, pid + "/cmdline", cmdline, 4096)) {
+            parents.push_back(std::strtol(p.pid.c_str(), nullptr, 10));
+            // The executable link names the file that was started; it can be read for this
+            // user's processes, and the command name stands in for the others.
+            std::string_view name = p.command;
+            ssize_t n = ::readlinkat(dirFd, (p.pid + "/exe").c_str(), link.data(), link.size());
+            if (n > 0 && static_cast<size_t>(n) < link.size()) {
+                std::string_view target(link.data(), static_cast<size_t>(n));
+                constexpr std::string_view deleted = " (deleted)";
+                if (target.ends_with(deleted))
+                    target.remove_suffix(deleted.size());
+                name = baseName(target);
+            } else if (name.size() == kCommandNameMax &&
+                       readSmall(dirFd, p.pid + "/cmdline", cmdline, 4096)) {
                 std::string_view first = baseName(std::string_view(cmdline.c_str()));
                 if (first.starts_with(name))
                     name = first;
             }
+            if (visit(name))
+                return true;
         }
-        if (visit(name))
-            return true;
     }
     return true;
 }

@@ -20,9 +20,10 @@
 //
 // The parameter strings the program builds (the cabinet and destination quoted only when they
 // hold a space, a tab or a quote; see QuoteArgument):
-//   all files      " [-p ][-n ]-@ /dev/fd/3 X <cabinet> *.* <destination>\"
-//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 X <cabinet> <destination>\"
-// -p keeps the stored folders, -n leaves existing files alone (replaced without it).
+//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> *.* <destination>\"
+//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> <destination>\"
+// -p keeps the stored folders, -n leaves existing files alone (replaced without it), -r 4 asks
+// for progress reports on descriptor 4 (kLaunchProgressDescriptor).
 
 #include <cstdint>
 #include <optional>

@@ -95,7 +95,7 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
         extractSelected(w);
         std::vector<std::string> expected;
         for (std::string n : {"a", "b", "c"}) {
-            const std::string run = " -@ /dev/fd/3 X " + at(n + ".cab") + " *.* ";
+            const std::string run = " -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* ";
             expected.push_back(mode == "obSameFolder" ? " -p" + run + at() + "\\"
                                : mode == "obSetFolder"
                                    ? run + "\"" + at("has space") + "\"\\"
@@ -131,9 +131,9 @@ TEST_F(ExtractionRun, ChosenRowsAsRecordsOneLaunchPerCabinet) {
     clickRows(*w.lvwFiles, {0, 4, 0});
     ASSERT_EQ(w.lvwFiles->currentRow(), 1);
     extractSelected(w);
-    EXPECT_EQ(sent(), (std::vector<std::string>{" -p -@ /dev/fd/3 X " + at("a.cab") + tail,
-                                                " -p -@ /dev/fd/3 X " + at("b.cab") + tail,
-                                                " -@ /dev/fd/3 X " + at("b.cab") + tail}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{" -p -@ /dev/fd/3 -r 4 X " + at("a.cab") + tail,
+                                                " -p -@ /dev/fd/3 -r 4 X " + at("b.cab") + tail,
+                                                " -@ /dev/fd/3 -r 4 X " + at("b.cab") + tail}));
     EXPECT_EQ(records(), (std::vector<std::vector<LinkedRecord>>{
                              {{0, "a1.txt"}, {1, "docs\\a2.txt"}, {2, "a*"}},
                              {{1, "docs\\b2.txt"}},
@@ -183,8 +183,8 @@ TEST_F(ExtractionRun, VanishedCabinetsPlantedLinksAndExistingFiles) {
 
     EXPECT_EQ(sent(),
               (std::vector<std::string>{
-                  " -n -@ /dev/fd/3 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\",
-                  " -@ /dev/fd/3 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\"}));
+                  " -n -@ /dev/fd/3 -r 4 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\",
+                  " -@ /dev/fd/3 -r 4 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\"}));
     const QString question = "1 file to extract exists already:\n\n" +
                              QString::fromStdString(at("a Extracted\\a1.txt")) +
                              "\n\nReplace them, or skip them and keep the files there?";
@@ -226,7 +226,7 @@ TEST_F(ExtractionRun, UnusableSetFolderFallsBackAfterAsking) {
     std::vector<std::string> expected;
     for (int i = 0; i < 2; ++i)
         for (std::string n : {"a", "b"})
-            expected.push_back(" -@ /dev/fd/3 X " + at(n + ".cab") + " *.* \"" +
+            expected.push_back(" -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* \"" +
                                at(n + " Extracted") + "\"\\");
     EXPECT_EQ(sent(), expected);
     EXPECT_FALSE(fs::exists(world.startFolder() + "/'CAB name' Extracted"));
@@ -255,9 +255,9 @@ TEST_F(ExtractionRun, FailuresAreReported) {
     ASSERT_EQ(world.prompt.shown.size(), 2);
     EXPECT_EQ(world.prompt.shown[0], "Unable to create directory '" + missing + "'.");
     EXPECT_EQ(world.prompt.shown[1].toStdString(),
-              "These cabinets were not extracted completely:\n\n" + at("b.cab") +
+              "These cabinets were not extracted completely:\n\n" + at("a.cab") +
+                  ":\n    x.txt: damaged (bad checksum in a data block)\n" + at("b.cab") +
                   ":\n    the extraction tool could not be started: No such file or directory\n" +
-                  at("a.cab") + ":\n    x.txt: damaged (bad checksum in a data block)\n" +
                   at("c.cab") + ":\n    the extraction tool was stopped (signal 9, " +
                   strsignal(9) + ")");
 
@@ -316,12 +316,12 @@ TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     clickRows(*w.File1, {0});
     extractSelected(w);
     ASSERT_EQ(world.launcher.calls.size(), 1u);
-    EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 X E:\\x.cab *.* E:\\");
+    EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 X E:\\x.cab *.* E:\\");
     EXPECT_EQ(ReadToolLink(world.launcher.calls[0].attachment, nullptr)->driveMounts,
               (std::vector<std::string>{va, vb}));
 }
 
-TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
+TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
     clickRows(*w.File1, {0});
     struct : QObject {
         int paints = 0;
@@ -332,11 +332,12 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
     } counter;
     w.lblFiles->installEventFilter(&counter);
     world.processes.names = {"init", "mycabarctool.EXE"}; // any case, anywhere in the name
+    world.prompt.answers = {false};
     world.processes.onListing = [&](int n) {
-        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
         if (n == 0) {
             w.lblFiles->update();
-            w.close();
+            w.close(); // No: the run goes on
         } else {
             EXPECT_GT(counter.paints, 0);
             world.processes.names = {"Cabar.exe", "abarc"};
@@ -345,6 +346,8 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
     extractSelected(w);
     EXPECT_EQ(world.processes.listings, 2);
     EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(world.prompt.shown,
+              QStringList{"An extraction is running. Cancel the extraction and exit?"});
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
 }
 

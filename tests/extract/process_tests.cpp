@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -17,14 +18,13 @@ namespace fs = std::filesystem;
 
 TEST(Launcher, ArgumentsFolderEndsAndFailures) {
     TempDir dir;
-    const std::string folder = dir.file("program folder"), tmp = dir.file("tmp"), sh = "probe.exe";
-    fs::create_directories(tmp);
+    const std::string folder = dir.file("program folder"), sh = "probe.exe";
     fs::create_directories(folder);
     fs::copy_file("/bin/sh", folder + "/probe.exe", fs::copy_options::none);
     writeFile(folder + "/text.exe", "not a program");
     writeFile(folder + "/junk.exe", std::string(64, '\x7f'));
     fs::permissions(folder + "/junk.exe", fs::perms::owner_exec, fs::perm_options::add);
-    setenv("TMPDIR", tmp.c_str(), 1); // where the error-output files go
+    setenv("TMPDIR", dir.file("missing").c_str(), 1); // no file goes anywhere
     struct Case {
         std::string folder, file, parameters;
         int error;
@@ -35,10 +35,13 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         {folder, sh, R"( -c "echo \"$1|$2\" >&2" zero "a b" c\"d)", 0, {false, 0, "a b|c\"d"}},
         {folder, sh, R"( -c "pwd >&2; exit 3")", 0, {false, 3, folder}},
         {folder, sh, R"( -c "printf 'one\r\ntwo' >&2; kill -9 $$")", 0, {true, 9, "one"}},
-        // The attachment on descriptor 3 from its start, by path too; nothing past it inherited.
+        // More than a pipe holds: the rest is read and dropped, the program never stalls.
+        {folder, sh, R"( -c "yes first | head -c 300000 >&2")", 0, {false, 0, "first"}},
+        // The attachment on descriptor 3 from its start, by path too; past the progress pipe on 4
+        // nothing is inherited.
         {folder,
          sh,
-         R"( -c "[ -e /dev/fd/4 ] && exit 5; head -c 3 <&3 >&2; cat /dev/fd/3 >&2")",
+         R"( -c "[ -p /dev/fd/4 ] || exit 4; [ -e /dev/fd/5 ] && exit 5; head -c 3 <&3 >&2; cat /dev/fd/3 >&2")",
          0,
          {false, 0, "linlink\\040x"},
          "link\\040x\nmore\n"},
@@ -55,44 +58,132 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         EXPECT_EQ(s.error, c.error) << c.file;
         ids.push_back(s.id);
     }
-    for (size_t i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < 6; ++i) {
         std::optional<LaunchEnd> end;
         for (int t = 0; t < 2000 && !(end = launcher.takeEnd(ids[i])); ++t)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_TRUE(end) << cases[i].parameters;
         EXPECT_EQ(end->signaled, cases[i].end.signaled) << cases[i].parameters;
         EXPECT_EQ(end->code, cases[i].end.code) << cases[i].parameters;
-        if (i < 4) {
+        if (i < 5) {
             EXPECT_EQ(end->firstErrorLine, cases[i].end.firstErrorLine);
         } else { // collected without being asked: nothing left to wait for
             EXPECT_EQ(::waitpid(std::stoi(end->firstErrorLine), nullptr, WNOHANG), -1);
         }
         EXPECT_FALSE(launcher.takeEnd(ids[i])) << "handed out once";
     }
-    EXPECT_TRUE(fs::is_empty(tmp));
     unsetenv("TMPDIR");
 }
 
-TEST(ProcFsProcessList, NamesFromAProcFolder) {
+// A launch runs in a group of its own: it ends when the whole group has gone, terminate and kill
+// reach the processes it started, and its progress lines are read as they come.
+TEST(Launcher, GroupsProgressAndSignals) {
+    TempDir dir;
+    fs::copy_file("/bin/sh", dir.file("probe.exe"));
+    SpawnLauncher launcher;
+    auto endOf = [&](LaunchId id, int ms = 5000) {
+        std::optional<LaunchEnd> end;
+        for (int t = 0; t < ms / 5 && !(end = launcher.takeEnd(id)); ++t)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return end;
+    };
+    auto groupOf = [&](LaunchId id) { // the program writes its pid (its group) first
+        std::optional<LaunchProgress> p;
+        for (int t = 0; t < 1000 && !(p = launcher.progress(id)); ++t) {
+            launcher.collect();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return p ? static_cast<pid_t>(p->done) : 0;
+    };
+    const struct {
+        const char* script;
+        void (SpawnLauncher::*stop)(LaunchId);
+        LaunchEnd end;
+    } cases[] = {
+        {"echo $$/1 >&4; sleep 100 & echo 5/10 >&4; echo 7/10 >&4; wait",
+         &SpawnLauncher::terminate,
+         {true, SIGTERM, ""}},
+        {"trap '' TERM; echo $$/1 >&4; sleep 100 & wait",
+         &SpawnLauncher::kill,
+         {true, SIGKILL, ""}},
+        {"echo $$/1 >&4; sleep 100 & exit 4", nullptr, {false, 4, ""}}, // the test kills it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        const LaunchStart s =
+            launcher.launch(dir.path(), "probe.exe", std::string(" -c \"") + c.script + '"', "");
+        ASSERT_EQ(s.error, 0);
+        const pid_t group = groupOf(s.id);
+        ASSERT_GT(group, 0);
+        if (c.stop == &SpawnLauncher::terminate) {
+            for (int t = 0; t < 1000 && launcher.progress(s.id)->done != 7; ++t) {
+                launcher.collect();
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            EXPECT_EQ(launcher.progress(s.id)->total, 10u);
+        }
+        EXPECT_FALSE(endOf(s.id, 200)) << "the group still runs";
+        if (c.stop) {
+            if (c.stop == &SpawnLauncher::kill)
+                launcher.terminate(s.id); // not heard
+            (launcher.*c.stop)(s.id);
+        } else {
+            ::kill(-group, SIGKILL);
+        }
+        const std::optional<LaunchEnd> end = endOf(s.id);
+        ASSERT_TRUE(end);
+        EXPECT_EQ(end->signaled, c.end.signaled);
+        EXPECT_EQ(end->code, c.end.code);
+        EXPECT_FALSE(ProcessGroupRuns(group)) << "nothing of the group is left";
+    }
+}
+
+// Out of descriptors, a start says it lacked resources (and may be tried again).
+TEST(Launcher, ShortOfDescriptors) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SpawnLauncher launcher;
+        const int next = ::dup(0);
+        ::close(next);
+        const rlimit few{static_cast<rlim_t>(next), static_cast<rlim_t>(next)};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        const LaunchStart s = launcher.launch("/", "/bin/true", "", "");
+        ::_exit(s.error == EMFILE && s.shortOfResources() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Only the descendants of the program are listed, by the executable's file name where it can be
+// read, else by the kernel's command name (15 bytes at most), made whole from argv[0] if it fits.
+TEST(ProcFsProcessList, OwnProcessesFromAProcFolder) {
     TempDir proc;
-    auto process = [&](const std::string& pid, const std::string& stat, const char* exe,
+    auto process = [&](const std::string& pid, const std::string& name, char state,
+                       const std::string& parent, const char* exe,
                        const std::string& cmdline = "") {
-        writeFile(proc.file(pid + "/stat"), pid + " " + stat + " 1 1 1 0 -1");
+        writeFile(proc.file(pid + "/stat"),
+                  pid + " (" + name + ") " + state + " " + parent + " 1 1 0 -1");
         if (exe)
             fs::create_symlink(exe, proc.file(pid + "/exe"));
         writeFile(proc.file(pid + "/cmdline"), cmdline);
     };
-    process("10", "(Cabarc1.exe) S", "/opt/program/Cabarc1.exe");
-    process("11", "(Cabarc2.exe) R", "/opt/program/Cabarc2.exe (deleted)");
-    process("12", "(Cabarc1.exe) Z", nullptr); // a zombie has no executable link
-    // Another user's: the command name (15 bytes at most), made whole from argv[0] if it fits.
-    process("13", "(FmLongNamedTool) S", nullptr, std::string("/bin/FmLongNamedTool.exe\0x", 26));
-    process("14", "(FmLongNamedTool) S", nullptr, std::string("bash\0", 5));
-    process("15", "(odd) (name) S", nullptr);
+    process("100", "program", 'S', "1", "/opt/program/fendlemark");
+    process("10", "Cabarc1.exe", 'S', "100", "/opt/program/Cabarc1.exe");
+    process("11", "Cabarc2.exe", 'R', "10", "/opt/program/Cabarc2.exe (deleted)");
+    process("12", "Cabarc1.exe", 'Z', "100", nullptr); // a zombie has no executable link
+    process("13", "FmLongNamedTool", 'S', "11", nullptr,
+            std::string("/bin/FmLongNamedTool.exe\0x", 26));
+    process("14", "FmLongNamedTool", 'S', "100", nullptr, std::string("bash\0", 5));
+    process("15", "odd) (name", 'S', "13", nullptr);
+    process("20", "cabarc-sync", 'S', "1", "/usr/bin/cabarc-sync"); // a stranger and its child
+    process("21", "Cabarc1.exe", 'S', "20", "/opt/program/Cabarc1.exe");
+    process("22", "loop", 'S', "23", nullptr); // a listing caught mid-change may loop
+    process("23", "loop", 'S', "22", nullptr);
     fs::create_directories(proc.file("16")); // ended while listed
-    writeFile(proc.file("self/stat"), "1 (self) S");
+    writeFile(proc.file("self/stat"), "100 (self) S 1");
     std::vector<std::string> names;
-    EXPECT_TRUE(ProcFsProcessList(proc.path()).visit([&](std::string_view n) {
+    EXPECT_TRUE(ProcFsProcessList(proc.path(), 100).visit([&](std::string_view n) {
         names.emplace_back(n);
         return false;
     }));
@@ -101,17 +192,44 @@ TEST(ProcFsProcessList, NamesFromAProcFolder) {
                                                "FmLongNamedTool.exe", "odd) (name"}));
 }
 
-TEST(ExeRunning, RealProcessByFullNameNothingKeptOpen) {
+// Our own child is seen by its full name; a process of the same name that is not ours (started
+// apart, in a session of its own) never is.
+TEST(ExeRunning, OwnProcessByFullNameStrangerNeverNothingKeptOpen) {
     TempDir dir;
     const std::string name = "FmWatchProbe-" + std::to_string(::getpid()) + "-Sleeper.exe";
     fs::copy_file("/bin/sleep", dir.file(name));
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    const pid_t apart = ::fork(); // the stranger: orphaned at once, so no longer ours
+    if (apart == 0) {
+        ::setsid();
+        pid_t s = ::fork();
+        if (s == 0)
+            ::execl(dir.file(name).c_str(), name.c_str(), "30", nullptr);
+        ::_exit(::write(told[1], &s, sizeof s) == sizeof s ? 0 : 1);
+    }
+    ::waitpid(apart, nullptr, 0);
+    pid_t strangerPid = 0;
+    ASSERT_EQ(::read(told[0], &strangerPid, sizeof strangerPid), ssize_t(sizeof strangerPid));
+    ::close(told[0]);
+    ::close(told[1]);
+    const ProcFsProcessList list;
+    const QString text = QString::fromStdString(name).toUpper(); // past the 15-byte command name
+    bool stranger = false;
+    for (int i = 0; i < 100 && !stranger; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ProcFsProcessList("/proc", 1).visit([&](std::string_view n) {
+            return stranger = n == name;
+        });
+    }
+    EXPECT_TRUE(stranger) << "the stranger runs";
+    EXPECT_FALSE(ExeRunning(list, text));
+
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::execl(dir.file(name).c_str(), name.c_str(), "30", nullptr);
         ::_exit(127);
     }
-    const ProcFsProcessList list;
-    const QString text = QString::fromStdString(name).toUpper(); // past the 15-byte command name
     bool seen = false;
     for (int i = 0; i < 200 && !(seen = ExeRunning(list, text)); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -127,4 +245,5 @@ TEST(ExeRunning, RealProcessByFullNameNothingKeptOpen) {
     for (int i = 0; i < 20; ++i)
         ExeRunning(list, QStringLiteral("Cabarc"));
     EXPECT_EQ(openFiles(), before);
+    ::kill(strangerPid, SIGKILL);
 }

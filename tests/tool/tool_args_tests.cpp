@@ -41,6 +41,7 @@ TEST(ToolArgs, CommandLines) {
     EXPECT_EQ(ParseToolArgs({"X", "a.cab", "/"}).args->destination, "/");
     a = *ParseToolArgs({"-p", "-N", "-@", "/dev/fd/3", "X", "a.cab", "D:\\o\\"}).args;
     EXPECT_TRUE(a.keepFolders && a.skipExisting && a.link == "/dev/fd/3" && a.patterns.empty());
+    EXPECT_EQ(ParseToolArgs({"-R", "4", "X", "a.cab"}).args->progressFd, 4);
 
     const std::pair<Strings, const char*> errors[] = {{{}, "no command"},
                                                       {{"-p"}, "no command"},
@@ -50,7 +51,10 @@ TEST(ToolArgs, CommandLines) {
                                                       {{"X", ""}, "no cabinet"},
                                                       {{"X", "a", "", "o\\"}, "empty"},
                                                       {{"-@"}, "-@ needs"},
-                                                      {{"-@", "", "X", "a"}, "-@ needs"}};
+                                                      {{"-@", "", "X", "a"}, "-@ needs"},
+                                                      {{"-r"}, "-r needs"},
+                                                      {{"-r", "4x", "X", "a"}, "-r needs"},
+                                                      {{"-r", "-1", "X", "a"}, "-r needs"}};
     for (const auto& [args, error] : errors) {
         ParsedArgs p = ParseToolArgs(args);
         EXPECT_FALSE(p.args) << error;

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -253,10 +255,22 @@ TEST_P(EachDecoder, LargeFilesAcrossBlocksComeOutExact) {
                                                                           : 0u);
     for (const auto& f : plan.files)
         EXPECT_TRUE(readFile(out("all/" + f.name)) == f.data) << f.name;
-    // Picking files further into a folder skips the data before them.
-    ASSERT_EQ(run({"X", cab, "f", "b", out("some") + "/"}).status, 0);
+    // Picking files further into a folder skips the data before them. The progress counts the
+    // bytes of the picked files, a line per hundredth at most, up to all of them.
+    const int progress = ::open(tmp.file("progress").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(run({"-r", std::to_string(progress), "X", cab, "f", "b", out("some") + "/"}).status,
+              0);
+    ::close(progress);
     EXPECT_TRUE(readFile(out("some/b")) == plan.files[1].data);
     EXPECT_TRUE(readFile(out("some/f")) == plan.files[5].data);
+    std::istringstream lines(readFile(tmp.file("progress")));
+    unsigned long long done = 0, total = 0, last = 0, count = 0;
+    for (char slash; lines >> done >> slash >> total; ++count) {
+        EXPECT_TRUE(slash == '/' && done >= last && total == 117777) << done << slash << total;
+        last = done;
+    }
+    EXPECT_EQ(last, 117777u);
+    EXPECT_TRUE(count >= 3 && count <= 102) << count;
 }
 
 TEST_P(EachDecoder, FullDiskLeavesNoPartialOrTemporaryFile) {

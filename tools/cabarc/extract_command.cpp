@@ -6,6 +6,7 @@
 #include "platform/cabinet_directory.h"
 #include "platform/tool_link.h"
 #include "problem_words.h"
+#include "progress_report.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_main.h"
@@ -183,6 +184,27 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
     // FAT) is still found to be one of them.
     std::map<std::pair<dev_t, ino_t>, std::string> written;
 
+    // The bytes written, against those the selection holds.
+    std::optional<ProgressReport> progress;
+    WriteFunction write = env.write;
+    if (args.progressFd) {
+        std::uint64_t total = 0;
+        for (size_t i = 0; i < set->files().size(); ++i) {
+            const mscabd_file* f = set->files()[i];
+            if (request.records ? chosen[i] != nullptr
+                                : patterns.matches(fm::StoredNameToUtf8(
+                                      f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME)))
+                total += f->length;
+        }
+        progress.emplace(*args.progressFd, total);
+        write = [&progress, base = env.write](int fd, const void* data, size_t size) {
+            const ssize_t n = base ? base(fd, data, size) : ::write(fd, data, size);
+            if (n > 0)
+                progress->add(static_cast<std::uint64_t>(n));
+            return n;
+        };
+    }
+
     for (size_t i = 0; i < set->files().size(); ++i) {
         mscabd_file* f = set->files()[i];
         if (request.records && !chosen[i])
@@ -238,7 +260,7 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
                              : systemProblem("cannot make its folder: ", errno));
             continue;
         }
-        PendingFile file(env.write);
+        PendingFile file(write);
         const PendingFile::Created created = file.create(folder, fileName, args.skipExisting);
         if (created == PendingFile::Created::Failed) {
             report(name, systemProblem("cannot create the file: ", file.error()));
@@ -320,6 +342,8 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         err << (linked ? "" : "cabarc: ") << "no file matches " << Printable(p) << "\n";
         ++failed;
     }
+    if (progress)
+        progress->finish();
     out.flush();
     return failed ? kExitSomeFailed : kExitOk;
 }

@@ -1,5 +1,7 @@
 #include "tool_args.h"
 
+#include <charconv>
+
 namespace fm::tool {
 
 namespace {
@@ -35,6 +37,17 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
                 return {std::nullopt, "-@ needs the path of a link"};
             out.link = args[i];
             break;
+        case 'r': {
+            int fd = -1;
+            const std::string* a = ++i < args.size() ? &args[i] : nullptr;
+            if (!a ||
+                std::from_chars(a->data(), a->data() + a->size(), fd).ptr !=
+                    a->data() + a->size() ||
+                fd < 0)
+                return {std::nullopt, "-r needs the number of a descriptor"};
+            out.progressFd = fd;
+            break;
+        }
         default:
             return {std::nullopt, "unknown option " + opt};
         }
@@ -70,8 +83,8 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
 }
 
 const char* UsageText() {
-    return "usage: cabarc [-p] [-o] [-n] [-q] [-@ <link>] <command> <cabinet> [<file> ...] "
-           "[<dest>\\]\n"
+    return "usage: cabarc [-p] [-o] [-n] [-q] [-@ <link>] [-r <fd>] <command> <cabinet>\n"
+           "              [<file> ...] [<dest>\\]\n"
            "commands:\n"
            "  L   list the files stored in the cabinet\n"
            "  X   extract files (all, those matching the <file> patterns with * and ?, or\n"
@@ -88,6 +101,8 @@ const char* UsageText() {
            "  -n  never replace an existing file: leave it and go on\n"
            "  -q  do not print a line per extracted file\n"
            "  -@  read the link at <link> (a file or a pipe; the program passes /dev/fd/3)\n"
+           "  -r  write the extraction's progress to descriptor <fd> as it goes: lines\n"
+           "      \"<bytes done>/<bytes in all>\" (the program passes 4)\n"
            "the link (how the program launches the tool):\n"
            "  Its first line is \"fendlemark-link 1\". \"drive d <mount>\", \"drive e <mount>\", "
            "...\n"

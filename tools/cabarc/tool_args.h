@@ -2,12 +2,13 @@
 
 // The cabinet tool's command line:
 //
-//   cabarc [-p] [-o] [-n] [-q] [-@ <link>] <command> <cabinet> [<file> ...] [<dest>\]
+//   cabarc [-p] [-o] [-n] [-q] [-@ <link>] [-r <fd>] <command> <cabinet> [<file> ...] [<dest>\]
 //
 // Options come before the command and are case-insensitive: -p keeps the stored folders, -o is
 // accepted (existing files are replaced unless -n is given), -n leaves existing files alone,
 // -q silences the per-file lines, -@ names the link the program hands over (platform/tool_link.h):
-// its drive map, and the exact records to extract. Commands are
+// its drive map, and the exact records to extract; -r names a descriptor the extraction writes its
+// progress to ("<bytes done>/<bytes in all>" lines, see ProgressReport). Commands are
 // L (list) and X (extract), in either case. For X the last argument is the destination when it
 // ends in '\' or '/'; the other arguments after the cabinet are name patterns (NamePattern says
 // how they match; one other than * and *.* that matches nothing makes the exit status 1).
@@ -26,6 +27,7 @@ struct ToolArgs {
     bool skipExisting = false;       // -n
     bool quiet = false;              // -q
     std::optional<std::string> link; // -@: where to read the link from
+    std::optional<int> progressFd;   // -r: where to report progress
     Command command = Command::List;
     std::string cabinet;                    // as given (drive form or POSIX)
     std::vector<std::string> patterns;      // empty: every file

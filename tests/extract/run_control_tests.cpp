@@ -1,0 +1,284 @@
+// The window during a run, with stand-in tools (small scripts named Cabarc1.exe and Cabarc2.exe
+// in the program folder) and the real launcher and process list: progress in the status line,
+// the ways to cancel and to exit, what a stranger's process and a screen reader can(not) do, a
+// missing TMPDIR and a per-user process limit.
+
+#include "controls/dir_list.h"
+#include "controls/file_list.h"
+#include "controls/vb_check_box.h"
+#include "controls/vb_label.h"
+#include "extract/run_queue.h"
+#include "run_fixture.h"
+#include "support/cab_writer.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+using namespace fm;
+using namespace fm::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+void click(QWidget& w) {
+    QTest::mouseClick(&w, Qt::LeftButton, {}, w.rect().center());
+}
+
+// Runs `act` once the window's status line reads `status` during a run.
+void duringRun(frmFendlemark& w, const QString& status, std::function<void()> act) {
+    auto* poll = new QTimer(&w);
+    QObject::connect(poll, &QTimer::timeout, [&w, poll, act, status] {
+        if (!w.isExtracting() || w.lblFiles->text() != status)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        act();
+    });
+    poll->start(20);
+}
+
+class RunControl : public ::testing::Test {
+protected:
+    RunControl() {
+        world.useLauncher = &launcher;
+        world.useProcesses = &processes;
+        fs::create_directories(world.programFolder() + "/pids");
+    }
+
+    // Stand-in tools: `script` runs with the tool's arguments; each records its process id.
+    void tools(const std::string& script) {
+        for (const char* name : {"/Cabarc1.exe", "/Cabarc2.exe"}) {
+            const std::string path = world.programFolder() + name;
+            writeFile(path, "#!/bin/sh\necho $$ > \"${0%/*}/pids/$$\"\n" + script + "\n");
+            fs::permissions(path, fs::perms::owner_all);
+        }
+    }
+    // The real tool.
+    void realTools() {
+        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
+            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool,
+                          fs::copy_options::overwrite_existing);
+    }
+    // `n` cabinets in the start folder, all selected; the first `big` bytes large.
+    frmFendlemark& window(int n, size_t big = 0) {
+        for (int i = 0; i < n; ++i)
+            writeCabinet(world.startFolder() + "/c" + std::to_string(i) + ".cab",
+                         {{cabFile("f" + std::to_string(i) + ".txt",
+                                   std::string(i == 0 && big ? big : 10, 'x'))}});
+        frmFendlemark& w = world.loaded();
+        w.show();
+        click(*w.ckSelAllCabs);
+        w.StgExtrAlwaysSame = 1;
+        w.StgExtrObName = QStringLiteral("obSamePlus");
+        return w;
+    }
+    // Every process group the stand-ins led is gone.
+    bool noToolLeft() const {
+        for (const auto& e : fs::directory_iterator(world.programFolder() + "/pids"))
+            if (ProcessGroupRuns(std::stoi(e.path().filename().string())))
+                return false;
+        return true;
+    }
+
+    SpawnLauncher launcher;
+    ProcFsProcessList processes;
+    WindowWorld world;
+};
+
+} // namespace
+
+// A slow run: the count and, while the big cabinet runs, the share of its bytes.
+TEST_F(RunControl, SlowToolShowsProgress) {
+    tools("case \"$*\" in *c0.cab*) echo 50/100 >&4; sleep 1;; *) sleep 0.3;; esac");
+    frmFendlemark& w = window(5, 100000);
+    QStringList seen;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        if (w.isExtracting() && !seen.contains(w.lblFiles->text()))
+            seen << w.lblFiles->text();
+    });
+    sample.start(10);
+    click(*w.cmdExtract);
+    EXPECT_TRUE(seen.contains(QStringLiteral("Extracting: 0 of 5 cabinets…")))
+        << seen.join(u'|').toStdString();
+    EXPECT_TRUE(seen.contains(QStringLiteral("Extracting: 4 of 5 cabinets… (50%)")))
+        << seen.join(u'|').toStdString();
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("5 files extracted."));
+    EXPECT_EQ(w.cmdExtract->text(), QStringLiteral("Extract"));
+    EXPECT_TRUE(w.Dir1->isEnabled());
+    EXPECT_EQ(world.prompt.shown, QStringList());
+}
+
+// A tool that never ends (and its child), ended by each way out. Exit asks first: No keeps the
+// run going, Yes ends it and then the window. A tool deaf to the polite request is forced. The
+// files already there stay, the folders the run made and left empty go.
+enum class Way { Esc, Button, ScreenReaderPress, ExitYes, ExitNoThenEsc, DeafButton };
+
+class RunControlWays : public RunControl, public ::testing::WithParamInterface<Way> {};
+
+TEST_P(RunControlWays, NeverEndingToolEnded) {
+    const Way how = GetParam();
+    tools(std::string(how == Way::DeafButton ? "trap '' TERM; " : "") +
+          "case \"$*\" in *c1.cab*) exit 0;; esac; sleep 1000 & wait");
+    frmFendlemark& w = window(3);
+    const std::string out = world.startFolder() + "/c0 Extracted";
+    writeFile(out + "/kept.txt", "already there");
+    world.prompt.answers = {how == Way::ExitYes};
+    duringRun(w, QStringLiteral("Extracting: 1 of 3 cabinets…"), [&] {
+        EXPECT_EQ(w.cmdExtract->text(), QStringLiteral("Cancel"));
+        EXPECT_FALSE(w.File1->isEnabled());
+        EXPECT_FALSE(w.mRefresh->isEnabled());
+        switch (how) {
+        case Way::Esc:
+            QTest::keyClick(w.cmdExtract, Qt::Key_Escape);
+            break;
+        case Way::Button:
+        case Way::DeafButton:
+            click(*w.cmdExtract);
+            break;
+        case Way::ScreenReaderPress: {
+            // A disabled control does nothing; Extract, pressed again, cancels.
+            EXPECT_TRUE(QAccessible::queryAccessibleInterface(w.File1)->state().disabled);
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w.cmdExtract);
+            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            break;
+        }
+        case Way::ExitYes:
+            w.mExit->trigger();
+            break;
+        case Way::ExitNoThenEsc:
+            w.mExit->trigger();
+            QTimer::singleShot(200, [&] {
+                EXPECT_TRUE(w.isExtracting());
+                QTest::keyClick(w.cmdExtract, Qt::Key_Escape);
+            });
+            break;
+        }
+    });
+    QElapsedTimer t;
+    t.start();
+    click(*w.cmdExtract);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t.elapsed() >= RunQueue::kCancelGraceMs, how == Way::DeafButton) << t.elapsed();
+    EXPECT_TRUE(noToolLeft());
+    EXPECT_EQ(readFile(out + "/kept.txt"), "already there");
+    // c1's stand-in ended well (a real tool would have filled its folder); c2's was stopped.
+    EXPECT_TRUE(fs::is_directory(world.startFolder() + "/c1 Extracted"));
+    EXPECT_FALSE(fs::exists(world.startFolder() + "/c2 Extracted"));
+    QStringList expected;
+    if (how == Way::ExitYes || how == Way::ExitNoThenEsc)
+        expected << "An extraction is running. Cancel the extraction and exit?";
+    if (how != Way::ExitYes)
+        expected << "Extraction cancelled: 1 of 3 cabinets extracted.";
+    EXPECT_EQ(world.prompt.shown, expected);
+    EXPECT_EQ(w.isVisible(), how != Way::ExitYes);
+    if (how == Way::ExitYes) {
+        EXPECT_TRUE(fs::exists(world.iniPath())) << "the window was unloaded";
+    } else {
+        EXPECT_EQ(w.cmdExtract->text(), QStringLiteral("Extract"));
+        EXPECT_TRUE(w.File1->isEnabled());
+        EXPECT_TRUE(w.mRefresh->isEnabled());
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(world.programFolder() + "/pids"),
+                            fs::directory_iterator()),
+              3)
+        << "no second run";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, RunControlWays,
+                         ::testing::Values(Way::Esc, Way::Button, Way::ScreenReaderPress,
+                                           Way::ExitYes, Way::ExitNoThenEsc, Way::DeafButton));
+
+// A process of someone else named like the tool does not hold the run.
+TEST_F(RunControl, StrangerNamedLikeTheToolIsIgnored) {
+    tools("exit 0");
+    const std::string stranger = world.root.file("Cabarc-sync");
+    fs::copy_file("/bin/sleep", stranger);
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    if (::fork() == 0) { // started apart, in a session of its own
+        ::setsid();
+        pid_t s = ::fork();
+        if (s == 0)
+            ::execl(stranger.c_str(), "Cabarc-sync", "60", nullptr);
+        ::_exit(::write(told[1], &s, sizeof s) == sizeof s ? 0 : 1);
+    }
+    pid_t strangerPid = 0;
+    ASSERT_EQ(::read(told[0], &strangerPid, sizeof strangerPid), ssize_t(sizeof strangerPid));
+    ::close(told[0]);
+    ::close(told[1]);
+    frmFendlemark& w = window(2);
+    QElapsedTimer t;
+    t.start();
+    click(*w.cmdExtract);
+    EXPECT_LT(t.elapsed(), 30000);
+    EXPECT_EQ(::kill(strangerPid, 0), 0) << "the stranger was still running";
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("2 files extracted."));
+    EXPECT_EQ(world.prompt.shown, QStringList());
+    ::kill(strangerPid, SIGKILL);
+}
+
+// With TMPDIR naming a missing folder the real tool still extracts.
+TEST_F(RunControl, MissingTmpdirDoesNotMatter) {
+    realTools();
+    frmFendlemark& w = window(3);
+    setenv("TMPDIR", world.root.file("missing").c_str(), 1);
+    click(*w.cmdExtract);
+    unsetenv("TMPDIR");
+    EXPECT_EQ(world.prompt.shown, QStringList());
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files extracted."));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(readFile(world.startFolder() + "/c" + std::to_string(i) + " Extracted/f" +
+                           std::to_string(i) + ".txt"),
+                  std::string(10, 'x'));
+}
+
+// Under a per-user process limit a start that fails is tried again once a tool has ended, and
+// every cabinet is extracted. The limit binds only an unprivileged user: the test runs itself
+// again as "nobody" for that part.
+TEST_F(RunControl, ProcessLimit) {
+    if (const char* child = std::getenv("FM_PROCESS_LIMIT_CHILD")) {
+        realTools();
+        frmFendlemark& w = window(40);
+        // Our own processes and threads, plus room for two more: fewer than the run wants.
+        const auto tasks =
+            std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+        const rlimit limit{static_cast<rlim_t>(tasks + 2), static_cast<rlim_t>(tasks + 2)};
+        ASSERT_EQ(::setrlimit(RLIMIT_NPROC, &limit), 0);
+        click(*w.cmdExtract);
+        EXPECT_EQ(world.prompt.shown, QStringList());
+        EXPECT_EQ(w.lblFiles->text(), QStringLiteral("40 files extracted."));
+        writeFile(child, "done");
+        return;
+    }
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "running as another user under a process limit needs root";
+    if (!fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "setpriv (util-linux) is missing";
+    const std::string done = world.root.file("child done");
+    fs::permissions(world.root.path(), fs::perms::all);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const std::string command = "FM_PROCESS_LIMIT_CHILD='" + done +
+                                "' setpriv --reuid=nobody --regid=nogroup --clear-groups -- '" +
+                                self + "' --gtest_filter=RunControl.ProcessLimit > '" +
+                                world.root.file("child log") + "' 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string log = fs::exists(world.root.file("child log"))
+                                ? readFile(world.root.file("child log"))
+                                : std::string("no log");
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && !fs::exists(done) &&
+        log.find("RunControl.ProcessLimit") == std::string::npos)
+        GTEST_SKIP() << "the test program cannot run as nobody here: " << log;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+    EXPECT_TRUE(fs::exists(done)) << log;
+}

@@ -1,0 +1,149 @@
+// The run queue on the fake launcher: how many run at once, retries, cancel, progress, the wait
+// for the tool's own processes.
+
+#include "extract/run_queue.h"
+#include "support/fake_launcher.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace fm;
+using namespace fm::test;
+using State = JobResult::State;
+
+namespace {
+
+std::vector<RunJob> jobs(std::vector<std::uint64_t> weights) {
+    std::vector<RunJob> out;
+    for (size_t i = 0; i < weights.size(); ++i)
+        out.push_back({"/p", "Cabarc1.exe", " X " + std::to_string(i), "", weights[i]});
+    return out;
+}
+
+bool until(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QTest::qWait(1);
+    return done();
+}
+
+std::vector<State> states(const RunQueue& q) {
+    std::vector<State> out;
+    for (const JobResult& r : q.results())
+        out.push_back(r.state);
+    return out;
+}
+
+} // namespace
+
+// Held launches show the bound; each end starts exactly one more. A start that fails for good is
+// reported and skipped, one short of resources is tried again, and every job is tried.
+TEST(RunQueue, BoundedEveryJobTriedResourcesRetried) {
+    FakeLauncher l;
+    l.held = {0, 1, 2, 6};
+    l.refusals = {{3, EAGAIN}, {4, ENOENT}, {5, ENOMEM}};
+    l.ends = {{7, LaunchEnd{false, 2, "bad"}}};
+    RunQueue q(l);
+    q.setConcurrency(3);
+    q.start(jobs({1, 1, 1, 1, 1, 1}));
+    ASSERT_TRUE(until([&] { return l.calls.size() == 3; }));
+    QTest::qWait(20);
+    EXPECT_EQ(l.calls.size(), 3u) << "no more than three at once";
+    EXPECT_EQ(q.done(), 0u);
+
+    l.finish(0); // job 3's start: EAGAIN, retried as launch 4 (ENOENT: given up), job 4 ...
+    ASSERT_TRUE(until([&] { return l.calls.size() == 7; }));
+    EXPECT_EQ(l.calls[4].parameters, " X 3");
+    EXPECT_EQ(l.calls[6].parameters, " X 4") << "ENOMEM was tried again";
+    for (size_t n : {1, 2, 6})
+        l.finish(n);
+    ASSERT_TRUE(until([&] { return q.isFinished(); }));
+    EXPECT_EQ(l.calls.size(), 8u);
+    EXPECT_EQ(states(q), (std::vector<State>{State::Ended, State::Ended, State::Ended,
+                                             State::NotStarted, State::Ended, State::Ended}));
+    EXPECT_EQ(q.results()[3].startError, ENOENT);
+    EXPECT_EQ(q.results()[5].end.firstErrorLine, "bad");
+    EXPECT_FALSE(q.results()[5].succeeded());
+    EXPECT_EQ(q.done(), 6u);
+}
+
+// With nothing of ours running to free resources, a refused start is given up after a few tries,
+// and the next job gets one try until a start succeeds again.
+TEST(RunQueue, LonelyResourceShortageEnds) {
+    FakeLauncher l;
+    for (size_t n = 0; n < 100; ++n)
+        l.refusals[n] = EAGAIN;
+    RunQueue q(l);
+    q.start(jobs({1, 1}));
+    ASSERT_TRUE(until([&] { return q.isFinished(); }, 20000));
+    EXPECT_EQ(l.calls.size(), RunQueue::kLonelyRetries + 2u);
+    EXPECT_EQ(states(q), (std::vector<State>{State::NotStarted, State::NotStarted}));
+    EXPECT_EQ(q.results()[1].startError, EAGAIN);
+}
+
+// Cancel: the waiting job never starts, the running ones are asked, the one that does not listen
+// is forced after the grace time; a job that had ended well keeps its end.
+TEST(RunQueue, CancelAsksThenForces) {
+    FakeLauncher l;
+    l.held = {1, 2};
+    l.deaf = {2};
+    RunQueue q(l);
+    q.setConcurrency(2);
+    q.start(jobs({1, 1, 1, 1}));
+    ASSERT_TRUE(until([&] { return l.calls.size() == 3 && q.done() == 1; }));
+    QElapsedTimer t;
+    t.start();
+    q.cancel();
+    ASSERT_TRUE(until([&] { return q.isFinished(); }));
+    EXPECT_GE(t.elapsed(), RunQueue::kCancelGraceMs - 50);
+    EXPECT_EQ(l.calls.size(), 3u);
+    EXPECT_EQ(l.signalsSent,
+              (std::vector<std::pair<size_t, int>>{{1, SIGTERM}, {2, SIGTERM}, {2, SIGKILL}}));
+    EXPECT_EQ(states(q), (std::vector<State>{State::Ended, State::Cancelled, State::Cancelled,
+                                             State::Cancelled}));
+    EXPECT_TRUE(q.isCancelled());
+    EXPECT_TRUE(q.results()[0].succeeded());
+}
+
+// The share of bytes shows only while a job holding most of the run's weight runs and reports.
+TEST(RunQueue, DominantJobProgress) {
+    const struct {
+        std::vector<std::uint64_t> weights;
+        LaunchProgress reported;
+        std::optional<int> shown;
+    } cases[] = {
+        {{90, 5, 5}, {45, 100}, 45},
+        {{90, 5, 5}, {300, 200}, 100},
+        {{90, 5, 5}, {0, 0}, std::nullopt},
+        {{40, 30, 30}, {45, 100}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        FakeLauncher l;
+        l.held = {0};
+        l.progressOf[0] = c.reported;
+        RunQueue q(l);
+        q.start(jobs(c.weights));
+        ASSERT_TRUE(until([&] { return q.done() == 2; }));
+        EXPECT_EQ(q.dominantPercent(), c.shown) << c.weights[0];
+        l.finish(0);
+        ASSERT_TRUE(until([&] { return q.isFinished(); }));
+        EXPECT_EQ(q.dominantPercent(), std::nullopt);
+    }
+}
+
+// After the last job the queue waits while one of our processes is named like the tool.
+TEST(RunQueue, WaitsForProcessesNamedLikeTheTool) {
+    FakeLauncher l;
+    FakeProcessList processes;
+    processes.names = {"init", "mycabarctool.EXE"};
+    RunQueue q(l, &processes, QStringLiteral("Cabarc"));
+    q.start(jobs({1}));
+    ASSERT_TRUE(until([&] { return q.done() == 1; }));
+    QTest::qWait(RunQueue::kWatchIntervalMs);
+    EXPECT_FALSE(q.isFinished());
+    processes.names = {"Cabar.exe"};
+    EXPECT_TRUE(until([&] { return q.isFinished(); }));
+}
