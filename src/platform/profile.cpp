@@ -185,7 +185,13 @@ bool ProfileText::set(std::string_view section, std::string_view key,
         text_.erase(loc.keyLine->begin, loc.keyLine->eolEnd - loc.keyLine->begin);
         return true;
     }
-    std::string entry = std::string(key) + "=" + *value;
+    // The reader drops blanks around a value and one pair of matching quotes; a value that has
+    // either is written in double quotes, so it reads back as it was (a folder may end in a space).
+    const bool blankEnds = !value->empty() && trim(*value).size() != value->size();
+    const bool quoted = value->size() >= 2 && (value->front() == '"' || value->front() == '\'') &&
+                        value->back() == value->front();
+    std::string entry =
+        std::string(key) + "=" + (blankEnds || quoted ? '"' + *value + '"' : *value);
     if (loc.keyLine) {
         text_.replace(loc.keyLine->begin, loc.keyLine->end - loc.keyLine->begin, entry);
     } else if (loc.sectionLine) {

@@ -59,6 +59,16 @@ TEST_F(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
     EXPECT_EQ(ApplyProfileWrite("[]\n=1\n", "", "", std::string("2")), "[]\n=2\n");
 }
 
+// What the reader would change (blanks at either end, one pair of quotes) is written quoted, so
+// every value reads back as it was written.
+TEST_F(Profile, ValuesReadBackAsWritten) {
+    const std::string ini = dir.file("v.ini");
+    for (const char* value : {"C:\\dir ", " x", "\"q\"", "'q'", "\"", "a \"b\" c", "\t"}) {
+        ASSERT_TRUE(WriteProfileString(ini, "Fendlemark", "ExtrSetFolder", value)) << value;
+        EXPECT_EQ(GetProfileString(ini, "Fendlemark", "ExtrSetFolder"), value) << value;
+    }
+}
+
 TEST_F(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
     const std::string ini = dir.file("new.ini");
     EXPECT_TRUE(WriteProfileString(ini, "S", "K", std::nullopt));
