@@ -5,16 +5,14 @@
 //  - one MSZIP cabinet of 100 MB;
 //  - one MSZIP cabinet of 20,000 small files: all of them, against 19,999 chosen rows (one launch
 //    either way, the rows named exactly in the link).
-// The run's own cost is its time less the tools' back-to-back time; its wait polls every 125 ms,
-// so up to that much of the difference is the poll. Any other process named like the tool on the
-// machine also keeps the run waiting.
+// The run's own cost is its time less the tools' back-to-back time.
 
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/list_view.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
-#include "extract/run_fixture.h"
+#include "run_world.h"
 #include "support/cab_writer.h"
 
 #include <QApplication>
@@ -23,8 +21,6 @@
 #include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -35,39 +31,6 @@ namespace fs = std::filesystem;
 constexpr int kCabinets = 1000;
 constexpr int kFilesPerCabinet = 20;
 constexpr int kWideFiles = 20000;
-
-struct World {
-    SpawnLauncher launcher;
-    ProcFsProcessList processes;
-    WindowWorld world;
-    std::string folder;
-    explicit World(const std::string& name) : folder(world.startFolder() + "/" + name) {
-        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
-            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool);
-        world.useLauncher = &launcher;
-        world.useProcesses = &processes;
-        fs::create_directories(folder);
-    }
-    frmFendlemark& window() {
-        frmFendlemark& w = world.loaded();
-        w.StgExtrObName = QStringLiteral("obSamePlus");
-        w.Dir1->setPath(world.drivePath(folder));
-        w.ckSelAllCabs->setValue(1); // every cabinet, no row: all files
-        return w;
-    }
-    void clean() {
-        for (const auto& e : fs::directory_iterator(folder))
-            if (e.is_directory())
-                fs::remove_all(e.path());
-    }
-    std::vector<std::string> cabinets() const {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(folder))
-            if (e.path().extension() == ".cab")
-                out.push_back(e.path().string());
-        return out;
-    }
-};
 
 std::unique_ptr<World> gMany, gLarge, gWide; // dropped before the application object
 
@@ -89,17 +52,7 @@ World& many() {
 World& large() {
     if (!gLarge) {
         gLarge = std::make_unique<World>("large");
-        CabPlan plan;
-        plan.folders = {CabCompression::MsZip};
-        std::string data(100u << 20, '\0');
-        uint32_t x = 1;
-        for (size_t i = 0; i < data.size(); ++i) {
-            x = x * 1103515245u + 12345u;
-            // Text-like runs and noise in turn, as a setup cabinet holds them.
-            data[i] = (i >> 16) % 2 ? static_cast<char>(x >> 24) : static_cast<char>('a' + i % 23);
-        }
-        plan.files = {cabFile("big.bin", data)};
-        writeCabinet(gLarge->folder + "/large.cab", plan);
+        writeLargeCabinet(gLarge->folder + "/large.cab");
     }
     return *gLarge;
 }
@@ -116,24 +69,6 @@ World& wide() {
         writeCabinet(gWide->folder + "/wide.cab", plan);
     }
     return *gWide;
-}
-
-pid_t startTool(World& w, const std::string& cabinet, int n) {
-    const std::string dest = cabinet.substr(0, cabinet.size() - 4) + " Extracted/";
-    fs::create_directory(dest);
-    const std::string tool = w.world.programFolder() + "/Cabarc" + std::to_string(n) + ".exe";
-    std::vector<std::string> args = {tool, "X", cabinet, "*.*", dest};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    posix_spawn(&pid, tool.c_str(), &quiet, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    return pid;
 }
 
 void runThrough(benchmark::State& state, World& w, frmFendlemark& win) {
