@@ -1,4 +1,4 @@
-// Writes the seed corpora of the fuzz targets (corpus/<target>/seed-*) from the tests' cabinet
+// Writes the starting corpora of the fuzz targets (corpus/<target>/seed-*) from the tests' cabinet
 // writer and sample settings files. Run it after changing a target's input format:
 //   cmake --build build --target fuzz_make_seeds && build/fuzz/fuzz_make_seeds fuzz/corpus
 // Inputs kept from findings (corpus/<target>/regress-*) are never touched.
