@@ -2,6 +2,7 @@
 
 #include "app/accessibility.h"
 #include "app/center_form.h"
+#include "app/context_menus.h"
 #include "app/design_font.h"
 #include "app/keyboard.h"
 #include "app/open_targets.h"
@@ -49,6 +50,7 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     AddKeyboardAccess(*this);
     NameControlsForScreenReaders(*this);
     AcceptDroppedPaths(*this);
+    AddEverydayActions(*this);
 }
 
 frmFendlemark::~frmFendlemark() = default;

@@ -416,6 +416,17 @@ void ListView::takeSelectionFromView(const QItemSelection& selected,
     userClick_->selectionChanged();
 }
 
+void ListView::setDragOut(std::function<void()> start) {
+    dragOut_ = std::move(start);
+    setDragEnabled(static_cast<bool>(dragOut_));
+    setDragDropMode(dragOut_ ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+}
+
+void ListView::startDrag(Qt::DropActions) {
+    if (dragOut_)
+        dragOut_();
+}
+
 } // namespace fm
 
 #include "list_view.moc"

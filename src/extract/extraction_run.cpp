@@ -8,6 +8,7 @@
 #include "extract/paths.h"
 #include "extract/process_watch.h"
 #include "extract/short_path.h"
+#include "extract/tool_call.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
@@ -366,9 +367,6 @@ bool ExtractionRun::makeFolders() {
 void ExtractionRun::launchAll() {
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p_.drives);
-    const QString options = u' ' + QString(keep_ ? QStringLiteral("-p ") : QString()) +
-                            (skip_ ? QStringLiteral("-n ") : QString()) + QStringLiteral("-@ ") +
-                            QString::fromLatin1(kToolLinkPath) + QStringLiteral(" X ");
     int tool = 2;
     for (Job& job : jobs_) {
         if (job.failed)
@@ -379,12 +377,8 @@ void ExtractionRun::launchAll() {
             for (int row : job.rows)
                 link.records.push_back(
                     {w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
-        const QString destination = job.destination.endsWith(u'\\')
-                                        ? PathArgument(job.destination)
-                                        : PathArgument(job.destination) + u'\\';
-        const QString parameters = options + PathArgument(job.cabinet) +
-                                   (job.allFiles ? QStringLiteral(" *.* ") : QStringLiteral(" ")) +
-                                   destination;
+        const QString parameters = ToolParameters(
+            {ToolCall::Command::Extract, job.cabinet, job.destination, job.allFiles, keep_, skip_});
         const QString file = QStringLiteral("Cabarc%1.exe").arg(tool);
         const LaunchStart start = p_.launcher->launch(programFolder_, TextToPath(file),
                                                       TextToPath(parameters), WriteToolLink(link));
@@ -429,10 +423,13 @@ void ExtractionRun::waitAndReport() {
     qApp->removeEventFilter(&refusal);
 
     int written = 0;
+    bool first = true;
     for (size_t i = 0; i < jobs_.size(); ++i) {
         const Job& job = jobs_[i];
         if (!job.id)
             continue;
+        if (std::exchange(first, false))
+            w_.LastRunFolder = PathToText(job.posixDestination);
         if (ends[i]->failed())
             fail(job, endReason(*ends[i]));
         for (size_t r = 0; r < job.outputs.size(); ++r) {

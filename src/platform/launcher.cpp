@@ -119,6 +119,7 @@ struct SpawnLauncher::State {
         std::string errorFile;
         bool watched = false; // a collector thread waits for it
         bool forgotten = false;
+        bool exited = false; // ended, maybe not yet collected: its pid may not be signalled
         std::optional<LaunchEnd> end;
     };
 
@@ -183,6 +184,16 @@ struct Collector {
 
 void* collect(void* arg) {
     std::unique_ptr<Collector> job(static_cast<Collector*>(arg));
+    // First seen ended but left uncollected, so that stop() never signals a reused pid.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(job->pid), &info, WEXITED | WNOWAIT) < 0 &&
+           errno == EINTR) {
+    }
+    {
+        std::lock_guard lock(job->state->mutex);
+        if (auto it = job->state->entries.find(job->id); it != job->state->entries.end())
+            it->second.exited = true;
+    }
     int status = 0;
     pid_t r;
     while ((r = ::waitpid(job->pid, &status, 0)) < 0 && errno == EINTR) {
@@ -274,7 +285,7 @@ LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& 
     {
         std::lock_guard lock(state_->mutex);
         id = state_->nextId++;
-        state_->entries[id] = State::Entry{pid, errorFile, true, false, std::nullopt};
+        state_->entries[id] = State::Entry{pid, errorFile, true, false, false, std::nullopt};
     }
     auto* job = new Collector{state_, id, pid, errorFile};
     pthread_attr_t attr;
@@ -313,6 +324,14 @@ void SpawnLauncher::forget(LaunchId id) {
         state_->entries.erase(it);
     else
         it->second.forgotten = true;
+}
+
+void SpawnLauncher::stop(LaunchId id) {
+    std::lock_guard lock(state_->mutex);
+    auto it = state_->entries.find(id);
+    // Not yet seen ended, so not yet collected: the pid is still this child's.
+    if (it != state_->entries.end() && !it->second.exited && !it->second.end && it->second.pid > 0)
+        ::kill(it->second.pid, SIGTERM);
 }
 
 } // namespace fm

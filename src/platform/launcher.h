@@ -50,6 +50,10 @@ public:
 
     // The caller will not ask for this launch: its end is dropped when it comes.
     virtual void forget(LaunchId id) = 0;
+
+    // Asks a launch that still runs to stop (SIGTERM: the tool removes what it was writing and
+    // ends). Its end is then taken as usual. Nothing happens once it has ended.
+    virtual void stop(LaunchId id) = 0;
 };
 
 // The real launcher: posix_spawn, standard input and output on /dev/null, the error output into
@@ -66,6 +70,7 @@ public:
                        const std::string& parameters, const std::string& attachment) override;
     std::optional<LaunchEnd> takeEnd(LaunchId id) override;
     void forget(LaunchId id) override;
+    void stop(LaunchId id) override;
 
     struct State;
 

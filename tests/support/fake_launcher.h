@@ -21,10 +21,12 @@ public:
                        const std::string& parameters, const std::string& attachment) override;
     std::optional<LaunchEnd> takeEnd(LaunchId id) override;
     void forget(LaunchId id) override { open_.erase(id); }
+    void stop(LaunchId id) override { stops.push_back(id); }
 
     std::vector<Call> calls;          // every launch asked for, started or not
     std::map<size_t, int> refusals;   // launch number (from 0) -> errno; it does not start
     std::map<size_t, LaunchEnd> ends; // launch number -> its end; the others exit with 0
+    std::vector<LaunchId> stops;      // every stop asked for
     size_t outstanding() const { return open_.size(); } // ends neither taken nor forgotten
 
 private:

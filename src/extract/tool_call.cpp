@@ -1,0 +1,93 @@
+#include "extract/tool_call.h"
+
+#include "extract/short_path.h"
+#include "platform/tool_link.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
+namespace fm {
+
+namespace {
+
+// A finished tool is collected a moment after it ends; the wait looks this often.
+constexpr int kLookMilliseconds = 5;
+
+// Holds back what the user does while the program waits for its tool, except in `answering`.
+class InputHold : public QObject {
+public:
+    explicit InputHold(QWidget* answering) : answering_(answering) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::Close: {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (answering_ && w && (w == answering_ || answering_->isAncestorOf(w)))
+                return false;
+            event->ignore();
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* answering_;
+};
+
+} // namespace
+
+QString ToolParameters(const ToolCall& call) {
+    QString p = QStringLiteral(" ");
+    if (call.command == ToolCall::Command::Test)
+        return p + QStringLiteral("-@ ") + QString::fromLatin1(kToolLinkPath) +
+               QStringLiteral(" T ") + PathArgument(call.cabinet);
+    if (call.keepFolders)
+        p += QStringLiteral("-p ");
+    if (call.skipExisting)
+        p += QStringLiteral("-n ");
+    p += QStringLiteral("-@ ") + QString::fromLatin1(kToolLinkPath) + QStringLiteral(" X ") +
+         PathArgument(call.cabinet) +
+         (call.allFiles ? QStringLiteral(" *.* ") : QStringLiteral(" "));
+    const QChar separator = call.destination.startsWith(u'/') ? u'/' : u'\\';
+    return p + (call.destination.endsWith(separator) ? PathArgument(call.destination)
+                                                     : PathArgument(call.destination) + separator);
+}
+
+LaunchEnd WaitForLaunch(Launcher& launcher, LaunchId id, QWidget* answering, const bool* cancel) {
+    InputHold hold(answering);
+    qApp->installEventFilter(&hold);
+    std::optional<LaunchEnd> end;
+    bool stopping = false;
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(kLookMilliseconds);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (cancel && *cancel && !stopping) {
+            stopping = true;
+            launcher.stop(id);
+        }
+        if ((end = launcher.takeEnd(id)))
+            loop.quit();
+    });
+    look.start();
+    if (!(end = launcher.takeEnd(id)))
+        loop.exec();
+    qApp->removeEventFilter(&hold);
+    return *end;
+}
+
+} // namespace fm
