@@ -12,6 +12,13 @@ namespace fm {
 class ListViewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // Rows can be dragged out (ListView::setDragOut).
+    bool draggable = false;
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return QAbstractTableModel::flags(index) |
+               (draggable ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+    }
+
     struct Column {
         QString key;
         QString caption;
@@ -418,6 +425,7 @@ void ListView::takeSelectionFromView(const QItemSelection& selected,
 
 void ListView::setDragOut(std::function<void()> start) {
     dragOut_ = std::move(start);
+    model_->draggable = static_cast<bool>(dragOut_);
     setDragEnabled(static_cast<bool>(dragOut_));
     setDragDropMode(dragOut_ ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
 }

@@ -363,6 +363,13 @@ private:
     std::string folder_;
 };
 
+// A mouse event as the window system delivers it, the left button held (or not) meanwhile.
+void mouse(QWidget* w, QEvent::Type type, const QPoint& at, Qt::MouseButtons held) {
+    QMouseEvent e(type, at, w->mapToGlobal(at),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, {});
+    QApplication::sendEvent(w, &e);
+}
+
 TEST_F(Everyday, DraggedRowsLandOnTheDropTargetAsPreservePathSays) {
     if (!onX())
         GTEST_SKIP() << "a drag between windows needs an X server (the desktop variant has one)";
@@ -383,17 +390,19 @@ TEST_F(Everyday, DraggedRowsLandOnTheDropTargetAsPreservePathSays) {
             if (!w.lvwFiles->findChild<QDrag*>())
                 return; // the copies are still being made
             poll.stop();
-            QTest::mouseMove(&target, target.rect().center());
-            QTest::mouseRelease(&target, Qt::LeftButton, {}, target.rect().center());
+            mouse(&target, QEvent::MouseMove, target.rect().center(), Qt::LeftButton);
+            mouse(&target, QEvent::MouseButtonRelease, target.rect().center(), Qt::NoButton);
         });
         poll.start(50);
         QWidget* view = w.lvwFiles->viewport();
         const QPoint from =
             w.lvwFiles->visualRect(w.lvwFiles->model()->index(rowNamed(w, "notes.txt") - 1, 0))
                 .center();
-        QTest::mousePress(view, Qt::LeftButton, {}, from);
-        QTest::mouseMove(view, from + QPoint(5, 5));
-        QTest::mouseMove(view, from + QPoint(30, 30));
+        mouse(view, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(view, QEvent::MouseMove, from + QPoint(5, 5), Qt::LeftButton);
+        mouse(view, QEvent::MouseMove, from + QPoint(30, 30), Qt::LeftButton);
+        for (int i = 0; i < 100 && !fs::exists(dropped + "/notes.txt"); ++i)
+            QTest::qWait(50);
         const std::string guide = preserve ? "docs/guide.txt" : "guide.txt";
         EXPECT_EQ(readFile(dropped + "/" + guide), "a guide\n");
         EXPECT_EQ(readFile(dropped + "/notes.txt"), plan.files[0].data);
