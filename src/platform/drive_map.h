@@ -4,8 +4,9 @@
 //
 // The program shows, stores and compares paths in drive form (C:\home\ann\a.cab). Drive c: is the
 // root of the POSIX tree; the further drives d:, e:, ... are the volumes mounted below /media,
-// /run/media and /mnt, lettered in sorted order of their mount paths. The program and the cabinet
-// tool build the same map from the mount table, so both convert paths alike.
+// /run/media and /mnt, lettered in sorted order of their mount paths. The program builds the map
+// at start and again on Refresh, and hands it to each tool it launches (tool_link.h), so both
+// convert paths alike even when a volume comes or goes in between.
 
 #include <optional>
 #include <string>

@@ -222,7 +222,8 @@ TEST_F(EndToEnd, CaseTwinsStayApartAndMissingRecordsFail) {
     clickRows(*win.lvwFiles, {0, 2});
     extractSelected(win);
     ASSERT_EQ(world.prompt.shown.size(), 1);
-    EXPECT_TRUE(world.prompt.shown[0].contains(world.drivePath(cabs + "/same.cab") + ": "));
+    EXPECT_EQ(world.prompt.shown[0].section(u'\n', 2, 2), world.drivePath(cabs + "/same.cab") + ':')
+        << world.prompt.shown[0].toStdString();
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted."));
     EXPECT_EQ(treeBelow(out),
               (std::map<std::string, std::string>{{"README.TXT", "docs"}, {"readme.txt", "top"}}));
@@ -306,7 +307,8 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
         });
         click(*win.cmdExtract);
         EXPECT_EQ(treeBelow(root + "/out"), c.expected);
-        EXPECT_EQ(world.prompt.shown.size(), c.mine.empty() ? 0 : 1);
+        // Asked only when a file the run writes is there: all of the cabinet with the user's abc.
+        EXPECT_EQ(world.prompt.shown.size(), c.rows.empty() && !c.mine.empty() ? 1 : 0);
         if (c.written >= 0) {
             EXPECT_EQ(win.lblFiles->text().toStdString(),
                       std::to_string(c.written) + " files extracted.");

@@ -17,8 +17,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
-#include <QScreen>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace fm;
@@ -343,4 +346,23 @@ TEST_F(ExtractionRun, WaitPaintsRefusesToCloseAndEndsWhenNoToolIsLeft) {
     EXPECT_EQ(world.processes.listings, 2);
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
+}
+
+// The real three-way box: caption "Fendlemark", Enter keeps the files (Skip), Esc cancels.
+TEST(MessageBoxPrompt, ReplaceSkipCancelAnswersAsTheUserDoes) {
+    MessageBoxPrompt prompt;
+    const std::pair<std::function<void(QMessageBox&)>, Existing> cases[] = {
+        {[](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, Existing::Skip},
+        {[](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, Existing::Cancel},
+        {[](QMessageBox& b) { b.buttons()[0]->click(); }, Existing::Replace},
+    };
+    for (const auto& [act, answer] : cases) {
+        QTimer::singleShot(0, [&act] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->windowTitle(), QStringLiteral("Fendlemark"));
+            act(*box);
+        });
+        EXPECT_EQ(prompt.replaceSkipCancel(nullptr, QStringLiteral("2 files exist")), answer);
+    }
 }
