@@ -66,9 +66,10 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     bool cancelled = false;
-    // The Cancel button, and Esc, which rejects the window.
+    // The Cancel button; Esc cancels through the window's own shortcut, seen by wasCanceled().
     QObject::connect(&progress, &QProgressDialog::canceled, [&] { cancelled = true; });
     QObject::connect(&progress, &QDialog::rejected, [&] { cancelled = true; });
+    const auto stopAsked = [&] { return cancelled || progress.wasCanceled(); };
 
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p.drives);
@@ -76,7 +77,7 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
     QStringList damaged;
     qsizetype tested = 0, bad = 0;
     for (const QString& cabinet : cabinets) {
-        if (cancelled)
+        if ((cancelled = stopAsked()))
             break;
         progress.setLabelText(QStringLiteral("Testing %1 (%2 of %3)...")
                                   .arg(shown(SplitPath(cabinet).second))
@@ -94,8 +95,8 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
             reason = QStringLiteral("the test could not be started: ") +
                      QString::fromLocal8Bit(std::strerror(start.error));
         } else {
-            const LaunchEnd end = WaitForLaunch(*p.launcher, start.id, &progress, &cancelled);
-            if (cancelled)
+            const LaunchEnd end = WaitForLaunch(*p.launcher, start.id, &progress, stopAsked);
+            if ((cancelled = stopAsked()))
                 break;
             if (end.failed())
                 reason = end.firstErrorLine.empty()

@@ -33,7 +33,10 @@ protected:
         case QEvent::ShortcutOverride:
         case QEvent::ContextMenu:
         case QEvent::Close: {
+            // A shortcut event goes to its QShortcut or QAction, which belongs to its parent.
             auto* w = qobject_cast<QWidget*>(watched);
+            if (!w && watched)
+                w = qobject_cast<QWidget*>(watched->parent());
             if (answering_ && w && (w == answering_ || answering_->isAncestorOf(w)))
                 return false;
             event->ignore();
@@ -67,7 +70,8 @@ QString ToolParameters(const ToolCall& call) {
                                                      : PathArgument(call.destination) + separator);
 }
 
-LaunchEnd WaitForLaunch(Launcher& launcher, LaunchId id, QWidget* answering, const bool* cancel) {
+LaunchEnd WaitForLaunch(Launcher& launcher, LaunchId id, QWidget* answering,
+                        const std::function<bool()>& cancelled) {
     InputHold hold(answering);
     qApp->installEventFilter(&hold);
     std::optional<LaunchEnd> end;
@@ -76,7 +80,7 @@ LaunchEnd WaitForLaunch(Launcher& launcher, LaunchId id, QWidget* answering, con
     QTimer look;
     look.setInterval(kLookMilliseconds);
     QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (cancel && *cancel && !stopping) {
+        if (cancelled && !stopping && cancelled()) {
             stopping = true;
             launcher.stop(id);
         }

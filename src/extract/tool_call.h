@@ -12,6 +12,7 @@
 #include "platform/launcher.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -32,9 +33,9 @@ QString ToolParameters(const ToolCall& call);
 
 // Runs the event loop until launch `id` has ended and returns how it ended. The windows keep
 // painting, but user input and close requests are held back from all of them except `answering`
-// (a progress window with a Cancel button; null: none). Once `*cancel` turns true the launch is
-// asked to stop, and the wait goes on until it has.
+// (a progress window with a Cancel button; null: none). Once `cancelled` answers true the launch
+// is asked to stop, and the wait goes on until it has.
 LaunchEnd WaitForLaunch(Launcher& launcher, LaunchId id, QWidget* answering = nullptr,
-                        const bool* cancel = nullptr);
+                        const std::function<bool()>& cancelled = {});
 
 } // namespace fm
