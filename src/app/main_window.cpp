@@ -2,6 +2,7 @@
 
 #include "app/accessibility.h"
 #include "app/center_form.h"
+#include "app/context_menus.h"
 #include "app/design_font.h"
 #include "app/keyboard.h"
 #include "app/open_targets.h"
@@ -52,6 +53,7 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     NameControlsForScreenReaders(*this);
     AcceptDroppedPaths(*this);
     PressButtonsWithEnter(*this);
+    AddEverydayActions(*this);
 }
 
 frmFendlemark::~frmFendlemark() = default;

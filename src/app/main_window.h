@@ -49,6 +49,9 @@ public:
     // Why the folder typed for "Set folder" could not be used, as a sentence ("" when it could):
     // set by the extract-to dialog when it falls back, taken by the run, which then asks.
     QString SetFolderRefusal;
+    // The folder the last extraction wrote to (the first of several), a POSIX path as text; ""
+    // before the first.
+    QString LastRunFolder;
 
     // Controls, named as in the designer.
     DriveList* Drive1;

@@ -119,7 +119,8 @@ protected:
             return false;
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDropEvent*>(event);
-            if (!localPaths(drag->mimeData()).isEmpty())
+            // Rows dragged out of this window are not dropped back on it.
+            if (!drag->source() && !localPaths(drag->mimeData()).isEmpty())
                 drag->acceptProposedAction();
             return true;
         }

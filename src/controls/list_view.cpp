@@ -24,6 +24,13 @@ void TextRows::append(const QString& text, const std::array<QString, kSubItems>&
 class ListViewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // Rows can be dragged out (ListView::setDragOut).
+    bool draggable = false;
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return QAbstractTableModel::flags(index) |
+               (draggable ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+    }
+
     struct Column {
         QString key;
         QString caption;
@@ -487,6 +494,18 @@ void ListView::takeSelectionFromView(const QItemSelection& selected,
     apply(deselected, false);
     apply(selected, true);
     userClick_->selectionChanged();
+}
+
+void ListView::setDragOut(std::function<void()> start) {
+    dragOut_ = std::move(start);
+    model_->draggable = static_cast<bool>(dragOut_);
+    setDragEnabled(static_cast<bool>(dragOut_));
+    setDragDropMode(dragOut_ ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+}
+
+void ListView::startDrag(Qt::DropActions) {
+    if (dragOut_)
+        dragOut_();
 }
 
 } // namespace fm

@@ -150,11 +150,18 @@ public:
     // Sets all three at once and reorders the rows when the sort is active.
     void setSortState(int key, Qt::SortOrder order, bool active);
 
+    // Dragging selected rows out calls `start` (which makes and runs the drag); without one the
+    // rows cannot be dragged.
+    void setDragOut(std::function<void()> start);
+
 signals:
     // A column header was clicked: its 1-based index and key.
     void columnClick(int index, const QString& key);
     // The user changed the selection.
     void click();
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     void syncSelectionToView();
@@ -164,6 +171,7 @@ private:
     UserClick* userClick_;
     bool syncing_ = false;
     int lastClickedSection_ = -1;
+    std::function<void()> dragOut_;
 };
 
 } // namespace fm

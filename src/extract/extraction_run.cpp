@@ -8,6 +8,7 @@
 #include "extract/paths.h"
 #include "extract/run_in_window.h"
 #include "extract/short_path.h"
+#include "extract/tool_call.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
@@ -361,10 +362,6 @@ bool ExtractionRun::makeFolders() {
 void ExtractionRun::launchAll() {
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p_.drives);
-    const QString options = u' ' + QString(keep_ ? QStringLiteral("-p ") : QString()) +
-                            (skip_ ? QStringLiteral("-n ") : QString()) + QStringLiteral("-@ ") +
-                            QString::fromLatin1(kToolLinkPath) +
-                            QStringLiteral(" -r %1 X ").arg(kLaunchProgressDescriptor);
     int tool = 2;
     for (Job& job : jobs_) {
         if (job.failed)
@@ -375,12 +372,9 @@ void ExtractionRun::launchAll() {
             for (int row : job.rows)
                 link.records.push_back(
                     {w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
-        const QString destination = job.destination.endsWith(u'\\')
-                                        ? PathArgument(job.destination)
-                                        : PathArgument(job.destination) + u'\\';
-        const QString parameters = options + PathArgument(job.cabinet) +
-                                   (job.allFiles ? QStringLiteral(" *.* ") : QStringLiteral(" ")) +
-                                   destination;
+        const QString parameters =
+            ToolParameters({ToolCall::Command::Extract, job.cabinet, job.destination, job.allFiles,
+                            keep_, skip_, kLaunchProgressDescriptor});
         const QString file = QStringLiteral("Cabarc%1.exe").arg(tool);
         // The cabinet's size stands for its share of the run's work.
         std::error_code error;
@@ -417,10 +411,13 @@ void ExtractionRun::waitAndReport() {
     // A cabinet whose tool succeeded wrote every row of it but those left alone (skipped as
     // existing); of any other, only the files that changed on disk count.
     int written = 0, extracted = 0, cabinets = 0;
+    bool first = true;
     for (const Job& job : jobs_) {
         ++cabinets;
         if (!job.launch)
             continue;
+        if (std::exchange(first, false))
+            w_.LastRunFolder = PathToText(job.posixDestination);
         const JobResult& result = r.results[*job.launch];
         const bool ok = result.succeeded();
         extracted += ok;

@@ -44,9 +44,11 @@ TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
         for (QAction* item : a->menu()->actions())
             menus << QStringLiteral("  ") + item->text();
     }
+    // The designed menus, then the everyday actions added below a separator.
     EXPECT_EQ(menus, (QStringList{"&File", "  E&xit", "&Options", "  &Change extract settings",
-                                  "  &Refresh", "  Select &Matching Rows\u2026", "&Help",
-                                  "  &About Fendlemark"}));
+                                  "  &Refresh", "  Select &Matching Rows\u2026", "  ",
+                                  "  &Test Selected Cabinets", "  Open &Destination Folder",
+                                  "&Help", "  &About Fendlemark"}));
 }
 
 TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {

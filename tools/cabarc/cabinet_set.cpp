@@ -85,6 +85,7 @@ void CabinetSet::close() {
     cab_ = nullptr;
     cabd_ = nullptr;
     files_.clear();
+    setFiles_.clear();
     missing_.clear();
     paths_.clear();
     ownIndex_ = 0;
@@ -169,6 +170,7 @@ bool CabinetSet::load(std::string* error, int* code) {
     for (mscabd_file* f = cab_->files; f; f = f->next)
         all.push_back(f);
     files_ = startingHere(all);
+    setFiles_ = std::move(all);
     return true;
 }
 

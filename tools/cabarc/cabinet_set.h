@@ -31,6 +31,9 @@ public:
     // before belongs to that part. Joined with the rest of its set, such a file can be extracted
     // through the parts that follow. Valid until reopen() or destruction.
     const std::vector<mscabd_file*>& files() const { return files_; }
+    // Every file of the set as joined, in set order, also those that start in another part: a
+    // set is intact only when all of them are. Valid as files() is.
+    const std::vector<mscabd_file*>& setFiles() const { return setFiles_; }
     // The parts the headers name that were not found or could not be joined.
     const std::vector<std::string>& missingParts() const { return missing_; }
     // The parts in set order, the opened cabinet included.
@@ -55,6 +58,7 @@ private:
     size_t ownIndex_ = 0;                 // the opened part's place in paths_
     std::vector<mscabd_cabinet*> strays_; // parts that could not be joined
     std::vector<mscabd_file*> files_;
+    std::vector<mscabd_file*> setFiles_;
     std::vector<std::string> missing_;
 };
 

@@ -1,5 +1,6 @@
 #include "cabinet_layout.h"
 #include "cabinet_set.h"
+#include "fast_route.h"
 #include "mszip_decoder.h"
 #include "name_pattern.h"
 #include "output_file.h"
@@ -56,71 +57,6 @@ std::string joinStored(const std::vector<std::string>& parts) {
     }
     return s;
 }
-
-// Which files our own MSZIP decoder takes: those in MSZIP folders of a cabinet that is not part
-// of a set, once its own folder table agrees with what libmspack read.
-class FastRoute {
-public:
-    FastRoute(const CabinetSet& set, const std::string& path, const ToolEnvironment& env) {
-        MsZipRoute route = env.msZip;
-        const mscabd_cabinet* cab = set.cabinet();
-        if (route == MsZipRoute::Libmspack || set.partPaths().size() != 1 ||
-            (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
-            return;
-        bool anyMsZip = false;
-        for (const mscabd_folder* f = cab->folders; f; f = f->next)
-            anyMsZip = anyMsZip || (f->comp_type & 0x0F) == MSCAB_COMP_MSZIP;
-        if (!anyMsZip)
-            return;
-        layout_ = ReadCabinetLayout(path);
-        if (!layout_)
-            return;
-        struct stat st {};
-        if (route == MsZipRoute::Isal &&
-            (::stat(path.c_str(), &st) != 0 || std::uint64_t(st.st_size) < env.isalFromBytes))
-            route = MsZipRoute::Zlib;
-        decoder_ = std::make_unique<MsZipDecoder>(
-            path, layout_->blockReserve,
-            route == MsZipRoute::Zlib        ? MsZipDecoder::Inflater::Zlib
-            : route == MsZipRoute::IsalDrill ? MsZipDecoder::Inflater::IsalDrill
-                                             : MsZipDecoder::Inflater::Isal,
-            env.isalLibraries, env.zlibBlocks);
-        refresh(set);
-    }
-
-    // Learns the folder pointers again (after the set was reopened).
-    void refresh(const CabinetSet& set) {
-        index_.clear();
-        if (!layout_)
-            return;
-        unsigned i = 0;
-        for (const mscabd_folder* f = set.cabinet()->folders; f; f = f->next, ++i) {
-            if (i >= layout_->folders.size() || f->comp_type != layout_->folders[i].compression ||
-                f->num_blocks != layout_->folders[i].blockCount) {
-                index_.clear(); // tables disagree: leave everything to libmspack
-                return;
-            }
-            if ((f->comp_type & 0x0F) == MSCAB_COMP_MSZIP)
-                index_[f] = i;
-        }
-        if (i != layout_->folders.size())
-            index_.clear();
-    }
-
-    // Extracts `f` when it is this route's; nullopt when it is not.
-    std::optional<int> extract(const mscabd_file* f, PendingFile* out) {
-        auto it = index_.find(f->folder);
-        if (it == index_.end())
-            return std::nullopt;
-        return decoder_->extract(it->second, layout_->folders[it->second], f->offset, f->length,
-                                 out);
-    }
-
-private:
-    std::optional<CabinetLayout> layout_;
-    std::unique_ptr<MsZipDecoder> decoder_;
-    std::map<const mscabd_folder*, unsigned> index_;
-};
 
 } // namespace
 

@@ -220,11 +220,23 @@ PendingFile::Created PendingFile::create(int folderFd, const std::string& name, 
         }
         return result;
     }
+    takeBuffer();
+    return result;
+}
+
+void PendingFile::takeBuffer() {
     // One buffer serves every file in turn: a fresh one would cost its page faults anew.
     static std::unique_ptr<char[]> spare;
     buffer_ = spare ? std::move(spare) : std::make_unique_for_overwrite<char[]>(kBufferSize);
     spareSlot_ = &spare;
-    return result;
+}
+
+bool PendingFile::openDiscarding() {
+    fd_ = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return fail(errno);
+    takeBuffer();
+    return true;
 }
 
 bool PendingFile::statCreated(struct stat* st) const {

@@ -81,6 +81,9 @@ public:
     // Creates the file `name` in `folderFd`. With `keepExisting` an existing entry of that name
     // (a file, a link, anything) is left alone.
     Created create(int folderFd, const std::string& name, bool keepExisting);
+    // Opens a file that keeps nothing: its bytes are counted and thrown away (the test mode).
+    // False when even that fails (error() says why).
+    bool openDiscarding();
     // The device and inode of the created file, for telling files of the same run apart.
     bool statCreated(struct stat* st) const;
     // Appends bytes. False once any write has failed (error() tells why).
@@ -104,6 +107,7 @@ public:
     void discard();
 
 private:
+    void takeBuffer();
     bool flush();
     bool writeAll(const void* data, size_t size);
     bool fail(int err);

@@ -59,12 +59,16 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
         out.command = Command::List;
     else if (command == "X" || command == "x")
         out.command = Command::Extract;
+    else if (command == "T" || command == "t")
+        out.command = Command::Test;
     else
         return {std::nullopt, "unknown command " + command};
 
     if (i == args.size() || args[i].empty())
         return {std::nullopt, "no cabinet given"};
     out.cabinet = args[i++];
+    if (out.command == Command::Test && i < args.size())
+        return {std::nullopt, "T tests the whole cabinet and takes nothing after it"};
 
     size_t end = args.size();
     if (out.command == Command::Extract && end > i) {
@@ -89,6 +93,10 @@ const char* UsageText() {
            "  L   list the files stored in the cabinet\n"
            "  X   extract files (all, those matching the <file> patterns with * and ?, or\n"
            "      exactly those the link names)\n"
+           "  T   test: decode every file of the cabinet (of its whole set, for a part of a\n"
+           "      spanned set), checking block checksums and sizes, and write nothing; one\n"
+           "      line per damaged file on the error output, exit status 1 when any is\n"
+           "      damaged\n"
            "patterns:\n"
            "  * and ? match without regard to case; * and *.* match every file. A pattern\n"
            "  without a backslash is matched against the last part of each stored name, one\n"

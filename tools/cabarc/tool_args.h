@@ -8,10 +8,11 @@
 // accepted (existing files are replaced unless -n is given), -n leaves existing files alone,
 // -q silences the per-file lines, -@ names the link the program hands over (platform/tool_link.h):
 // its drive map, and the exact records to extract; -r names a descriptor the extraction writes its
-// progress to ("<bytes done>/<bytes in all>" lines, see ProgressReport). Commands are
-// L (list) and X (extract), in either case. For X the last argument is the destination when it
-// ends in '\' or '/'; the other arguments after the cabinet are name patterns (NamePattern says
-// how they match; one other than * and *.* that matches nothing makes the exit status 1).
+// progress to ("<bytes done>/<bytes in all>" lines, see ProgressReport). Commands are L (list),
+// X (extract) and T (test: decode every file, write nothing), in either case. For X the last
+// argument is the destination when it ends in '\' or '/'; the other arguments after the cabinet
+// are name patterns (NamePattern says how they match; one other than * and *.* that matches
+// nothing makes the exit status 1).
 
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@
 
 namespace fm::tool {
 
-enum class Command { List, Extract };
+enum class Command { List, Extract, Test };
 
 struct ToolArgs {
     bool keepFolders = false;        // -p

@@ -131,6 +131,8 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
     ::close(fd);
     if (a.command == Command::List)
         return RunList(a, *cabinet, out, err);
+    if (a.command == Command::Test)
+        return RunTest(a, *cabinet, linked, env, out, err);
 
     ExtractRequest request;
     request.cabinetPath = *cabinet;

@@ -1,0 +1,24 @@
+#pragma once
+
+// Testing cabinets: the tool's test mode (T: every file decoded, block checksums and sizes
+// checked, nothing written) run on each cabinet in turn, with a progress window whose Cancel
+// (or Esc) stops the tool at work. One box reports the outcome: "N cabinets tested: all files
+// intact." or the damaged ones, each with its first bad file and the reason.
+
+#include <QString>
+#include <QStringList>
+
+namespace fm {
+
+class frmFendlemark;
+
+// The most damaged cabinets the report names; the rest are counted.
+inline constexpr int kDamagedShown = 15;
+
+// Tests the cabinets (drive form) and reports.
+void TestCabinets(frmFendlemark& w, const QStringList& cabinets);
+
+// The cabinets selected in the cabinet list (drive form).
+QStringList SelectedCabinets(const frmFendlemark& w);
+
+} // namespace fm

@@ -1,0 +1,151 @@
+#include "extract/open_rows.h"
+
+#include "app/main_window.h"
+#include "app/open_targets.h"
+#include "controls/list_view.h"
+#include "extract/paths.h"
+#include "extract/private_copies.h"
+#include "extract/tool_call.h"
+#include "platform/desktop_open.h"
+#include "platform/drive_map.h"
+#include "platform/path_text.h"
+#include "platform/prompt.h"
+#include "platform/tool_link.h"
+
+#include <QApplication>
+#include <QMap>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace fm {
+
+namespace {
+
+constexpr int kPathColumn = 3;
+
+QString shown(const QString& text) {
+    QString out = DisplayText(text);
+    for (QChar& c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar(0xfffd);
+    return out;
+}
+
+bool isCabinetName(const QString& name) {
+    return name.endsWith(QStringLiteral(".cab"), Qt::CaseInsensitive);
+}
+
+// Waits with the busy cursor, lifted again on every way out.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+std::vector<int> SelectedRows(const frmFendlemark& w) {
+    std::vector<int> rows;
+    const std::vector<bool> flags = w.lvwFiles->selectionFlags();
+    for (size_t i = 0; i < flags.size(); ++i)
+        if (flags[i])
+            rows.push_back(static_cast<int>(i) + 1);
+    return rows;
+}
+
+QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const std::string& folder,
+                          bool keepFolders) {
+    const Platform& p = w.platform();
+    ListView& list = *w.lvwFiles;
+    QMap<QString, std::vector<int>> byCabinet;
+    QStringList order;
+    for (int row : rows) {
+        const QString cabinet = list.subItem(row, kPathColumn);
+        if (!byCabinet.contains(cabinet))
+            order << cabinet;
+        byCabinet[cabinet].push_back(row);
+    }
+    const auto drive = p.drives->toDrive(folder);
+    const QString destination = PathToText(drive ? *drive : folder);
+    ToolLink link;
+    link.driveMounts = ToolLink::mountsOf(*p.drives);
+    QStringList problems;
+    BusyCursor busy;
+    for (const QString& cabinet : order) {
+        link.records.clear();
+        for (int row : byCabinet[cabinet])
+            link.records.push_back({list.tag(row), list.text(row).toStdString()});
+        const QString parameters = ToolParameters(
+            {ToolCall::Command::Extract, cabinet, destination, false, keepFolders, false});
+        const LaunchStart start = p.launcher->launch(TextToPath(p.programFolder), "Cabarc1.exe",
+                                                     TextToPath(parameters), WriteToolLink(link));
+        const QString name = shown(SplitPath(cabinet).second);
+        if (start.error != 0) {
+            problems << name + QStringLiteral(": the extraction tool could not be started: ") +
+                            QString::fromLocal8Bit(std::strerror(start.error));
+            continue;
+        }
+        const LaunchEnd end = WaitForLaunch(*p.launcher, start.id);
+        if (end.failed())
+            problems << name + QStringLiteral(": ") +
+                            (end.firstErrorLine.empty()
+                                 ? QStringLiteral("the extraction tool failed")
+                                 : shown(PathToText(end.firstErrorLine)));
+    }
+    return problems;
+}
+
+void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
+    if (rows.empty())
+        return;
+    const Platform& p = w.platform();
+    if (rows.size() > size_t{kOpenWithoutAsking} &&
+        !p.prompt->yesNo(&w, QStringLiteral("Open all %1 selected files? Each opens in its own "
+                                            "application.")
+                                 .arg(rows.size())))
+        return;
+    auto* copies = w.findChild<PrivateCopies*>();
+    QStringList problems;
+    QString nested; // the first row that is a cabinet, opened in this window at the end
+    for (int row : rows) {
+        const QString name = w.lvwFiles->text(row);
+        const QString title = u'\'' + shown(name) + QStringLiteral("': ");
+        std::string why = "the private folder is not available";
+        const std::string folder = copies ? copies->newFolder(&why) : std::string();
+        if (folder.empty()) {
+            problems << title + PathToText(why);
+            continue;
+        }
+        const std::string out = OutputPath(name.toStdString(), false);
+        if (out.empty()) {
+            problems << title + QStringLiteral("its name leaves nothing to open");
+            continue;
+        }
+        if (const QStringList failed = ExtractRowsTo(w, {row}, folder, false); !failed.isEmpty()) {
+            problems << title + failed.join(QStringLiteral("; "));
+            continue;
+        }
+        const std::string file = folder + '/' + out;
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0) {
+            problems << title + QStringLiteral("the extracted file cannot be found");
+            continue;
+        }
+        ::chmod(file.c_str(), st.st_mode & ~mode_t{0222}); // a copy: changes to it would be lost
+        if (isCabinetName(name)) {
+            if (nested.isEmpty())
+                nested = PathToText(file);
+            continue;
+        }
+        if (const QString failed = OpenInDesktop(file); !failed.isEmpty())
+            problems << title + failed;
+    }
+    if (!nested.isEmpty())
+        OpenPaths(w, {nested});
+    if (!problems.isEmpty())
+        p.prompt->ok(&w,
+                     (rows.size() == 1 ? QStringLiteral("The file could not be opened:\n\n")
+                                       : QStringLiteral("Some files could not be opened:\n\n")) +
+                         problems.join(u'\n'));
+}
+
+} // namespace fm

@@ -1,0 +1,126 @@
+#include "extract/private_copies.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fm {
+
+namespace {
+
+constexpr char kSessionPrefix[] = "session-";
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw && pw->pw_dir ? pw->pw_dir : "/tmp";
+}
+
+// The root made when missing, and accepted only as a real folder of this user's.
+bool usableRoot(const std::string& root, std::string* why) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(root).parent_path(), ec);
+    if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
+        *why = "the folder " + root + " cannot be made: " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(root.c_str(), &st) != 0) {
+        *why = "the folder " + root + " cannot be read: " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        *why = "the folder " + root +
+               (S_ISLNK(st.st_mode) ? " is a link, not a folder" : " is not a folder of yours") +
+               ", so it is not used for private copies";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+PrivateCopies::PrivateCopies(QObject* parent) : QObject(parent) {
+    removeLeftovers();
+}
+
+PrivateCopies::~PrivateCopies() {
+    if (session_.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(session_, ec);
+    ::close(lock_);
+}
+
+std::string PrivateCopies::root() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const std::string base = cache && *cache == '/' ? cache : homeFolder() + "/.cache";
+    return base + "/fendlemark";
+}
+
+void PrivateCopies::removeLeftovers() {
+    const std::string top = root();
+    struct stat st {};
+    if (::lstat(top.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return;
+    DIR* dir = ::opendir(top.c_str());
+    if (!dir)
+        return;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, kSessionPrefix, sizeof kSessionPrefix - 1) != 0)
+            continue;
+        const std::string path = top + '/' + e->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue; // a link or anything but a folder: not ours to touch
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+bool PrivateCopies::openSession(std::string* why) {
+    const std::string top = root();
+    if (!usableRoot(top, why))
+        return false;
+    std::string name = top + '/' + kSessionPrefix + "XXXXXX";
+    if (!::mkdtemp(name.data())) {
+        *why = "the folder " + top + " cannot be written to: " + std::strerror(errno);
+        return false;
+    }
+    lock_ = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+        *why = "the folder " + name + " cannot be locked: " + std::strerror(errno);
+        if (lock_ >= 0)
+            ::close(lock_);
+        lock_ = -1;
+        ::rmdir(name.c_str());
+        return false;
+    }
+    session_ = std::move(name);
+    return true;
+}
+
+std::string PrivateCopies::newFolder(std::string* why) {
+    if (session_.empty() && !openSession(why))
+        return {};
+    std::string name = session_ + "/copy-XXXXXX";
+    if (!::mkdtemp(name.data())) {
+        *why = "the folder " + session_ + " cannot be written to: " + std::strerror(errno);
+        return {};
+    }
+    return name;
+}
+
+} // namespace fm

@@ -1,0 +1,414 @@
+// The everyday actions in the real window with the real tool: opening rows (a stand-in default
+// application found through temporary XDG folders), nested cabinets, the context menus from the
+// keyboard, the test mode with its report and its Cancel, the private folder's clean-up, and
+// dragging rows onto a drop target. Opening and dragging need an X server (the desktop variant
+// of this test runs under Xvfb); elsewhere those cases skip.
+
+#include "app/context_menus.h"
+#include "controls/dir_list.h"
+#include "controls/file_list.h"
+#include "controls/list_view.h"
+#include "extract/private_copies.h"
+#include "platform/launcher.h"
+#include "platform/process_list.h"
+#include "run_fixture.h"
+#include "support/cab_writer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace fm;
+using namespace fm::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class Env {
+public:
+    Env(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~Env() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+bool onX() {
+    return QGuiApplication::platformName() == u"xcb";
+}
+
+// Runs `act` on the popup menu once it is up; a menu that never comes fails.
+void inNextMenu(std::function<void(QMenu&)> act) {
+    QTimer::singleShot(100, [act] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            ADD_FAILURE() << "no menu came up";
+            return;
+        }
+        act(*menu);
+        if (menu->isVisible())
+            menu->close();
+    });
+}
+
+QAction* actionNamed(QMenu& menu, const QString& text) {
+    for (QAction* a : menu.actions())
+        if (a->text().remove(u'&').startsWith(text))
+            return a;
+    return nullptr;
+}
+
+class Everyday : public ::testing::Test {
+protected:
+    Everyday()
+        : cache_("XDG_CACHE_HOME", world.root.file("xdg/cache")),
+          data_("XDG_DATA_HOME", world.root.file("xdg/data")),
+          config_("XDG_CONFIG_HOME", world.root.file("xdg/config")),
+          desktop_("XDG_CURRENT_DESKTOP", "") {
+        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
+            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool);
+        world.useLauncher = &launcher;
+        world.useProcesses = &processes;
+        // The stand-in default application for plain text: it logs the path it was given.
+        const std::string logger = world.root.file("xdg/logger.sh");
+        writeFile(logger, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log() + "'\n");
+        fs::permissions(logger, fs::perms::owner_all);
+        writeFile(world.root.file("xdg/data/applications/fm-logger.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Logger\nExec=" + logger +
+                      " %f\nMimeType=text/plain;\n");
+        writeFile(world.root.file("xdg/config/mimeapps.list"),
+                  "[Default Applications]\ntext/plain=fm-logger.desktop\n");
+        CabPlan inner;
+        inner.files = {cabFile("inside.txt", "nested text\n")};
+        plan.folders = {CabCompression::MsZip};
+        plan.files = {cabFile("notes.txt", "the notes, line one\nline two\n"),
+                      cabFile("NOTES.TXT", "the other notes\n"),
+                      cabFile("docs\\guide.txt", "a guide\n"),
+                      cabFile("blob.zzq", std::string(300, '\x01')),
+                      cabFile("inner.cab", buildCabinet(inner))};
+        writeCabinet(world.startFolder() + "/a.cab", plan);
+    }
+
+    std::string log() const { return world.root.file("xdg/opened.log"); }
+    std::string cacheRoot() const { return world.root.file("xdg/cache/fendlemark"); }
+
+    // Loads the window on the start folder, the cabinet selected and listed.
+    frmFendlemark& listed() {
+        frmFendlemark& w = world.loaded();
+        w.show();
+        clickRows(*w.File1, {0});
+        EXPECT_EQ(w.lvwFiles->rowCount(), 5);
+        return w;
+    }
+    int rowNamed(frmFendlemark& w, const QString& name) {
+        for (int r = 1; r <= w.lvwFiles->rowCount(); ++r)
+            if (w.lvwFiles->text(r) == name)
+                return r;
+        ADD_FAILURE() << name.toStdString();
+        return 0;
+    }
+    void pressEnterOn(frmFendlemark& w, const std::vector<QString>& names) {
+        std::vector<int> rows;
+        for (const QString& n : names)
+            rows.push_back(rowNamed(w, n) - 1);
+        clickRows(*w.lvwFiles, rows);
+        w.lvwFiles->setFocus();
+        QTest::keyClick(w.lvwFiles, Qt::Key_Return);
+    }
+
+    WindowWorld world;
+    Env cache_, data_, config_, desktop_;
+    SpawnLauncher launcher;
+    ProcFsProcessList processes;
+    CabPlan plan;
+};
+
+TEST_F(Everyday, EnterOpensEachRowsOwnRecordWithTheDefaultApplication) {
+    if (!onX())
+        GTEST_SKIP() << "opening through xdg-open needs an X server (the desktop variant has one)";
+    frmFendlemark& w = listed();
+    pressEnterOn(w, {QStringLiteral("notes.txt"), QStringLiteral("NOTES.TXT")});
+    // Two opens, each in a folder of its own in the private folder, each its own record's bytes.
+    std::vector<std::string> opened;
+    for (int i = 0; i < 200 && opened.size() < 2; ++i) {
+        QTest::qWait(50);
+        opened.clear();
+        if (fs::exists(log()))
+            for (std::string s = readFile(log()); !s.empty(); s.erase(0, s.find('\n') + 1))
+                opened.push_back(s.substr(0, s.find('\n')));
+    }
+    ASSERT_EQ(opened.size(), 2u) << "the stand-in application was not started twice";
+    std::sort(opened.begin(), opened.end(), [](auto& a, auto& b) {
+        return fs::path(a).filename() > fs::path(b).filename(); // notes.txt first
+    });
+    EXPECT_EQ(readFile(opened[0]), plan.files[0].data);
+    EXPECT_EQ(readFile(opened[1]), plan.files[1].data);
+    for (const std::string& o : opened) {
+        EXPECT_EQ(o.rfind(cacheRoot() + "/session-", 0), 0u) << o;
+        EXPECT_EQ(fs::status(fs::path(o).parent_path()).permissions() & fs::perms::all,
+                  fs::perms::owner_all);
+    }
+    EXPECT_NE(fs::path(opened[0]).parent_path(), fs::path(opened[1]).parent_path());
+    EXPECT_TRUE(world.prompt.shown.isEmpty()) << world.prompt.shown.join(u'|').toStdString();
+    // A type no application is set for is said in plain words, and nothing is started.
+    pressEnterOn(w, {QStringLiteral("blob.zzq")});
+    ASSERT_FALSE(world.prompt.shown.isEmpty());
+    EXPECT_TRUE(world.prompt.shown.last().contains(u"no application is set"))
+        << world.prompt.shown.last().toStdString();
+    // At the end the private copies go.
+    world.close();
+    EXPECT_FALSE(fs::exists(fs::path(opened[0]).parent_path().parent_path()));
+}
+
+TEST_F(Everyday, NestedCabinetOpensInTheWindowAndDamageIsSaid) {
+    frmFendlemark& w = listed();
+    pressEnterOn(w, {QStringLiteral("inner.cab")});
+    EXPECT_TRUE(world.prompt.shown.isEmpty()) << world.prompt.shown.join(u'|').toStdString();
+    ASSERT_EQ(w.File1->listCount(), 1);
+    EXPECT_TRUE(w.File1->selected(0));
+    EXPECT_EQ(w.File1->list(0), u"inner.cab");
+    EXPECT_TRUE(w.Dir1->path().contains(u"session-")) << w.Dir1->path().toStdString();
+    ASSERT_EQ(w.lvwFiles->rowCount(), 1);
+    EXPECT_EQ(w.lvwFiles->text(1), u"inside.txt");
+
+    // A record damaged since it was listed: the open fails in words, no application starts.
+    std::string bytes = buildCabinet(plan);
+    bytes[layoutOf(plan).firstDataBlock + 12] ^= 0x20;
+    writeFile(world.startFolder() + "/a.cab", bytes);
+    w.Dir1->setPath(world.drivePath(world.startFolder()));
+    clickRows(*w.File1, {0});
+    pressEnterOn(w, {QStringLiteral("notes.txt")});
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_TRUE(world.prompt.shown[0].contains(u"damaged")) << world.prompt.shown[0].toStdString();
+    EXPECT_FALSE(fs::exists(log()));
+}
+
+TEST_F(Everyday, StaleSessionsGoAtStartLinksAndLiveOnesStay) {
+    const std::string elsewhere = world.root.file("elsewhere");
+    writeFile(elsewhere + "/precious", "keep me");
+    writeFile(cacheRoot() + "/session-dead/copy-1/x.txt", "left by a crash");
+    writeFile(cacheRoot() + "/session-live/copy-1/y.txt", "another program's");
+    writeFile(cacheRoot() + "/notes", "not a session");
+    fs::create_directory_symlink(elsewhere, cacheRoot() + "/session-link");
+    const int live = ::open((cacheRoot() + "/session-live").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
+    {
+        PrivateCopies copies;
+        EXPECT_FALSE(fs::exists(cacheRoot() + "/session-dead"));
+        EXPECT_TRUE(fs::exists(cacheRoot() + "/session-live/copy-1/y.txt"));
+        EXPECT_TRUE(fs::exists(cacheRoot() + "/notes"));
+        EXPECT_EQ(readFile(elsewhere + "/precious"), "keep me");
+        std::string why;
+        const std::string folder = copies.newFolder(&why);
+        ASSERT_FALSE(folder.empty()) << why;
+        EXPECT_EQ(folder.rfind(copies.session() + "/copy-", 0), 0u);
+        // Another program starting meanwhile leaves this live session alone.
+        PrivateCopies other;
+        EXPECT_TRUE(fs::exists(folder));
+    }
+    EXPECT_TRUE(fs::exists(cacheRoot() + "/session-link"));
+    ::close(live);
+
+    // A "fendlemark" cache folder that is a link is not used at all.
+    fs::remove_all(cacheRoot());
+    fs::create_directory_symlink(elsewhere, cacheRoot());
+    PrivateCopies copies;
+    std::string why;
+    EXPECT_EQ(copies.newFolder(&why), "");
+    EXPECT_NE(why.find("is a link"), std::string::npos) << why;
+    EXPECT_EQ(fs::directory_iterator(elsewhere)->path().filename(), "precious");
+}
+
+TEST_F(Everyday, ContextMenusFromTheKeyboard) {
+    frmFendlemark& w = listed();
+    clickRows(*w.lvwFiles, {rowNamed(w, QStringLiteral("docs\\guide.txt")) - 1,
+                            rowNamed(w, QStringLiteral("NOTES.TXT")) - 1});
+    QStringList texts;
+    inNextMenu([&](QMenu& m) {
+        for (QAction* a : m.actions())
+            if (!a->isSeparator())
+                texts << a->text().remove(u'&').section(u'\t', 0, 0);
+        actionNamed(m, QStringLiteral("Copy Names"))->trigger();
+    });
+    QTest::keyClick(w.lvwFiles, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(texts.join(u'|').toStdString(), "Open|Extract...|Select All Rows|Copy Names");
+    const QStringList copied = QGuiApplication::clipboard()->text().split(u'\n');
+    ASSERT_EQ(copied.size(), 3); // both names, one a line
+    EXPECT_TRUE(copied.contains(u"docs\\guide.txt") && copied.contains(u"NOTES.TXT"));
+    EXPECT_EQ(copied[2], u"");
+
+    inNextMenu([](QMenu& m) { actionNamed(m, QStringLiteral("Select All Rows"))->trigger(); });
+    QTest::keyClick(w.lvwFiles, Qt::Key_Menu);
+    EXPECT_EQ(w.lvwFiles->selectedCount(), 5);
+
+    // The cabinet list's menu: Test and Open Containing Folder.
+    texts.clear();
+    inNextMenu([&](QMenu& m) {
+        for (QAction* a : m.actions())
+            texts << a->text().remove(u'&');
+    });
+    w.File1->setFocus();
+    QTest::keyClick(w.File1, Qt::Key_Menu);
+    EXPECT_EQ(texts.join(u'|').toStdString(), "Test|Open Containing Folder");
+}
+
+TEST_F(Everyday, TestReportsEachDamagedCabinetsFirstBadFile) {
+    CabPlan good;
+    good.files = {cabFile("fine.txt", "fine")};
+    writeCabinet(world.startFolder() + "/b.cab", good);
+    std::string bytes = buildCabinet(plan);
+    // The second block-free damage: MSZIP data of the one folder, so every file fails from the
+    // first.
+    bytes[layoutOf(plan).firstDataBlock + 12] ^= 0x20;
+    writeFile(world.startFolder() + "/c.cab", bytes);
+    frmFendlemark& w = listed();
+    clickRows(*w.File1, {1});
+    w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_EQ(world.prompt.shown[0].toStdString(), "1 cabinet tested: all files intact.");
+
+    clickRows(*w.File1, {0, 1, 2});
+    inNextMenu([](QMenu& m) { actionNamed(m, QStringLiteral("Test"))->trigger(); });
+    w.File1->setFocus();
+    QTest::keyClick(w.File1, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_EQ(world.prompt.shown.size(), 2);
+    EXPECT_EQ(world.prompt.shown[1].toStdString(),
+              "3 cabinets tested; 1 is damaged:\n\n" +
+                  world.drivePath(world.startFolder()).toStdString() +
+                  "\\c.cab:\n    notes.txt: damaged (bad checksum in a data block)");
+    EXPECT_EQ(fs::directory_iterator(world.startFolder()) == fs::directory_iterator(), false);
+}
+
+TEST_F(Everyday, LongTestShowsProgressAndCancelsByButtonAndEsc) {
+    // A tool that takes its time; Cancel and Esc stop it.
+    for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"}) {
+        fs::remove(world.programFolder() + tool);
+        writeFile(world.programFolder() + tool, "#!/bin/sh\nexec sleep 60\n");
+        fs::permissions(world.programFolder() + tool, fs::perms::owner_all);
+    }
+    frmFendlemark& w = listed();
+    for (bool esc : {false, true}) {
+        SCOPED_TRACE(esc ? "Esc" : "Cancel");
+        QString label;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* p = w.findChild<QProgressDialog*>(QStringLiteral("testProgress"));
+            if (!p || !p->isVisible())
+                return;
+            label = p->labelText();
+            if (esc) {
+                QApplication::setActiveWindow(p); // as showing it makes it, on a desktop
+                QTest::keyClick(p, Qt::Key_Escape);
+            } else
+                QTest::mouseClick(p->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+        poll.start(100);
+        QElapsedTimer took;
+        took.start();
+        w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+        EXPECT_EQ(label.toStdString(), "Testing a.cab (1 of 1)...");
+        EXPECT_LT(took.elapsed(), 20000);
+        ASSERT_FALSE(world.prompt.shown.isEmpty());
+        EXPECT_EQ(world.prompt.shown.takeLast().toStdString(),
+                  "Test cancelled: 0 of 1 cabinet tested, all files intact.");
+    }
+}
+
+// A drop target as a file manager is one: it copies what the URLs name into its folder.
+class DropTarget : public QWidget {
+public:
+    explicit DropTarget(std::string folder) : folder_(std::move(folder)) {
+        setAcceptDrops(true);
+        resize(200, 200);
+    }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override {
+        if (e->mimeData()->hasUrls())
+            e->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* e) override { e->acceptProposedAction(); }
+    void dropEvent(QDropEvent* e) override {
+        for (const QUrl& url : e->mimeData()->urls())
+            fs::copy(url.toLocalFile().toStdString(),
+                     folder_ + "/" + fs::path(url.toLocalFile().toStdString()).filename().string(),
+                     fs::copy_options::recursive);
+        e->acceptProposedAction();
+    }
+
+private:
+    std::string folder_;
+};
+
+// A mouse event as the window system delivers it, the left button held (or not) meanwhile.
+void mouse(QWidget* w, QEvent::Type type, const QPoint& at, Qt::MouseButtons held) {
+    QMouseEvent e(type, at, w->mapToGlobal(at),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, {});
+    QApplication::sendEvent(w, &e);
+}
+
+TEST_F(Everyday, DraggedRowsLandOnTheDropTargetAsPreservePathSays) {
+    if (!onX())
+        GTEST_SKIP() << "a drag between windows needs an X server (the desktop variant has one)";
+    for (int preserve : {1, 0}) {
+        SCOPED_TRACE(preserve);
+        frmFendlemark& w = listed();
+        w.StgExtrPreservePath = static_cast<qint16>(preserve);
+        const std::string dropped = world.root.file("dropped" + std::to_string(preserve));
+        fs::create_directories(dropped);
+        DropTarget target(dropped);
+        target.move(w.frameGeometry().right() + 20, w.y());
+        target.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
+        clickRows(*w.lvwFiles, {rowNamed(w, QStringLiteral("docs\\guide.txt")) - 1,
+                                rowNamed(w, QStringLiteral("notes.txt")) - 1});
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!w.lvwFiles->findChild<QDrag*>())
+                return; // the copies are still being made
+            poll.stop();
+            mouse(&target, QEvent::MouseMove, target.rect().center(), Qt::LeftButton);
+            mouse(&target, QEvent::MouseButtonRelease, target.rect().center(), Qt::NoButton);
+        });
+        poll.start(50);
+        QWidget* view = w.lvwFiles->viewport();
+        const QPoint from =
+            w.lvwFiles->visualRect(w.lvwFiles->model()->index(rowNamed(w, "notes.txt") - 1, 0))
+                .center();
+        mouse(view, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(view, QEvent::MouseMove, from + QPoint(5, 5), Qt::LeftButton);
+        mouse(view, QEvent::MouseMove, from + QPoint(30, 30), Qt::LeftButton);
+        for (int i = 0; i < 100 && !fs::exists(dropped + "/notes.txt"); ++i)
+            QTest::qWait(50);
+        const std::string guide = preserve ? "docs/guide.txt" : "guide.txt";
+        EXPECT_EQ(readFile(dropped + "/" + guide), "a guide\n");
+        EXPECT_EQ(readFile(dropped + "/notes.txt"), plan.files[0].data);
+        world.close();
+    }
+}
+
+} // namespace

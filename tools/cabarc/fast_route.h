@@ -1,0 +1,40 @@
+#pragma once
+
+// Which files of a cabinet the tool's own MSZIP decoder takes, and the decoding of those: MSZIP
+// folders of a cabinet that is not part of a set, once the cabinet's own folder table agrees
+// with what libmspack read. Everything else stays with libmspack. Extraction and the test mode
+// decode through it alike, so a test passes exactly what an extraction would write.
+
+#include "cabinet_layout.h"
+#include "mszip_decoder.h"
+
+#include <map>
+#include <memory>
+#include <mspack.h>
+#include <optional>
+#include <string>
+
+namespace fm::tool {
+
+class CabinetSet;
+class PendingFile;
+struct ToolEnvironment;
+
+class FastRoute {
+public:
+    FastRoute(const CabinetSet& set, const std::string& path, const ToolEnvironment& env);
+
+    // Learns the folder pointers again (after the set was reopened).
+    void refresh(const CabinetSet& set);
+
+    // Decodes `f` into `out` when it is this route's (a libmspack error code); nullopt when it
+    // is not.
+    std::optional<int> extract(const mscabd_file* f, PendingFile* out);
+
+private:
+    std::optional<CabinetLayout> layout_;
+    std::unique_ptr<MsZipDecoder> decoder_;
+    std::map<const mscabd_folder*, unsigned> index_;
+};
+
+} // namespace fm::tool
