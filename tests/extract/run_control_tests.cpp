@@ -1,38 +1,15 @@
 // The window during a run, with stand-in tools (small scripts named Cabarc1.exe and Cabarc2.exe
 // in the program folder) and the real launcher and process list: progress in the status line,
-// the ways to cancel and to exit, what a stranger's process and a screen reader can(not) do, a
-// missing TMPDIR and a per-user process limit.
+// the ways to cancel and to exit, and what a screen reader can(not) do.
 
-#include "controls/dir_list.h"
-#include "controls/file_list.h"
-#include "controls/vb_check_box.h"
-#include "controls/vb_label.h"
 #include "extract/run_queue.h"
-#include "run_fixture.h"
-#include "support/cab_writer.h"
+#include "support/window_tests.h"
 
-#include <QAccessible>
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <csignal>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-using namespace fm;
-using namespace fm::test;
-namespace fs = std::filesystem;
 
 namespace {
-
-void click(QWidget& w) {
-    QTest::mouseClick(&w, Qt::LeftButton, {}, w.rect().center());
-}
 
 // Runs `act` once the window's status line reads `status` during a run.
 void duringRun(frmFendlemark& w, const QString& status, std::function<void()> act) {
@@ -50,8 +27,8 @@ void duringRun(frmFendlemark& w, const QString& status, std::function<void()> ac
 class RunControl : public ::testing::Test {
 protected:
     RunControl() {
-        world.useLauncher = &launcher;
-        world.useProcesses = &processes;
+        world.useLauncher = &world.spawnLauncher;
+        world.useProcesses = &world.procFsProcesses;
         fs::create_directories(world.programFolder() + "/pids");
     }
 
@@ -62,12 +39,6 @@ protected:
             writeFile(path, "#!/bin/sh\necho $$ > \"${0%/*}/pids/$$\"\n" + script + "\n");
             fs::permissions(path, fs::perms::owner_all);
         }
-    }
-    // The real tool.
-    void realTools() {
-        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
-            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool,
-                          fs::copy_options::overwrite_existing);
     }
     // `n` cabinets in the start folder, all selected; the first `big` bytes large.
     frmFendlemark& window(int n, size_t big = 0) {
@@ -90,8 +61,6 @@ protected:
         return true;
     }
 
-    SpawnLauncher launcher;
-    ProcFsProcessList processes;
     WindowWorld world;
 };
 
@@ -198,87 +167,3 @@ TEST_P(RunControlWays, NeverEndingToolEnded) {
 INSTANTIATE_TEST_SUITE_P(Ways, RunControlWays,
                          ::testing::Values(Way::Esc, Way::Button, Way::ScreenReaderPress,
                                            Way::ExitYes, Way::ExitNoThenEsc, Way::DeafButton));
-
-// A process of someone else named like the tool does not hold the run.
-TEST_F(RunControl, StrangerNamedLikeTheToolIsIgnored) {
-    tools("exit 0");
-    const std::string stranger = world.root.file("Cabarc-sync");
-    fs::copy_file("/bin/sleep", stranger);
-    int told[2];
-    ASSERT_EQ(::pipe(told), 0);
-    if (::fork() == 0) { // started apart, in a session of its own
-        ::setsid();
-        pid_t s = ::fork();
-        if (s == 0)
-            ::execl(stranger.c_str(), "Cabarc-sync", "60", nullptr);
-        ::_exit(::write(told[1], &s, sizeof s) == sizeof s ? 0 : 1);
-    }
-    pid_t strangerPid = 0;
-    ASSERT_EQ(::read(told[0], &strangerPid, sizeof strangerPid), ssize_t(sizeof strangerPid));
-    ::close(told[0]);
-    ::close(told[1]);
-    frmFendlemark& w = window(2);
-    QElapsedTimer t;
-    t.start();
-    click(*w.cmdExtract);
-    EXPECT_LT(t.elapsed(), 30000);
-    EXPECT_EQ(::kill(strangerPid, 0), 0) << "the stranger was still running";
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("2 files extracted."));
-    EXPECT_EQ(world.prompt.shown, QStringList());
-    ::kill(strangerPid, SIGKILL);
-}
-
-// With TMPDIR naming a missing folder the real tool still extracts.
-TEST_F(RunControl, MissingTmpdirDoesNotMatter) {
-    realTools();
-    frmFendlemark& w = window(3);
-    setenv("TMPDIR", world.root.file("missing").c_str(), 1);
-    click(*w.cmdExtract);
-    unsetenv("TMPDIR");
-    EXPECT_EQ(world.prompt.shown, QStringList());
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files extracted."));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(readFile(world.startFolder() + "/c" + std::to_string(i) + " Extracted/f" +
-                           std::to_string(i) + ".txt"),
-                  std::string(10, 'x'));
-}
-
-// Under a per-user process limit a start that fails is tried again once a tool has ended, and
-// every cabinet is extracted. The limit binds only an unprivileged user: the test runs itself
-// again as "nobody" for that part.
-TEST_F(RunControl, ProcessLimit) {
-    if (const char* child = std::getenv("FM_PROCESS_LIMIT_CHILD")) {
-        realTools();
-        frmFendlemark& w = window(40);
-        // Our own processes and threads, plus room for two more: fewer than the run wants.
-        const auto tasks =
-            std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
-        const rlimit limit{static_cast<rlim_t>(tasks + 2), static_cast<rlim_t>(tasks + 2)};
-        ASSERT_EQ(::setrlimit(RLIMIT_NPROC, &limit), 0);
-        click(*w.cmdExtract);
-        EXPECT_EQ(world.prompt.shown, QStringList());
-        EXPECT_EQ(w.lblFiles->text(), QStringLiteral("40 files extracted."));
-        writeFile(child, "done");
-        return;
-    }
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "running as another user under a process limit needs root";
-    if (!fs::exists("/usr/bin/setpriv"))
-        GTEST_SKIP() << "setpriv (util-linux) is missing";
-    const std::string done = world.root.file("child done");
-    fs::permissions(world.root.path(), fs::perms::all);
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
-    const std::string command = "FM_PROCESS_LIMIT_CHILD='" + done +
-                                "' setpriv --reuid=nobody --regid=nogroup --clear-groups -- '" +
-                                self + "' --gtest_filter=RunControl.ProcessLimit > '" +
-                                world.root.file("child log") + "' 2>&1";
-    const int status = std::system(command.c_str());
-    const std::string log = fs::exists(world.root.file("child log"))
-                                ? readFile(world.root.file("child log"))
-                                : std::string("no log");
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && !fs::exists(done) &&
-        log.find("RunControl.ProcessLimit") == std::string::npos)
-        GTEST_SKIP() << "the test program cannot run as nobody here: " << log;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
-    EXPECT_TRUE(fs::exists(done)) << log;
-}
