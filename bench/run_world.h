@@ -6,8 +6,8 @@
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/vb_check_box.h"
-#include "extract/run_fixture.h"
 #include "support/cab_writer.h"
+#include "support/window_fixture.h"
 
 #include <fcntl.h>
 #include <filesystem>

@@ -1,25 +1,9 @@
 #include "app/open_targets.h"
-#include "controls/dir_list.h"
-#include "controls/file_list.h"
-#include "controls/list_view.h"
-#include "controls/vb_check_box.h"
-#include "controls/vb_label.h"
 #include "dialogs/about_box.h"
-#include "platform/profile.h"
-#include "support/window_fixture.h"
+#include "support/window_tests.h"
 
-#include <QAccessible>
-#include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using fm::test::WindowWorld;
 
 TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
     WindowWorld world;

@@ -1,22 +1,10 @@
 #include "app/settings_file.h"
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "platform/path_text.h"
-#include "platform/profile.h"
-#include "platform/working_folder.h"
-#include "support/window_fixture.h"
+#include "support/window_tests.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <map>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using namespace fm;
-using namespace fm::test;
-namespace fs = std::filesystem;
 
 TEST(ToInt16, DecimalTextWithHalvesToEven) {
     const std::pair<const char*, qint16> numbers[] = {
@@ -139,15 +127,6 @@ TEST_F(SettingsFile, ReadOnceForTheLoadAndWrittenOnceForTheSave) {
     world.close();
     EXPECT_EQ(events.take(), std::make_pair(1, 1));
     EXPECT_EQ(ini("ExtrPreservePath"), "1");
-}
-
-TEST_F(SettingsFile, AFifoInItsPlaceNeitherBlocksNorIsReplaced) {
-    ASSERT_EQ(mkfifo(world.iniPath().c_str(), 0644), 0);
-    world.loaded();
-    world.close();
-    struct stat st {};
-    ASSERT_EQ(lstat(world.iniPath().c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST(SettingsPath, AlwaysTheFileBesideTheProgram) {

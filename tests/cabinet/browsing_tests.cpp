@@ -2,32 +2,11 @@
 // list, sorting, the selection carried across refills, the status line, Select All, drives and
 // Refresh.
 
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "controls/file_list.h"
-#include "controls/list_view.h"
-#include "controls/vb_check_box.h"
-#include "controls/vb_label.h"
 #include "dialogs/select_matching.h"
-#include "platform/path_text.h"
-#include "support/cab_writer.h"
-#include "support/window_fixture.h"
+#include "support/window_tests.h"
 
-#include <QApplication>
-#include <QHeaderView>
-#include <QHelpEvent>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QToolTip>
-#include <filesystem>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using namespace fm::test;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,13 +20,6 @@ void clickHeader(frmFendlemark& w, int section) {
     QHeaderView* h = w.lvwFiles->header();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
                       QPoint(h->sectionViewportPosition(section) + 5, 5));
-}
-
-QStringList column(const ListView& list, int sub) {
-    QStringList out;
-    for (int i = 1; i <= list.rowCount(); ++i)
-        out << (sub == 0 ? list.text(i) : list.subItem(i, sub));
-    return out;
 }
 
 class Browsing : public ::testing::Test {
@@ -77,12 +49,13 @@ protected:
 TEST_F(Browsing, CabinetsListInOrderWithTheirOwnPathsKeysAndTooltips) {
     frmFendlemark& win = w();
     clickRows(*win.File1, {0, 1});
-    EXPECT_EQ(column(*win.lvwFiles, 0), (QStringList{"readme.txt", "docs\\setup.txt", "shared.dat",
-                                                     "shared.dat", "Readme.txt"}));
-    EXPECT_EQ(column(*win.lvwFiles, 3),
+    EXPECT_EQ(
+        columnTexts(*win.lvwFiles, 0),
+        (QStringList{"readme.txt", "docs\\setup.txt", "shared.dat", "shared.dat", "Readme.txt"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 3),
               (QStringList{cab("A.cab"), cab("A.cab"), cab("A.cab"), cab("b.cab"), cab("b.cab")}));
-    EXPECT_EQ(column(*win.lvwFiles, 1), (QStringList{"5", "10", "0", "9", "5"}));
-    EXPECT_EQ(column(*win.lvwFiles, 4),
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 1), (QStringList{"5", "10", "0", "9", "5"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 4),
               (QStringList{"0000000005", "0000000010", "0000000000", "0000000009", "0000000005"}));
     EXPECT_EQ(win.lvwFiles->subItem(4, 5), QStringLiteral("20030102"));
     EXPECT_EQ(win.lvwFiles->subItem(4, 2),
@@ -105,8 +78,8 @@ TEST_F(Browsing, OddEntriesForeignFilesAndNamesThatAreNotUtf8) {
     frmFendlemark& win = w();
     clickRows(*win.File1, {0, 3});
     EXPECT_EQ(win.File1->item(3)->text(), QStringLiteral("c\uFFFD.cab"));
-    EXPECT_EQ(column(*win.lvwFiles, 0), (QStringList{"bad date", "late", "huge"}));
-    EXPECT_EQ(column(*win.lvwFiles, 5).mid(0, 2), (QStringList{"16010101", "16010101"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 0), (QStringList{"bad date", "late", "huge"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 5).mid(0, 2), (QStringList{"16010101", "16010101"}));
     EXPECT_EQ(win.lvwFiles->subItem(3, 4), QStringLiteral("4294967295"));
     EXPECT_EQ(TextToPath(win.lvwFiles->subItem(1, 3)), TextToPath(cab("")) + "c\xFF.cab");
     // Only the first click, on the foreign file alone, found nothing at all to list.
@@ -168,13 +141,13 @@ TEST_F(Browsing, HeaderClicksSortByKeysAndFlipOnRepeat) {
     frmFendlemark& win = w();
     clickRows(*win.File1, {0});
     clickHeader(win, 0); // the first click on Name: descending
-    EXPECT_EQ(column(*win.lvwFiles, 0),
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 0),
               (QStringList{"shared.dat", "readme.txt", "docs\\setup.txt"}));
     clickRows(*win.File1, {0, 1});
     clickHeader(win, 1);
-    EXPECT_EQ(column(*win.lvwFiles, 1), (QStringList{"0", "5", "5", "9", "10"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 1), (QStringList{"0", "5", "5", "9", "10"}));
     clickHeader(win, 1);
-    EXPECT_EQ(column(*win.lvwFiles, 1), (QStringList{"10", "9", "5", "5", "0"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 1), (QStringList{"10", "9", "5", "5", "0"}));
     clickHeader(win, 2);
     EXPECT_EQ(win.lvwFiles->sortKey(), 5);
     EXPECT_EQ(win.lvwFiles->subItem(5, 5), QStringLiteral("20030102"));
@@ -182,7 +155,7 @@ TEST_F(Browsing, HeaderClicksSortByKeysAndFlipOnRepeat) {
     EXPECT_EQ(win.lvwFiles->text(1), QStringLiteral("docs\\setup.txt"));
     // A new listing lands in the active order.
     clickRows(*win.File1, {1});
-    EXPECT_EQ(column(*win.lvwFiles, 0), (QStringList{"Readme.txt", "shared.dat"}));
+    EXPECT_EQ(columnTexts(*win.lvwFiles, 0), (QStringList{"Readme.txt", "shared.dat"}));
 }
 
 TEST_F(Browsing, SelectionIsKeptByCabinetAndNameAndEveryClickCounts) {

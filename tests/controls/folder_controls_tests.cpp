@@ -1,35 +1,6 @@
-#include "controls/control_error.h"
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "controls/file_list.h"
-#include "controls/vb_check_box.h"
-#include "controls/vb_label.h"
-#include "platform/path_text.h"
-#include "platform/working_folder.h"
-#include "support/temp_dir.h"
-
-#include <QHelpEvent>
-#include <QSignalSpy>
-#include <QTest>
-#include <QToolTip>
-#include <filesystem>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using namespace fm::test;
-namespace fs = std::filesystem;
+#include "support/window_tests.h"
 
 namespace {
-
-// Double-clicks the folder-list entry showing `name`, as a user does.
-void open(DirList& dir, const QString& name) {
-    const auto found = dir.findItems(name, Qt::MatchEndsWith);
-    ASSERT_EQ(found.size(), 1) << name.toUtf8().constData();
-    dir.scrollToItem(found[0]);
-    const QPoint at = dir.visualItemRect(found[0]).center();
-    QTest::mouseClick(dir.viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(dir.viewport(), Qt::LeftButton, {}, at);
-}
 
 QStringList entries(const FileList& files) {
     QStringList out;
@@ -110,9 +81,9 @@ TEST_F(FolderControls, AFolderOpenedFromTheListStaysOnItsDrive) {
     DirList dir(drives);
     dir.show();
     dir.setPath(c(fs::path(vol.path()).parent_path()));
-    open(dir, PathToText(fs::path(vol.path()).filename().string()));
+    openFolder(dir, PathToText(fs::path(vol.path()).filename().string()));
     EXPECT_EQ(dir.path(), QStringLiteral("C:") + PathToText(vol.path()).replace('/', '\\'));
-    open(dir, QStringLiteral("top"));
+    openFolder(dir, QStringLiteral("top"));
     EXPECT_TRUE(dir.path().startsWith(QStringLiteral("C:\\"))) << dir.path().toUtf8().constData();
 }
 
@@ -122,7 +93,7 @@ TEST_F(FolderControls, NamesThatAreNotUtf8OpenAndStayApart) {
     DirList dir(drives);
     dir.show();
     EXPECT_EQ(dir.findItems(QStringLiteral("bad\uFFFD"), Qt::MatchEndsWith).size(), 2);
-    open(dir, QStringLiteral("caf\uFFFD"));
+    openFolder(dir, QStringLiteral("caf\uFFFD"));
     EXPECT_EQ(dir.path(), c(root.file("start/caf\xE9")));
 }
 

@@ -1,26 +1,4 @@
-#include "app/main_window.h"
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "controls/file_list.h"
-#include "controls/list_view.h"
-#include "controls/vb_label.h"
-#include "platform/launcher.h"
-#include "platform/process_list.h"
-#include "support/cab_writer.h"
-#include "support/window_fixture.h"
-
-#include <QAccessible>
-#include <QApplication>
-#include <QHeaderView>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <filesystem>
-#include <functional>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using namespace fm::test;
+#include "support/window_tests.h"
 
 namespace {
 
@@ -38,30 +16,13 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
         w.Dir1->setFocus();
     }
-    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        // After a modal window closes, its owner takes the focus back a little later.
-        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
-        QTest::keyClick(QApplication::focusWidget(), k, m);
-    }
-    QStringList rows() {
-        QStringList out;
-        for (int i = 1; i <= w.lvwFiles->rowCount(); ++i)
-            out << w.lvwFiles->text(i);
-        return out;
-    }
+    QStringList rows() { return columnTexts(*w.lvwFiles); }
     QAccessibleInterface* access(QObject* o) { return QAccessible::queryAccessibleInterface(o); }
-
     frmFendlemark& withRealTools() {
-        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
-            std::filesystem::copy_file(FM_PROGRAM_FOLDER + std::string(tool),
-                                       world.programFolder() + tool);
-        world.useLauncher = &launcher;
-        world.useProcesses = &processes;
+        world.useRealTools(FM_PROGRAM_FOLDER);
         return world.loaded();
     }
 
-    SpawnLauncher launcher;
-    ProcFsProcessList processes;
     WindowWorld world;
     frmFendlemark& w = withRealTools();
 };
@@ -191,8 +152,8 @@ TEST_F(KeyboardWindow, EnterPressesTheFocusedButton) {
 }
 
 // The status line is a status bar named by what it shows (its announcements reach AT-SPI only:
-// the walk in desktop_session.py hears them).
-TEST_F(KeyboardWindow, TheStatusLineIsHeardAsAStatusBar) {
+// the walk in desktop_session.py hears them); the controls' names are checked by that walk too.
+TEST_F(KeyboardWindow, ScreenReadersFindNamesRolesAndLinks) {
     key(Qt::Key_I, Qt::AltModifier);
     key(Qt::Key_Space);
     QAccessibleInterface* status = access(w.lblFiles);
@@ -200,13 +161,9 @@ TEST_F(KeyboardWindow, TheStatusLineIsHeardAsAStatusBar) {
     EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("3 files:  Extract all."));
     w.ShowExtracted(0);
     EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("3 files extracted."));
-}
 
-TEST_F(KeyboardWindow, ScreenReadersFindNamesRolesAndLinks) {
-    w.File1->setSelected(0, true);
     w.lvwFiles->setSelected(1, true);
     w.UpdateStatus();
-    // The focusable controls' names are checked by the AT-SPI walk.
     EXPECT_TRUE(access(w.File1)->state().multiSelectable);
     EXPECT_EQ(w.Label3->buddy(), w.lvwFiles);
     QAccessibleInterface* dir = access(w.Dir1);

@@ -1,21 +1,9 @@
-#include "app/main_window.h"
 #include "app/open_targets.h"
-#include "controls/dir_list.h"
-#include "controls/file_list.h"
-#include "controls/list_view.h"
-#include "platform/path_text.h"
-#include "support/cab_writer.h"
-#include "support/window_fixture.h"
+#include "support/window_tests.h"
 
-#include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QTest>
 #include <QUrl>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using namespace fm::test;
 
 TEST(OpenTargets, CommandLine) {
     using A = CommandLine::Action;

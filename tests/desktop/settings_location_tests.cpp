@@ -1,13 +1,7 @@
-#include "app/main_window.h"
 #include "app/settings_location.h"
-#include "platform/profile.h"
-#include "support/window_fixture.h"
+#include "support/window_tests.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-
-using namespace fm;
-using namespace fm::test;
 
 // A read-only program folder: the first values come from beside the program, the run's values go
 // only to $XDG_CONFIG_HOME/fendlemark/Fendlemark.ini, which is read from then on.

@@ -1,63 +1,11 @@
 // The Extract command, the extract-to dialog and its folder picker, driven as a user drives them:
 // mouse and keys on the real controls, modal windows answered once their event loop runs.
 
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "controls/file_list.h"
-#include "controls/list_view.h"
-#include "controls/vb_check_box.h"
-#include "controls/vb_label.h"
-#include "controls/vb_text_box.h"
-#include "dialogs/browse_dir.h"
-#include "dialogs/extract_to.h"
 #include "platform/command_line.h"
-#include "platform/path_text.h"
-#include "support/cab_writer.h"
-#include "support/window_fixture.h"
-
-#include <QAccessible>
-#include <QApplication>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <QTimer>
-#include <filesystem>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using namespace fm::test;
+#include "support/window_tests.h"
 
 namespace {
 
-// Runs `act` on the modal window the next exec() opens; closes it if `act` left it open.
-template <class W> void onNextModal(std::function<void(W&)> act) {
-    QTimer::singleShot(0, [act] {
-        QPointer<QWidget> m = QApplication::activeModalWidget();
-        ASSERT_TRUE(m && qobject_cast<W*>(m.data()));
-        // Offscreen, the activation arrives a little after the show.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == m; }));
-        act(static_cast<W&>(*m));
-        if (m && m->isVisible()) {
-            ADD_FAILURE() << "left open";
-            m->close();
-        }
-    });
-}
-void click(QWidget& w, Qt::KeyboardModifiers mods = {}) {
-    QTest::mouseClick(&w, Qt::LeftButton, mods, w.rect().center());
-}
-// Opens the last folder of the list ("sub") with a double-click.
-void openLast(DirList& dir) {
-    clickRows(dir, {dir.count() - 1});
-    QTest::mouseDClick(dir.viewport(), Qt::LeftButton, {},
-                       dir.visualItemRect(dir.item(dir.count() - 1)).center());
-}
-void key(int k, Qt::KeyboardModifiers mods = {}) {
-    // After a modal window closes, its owner takes the focus back a little later.
-    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
-    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(k), mods);
-}
 void type(const QString& text) {
     for (QChar c : text) // beyond ASCII as text alone, as from an input method
         QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(),
@@ -115,12 +63,7 @@ protected:
     }
     // Extract where no dialog may open: one that does is a failure, and is closed.
     void extractNoDialog() {
-        QTimer::singleShot(0, [] {
-            if (QWidget* m = QApplication::activeModalWidget()) {
-                ADD_FAILURE() << "a dialog opened";
-                m->close();
-            }
-        });
+        expectNoModal();
         click(*win.cmdExtract);
         QCoreApplication::processEvents();
     }
@@ -217,14 +160,14 @@ TEST_F(Dialogs, BrowsePicksTheOpenedFolderOnEnterOnly) {
         onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
             EXPECT_EQ(p.windowTitle(), "Pick a Folder");
             EXPECT_EQ(p.Dir1->path(), start);
-            openLast(*p.Dir1);
+            openFolder(*p.Dir1, "sub");
             click(*p.cmdCancel);
         });
         click(*d.cmdBrowse);
         EXPECT_EQ(d.tbSetFolder->text(), "C:\\typed");
         click(*d.obSamePlus);
         onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
-            openLast(*p.Dir1);
+            openFolder(*p.Dir1, "sub");
             p.Dir1->setCurrentRow(0); // merely highlighted: not picked
             p.Drive1->setFocus();
             key(Qt::Key_Return);
@@ -331,7 +274,7 @@ TEST_F(Dialogs, ExtractFromTheRootOfAnotherDriveIntoATypedFolder) {
         onNextModal<frmBrowseDir>([&](frmBrowseDir& p) {
             EXPECT_TRUE(p.Drive1->drive().startsWith("d:")) << p.Drive1->drive().toStdString();
             EXPECT_EQ(p.Dir1->path(), "D:\\");
-            openLast(*p.Dir1); // "x y"
+            openFolder(*p.Dir1, "x y");
             click(*p.cmdEnter);
         });
         click(*d.cmdBrowse);

@@ -11,8 +11,8 @@
 #include "extract/private_copies.h"
 #include "platform/launcher.h"
 #include "platform/process_list.h"
-#include "run_fixture.h"
 #include "support/cab_writer.h"
+#include "support/window_tests.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,31 +2,11 @@
 // that the test fills: parameter strings, links, tool numbers, destinations, folders, the checks
 // before the run, messages.
 
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "controls/file_list.h"
-#include "controls/list_view.h"
-#include "controls/vb_label.h"
 #include "extract/extraction_run.h"
-#include "platform/drive_map.h"
 #include "platform/tool_link.h"
-#include "platform/working_folder.h"
-#include "run_fixture.h"
-#include "support/cab_writer.h"
+#include "support/window_tests.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <filesystem>
-#include <functional>
-#include <gtest/gtest.h>
-
-using namespace fm;
-using namespace fm::test;
-namespace fs = std::filesystem;
 
 namespace {
 

@@ -1,38 +1,16 @@
 // The window during a run, with stand-in tools (small scripts named Cabarc1.exe and Cabarc2.exe
 // in the program folder) and the real launcher and process list: progress in the status line,
-// the ways to cancel and to exit, what a stranger's process and a screen reader can(not) do, a
-// missing TMPDIR and a per-user process limit.
+// the ways to cancel and to exit, and what a screen reader can(not) do.
 
-#include "controls/dir_list.h"
-#include "controls/file_list.h"
-#include "controls/vb_check_box.h"
-#include "controls/vb_label.h"
 #include "extract/run_queue.h"
-#include "run_fixture.h"
-#include "support/cab_writer.h"
+#include "support/window_tests.h"
 
-#include <QAccessible>
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <csignal>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-
-using namespace fm;
-using namespace fm::test;
-namespace fs = std::filesystem;
 
 namespace {
-
-void click(QWidget& w) {
-    QTest::mouseClick(&w, Qt::LeftButton, {}, w.rect().center());
-}
 
 // Runs `act` once the window's status line reads `status` during a run.
 void duringRun(frmFendlemark& w, const QString& status, std::function<void()> act) {
@@ -50,8 +28,8 @@ void duringRun(frmFendlemark& w, const QString& status, std::function<void()> ac
 class RunControl : public ::testing::Test {
 protected:
     RunControl() {
-        world.useLauncher = &launcher;
-        world.useProcesses = &processes;
+        world.useLauncher = &world.spawnLauncher;
+        world.useProcesses = &world.procFsProcesses;
         fs::create_directories(world.programFolder() + "/pids");
     }
 
@@ -62,12 +40,6 @@ protected:
             writeFile(path, "#!/bin/sh\necho $$ > \"${0%/*}/pids/$$\"\n" + script + "\n");
             fs::permissions(path, fs::perms::owner_all);
         }
-    }
-    // The real tool.
-    void realTools() {
-        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
-            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool,
-                          fs::copy_options::overwrite_existing);
     }
     // `n` cabinets in the start folder, all selected; the first `big` bytes large.
     frmFendlemark& window(int n, size_t big = 0) {
@@ -90,8 +62,6 @@ protected:
         return true;
     }
 
-    SpawnLauncher launcher;
-    ProcFsProcessList processes;
     WindowWorld world;
 };
 
@@ -230,7 +200,7 @@ TEST_F(RunControl, StrangerNamedLikeTheToolIsIgnored) {
 
 // With TMPDIR naming a missing folder the real tool still extracts.
 TEST_F(RunControl, MissingTmpdirDoesNotMatter) {
-    realTools();
+    world.useRealTools(FM_PROGRAM_FOLDER);
     frmFendlemark& w = window(3);
     setenv("TMPDIR", world.root.file("missing").c_str(), 1);
     click(*w.cmdExtract);
@@ -248,7 +218,7 @@ TEST_F(RunControl, MissingTmpdirDoesNotMatter) {
 // again as "nobody" for that part.
 TEST_F(RunControl, ProcessLimit) {
     if (const char* child = std::getenv("FM_PROCESS_LIMIT_CHILD")) {
-        realTools();
+        world.useRealTools(FM_PROGRAM_FOLDER);
         frmFendlemark& w = window(40);
         // Our own processes and threads, plus room for two more: fewer than the run wants.
         const auto tasks =

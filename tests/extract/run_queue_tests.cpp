@@ -133,17 +133,3 @@ TEST(RunQueue, DominantJobProgress) {
         EXPECT_EQ(q.dominantPercent(), std::nullopt);
     }
 }
-
-// After the last job the queue waits while one of our processes is named like the tool.
-TEST(RunQueue, WaitsForProcessesNamedLikeTheTool) {
-    FakeLauncher l;
-    FakeProcessList processes;
-    processes.names = {"init", "mycabarctool.EXE"};
-    RunQueue q(l, &processes, QStringLiteral("Cabarc"));
-    q.start(jobs({1}));
-    ASSERT_TRUE(until([&] { return q.done() == 1; }));
-    QTest::qWait(RunQueue::kWatchIntervalMs);
-    EXPECT_FALSE(q.isFinished());
-    processes.names = {"Cabar.exe"};
-    EXPECT_TRUE(until([&] { return q.isFinished(); }));
-}

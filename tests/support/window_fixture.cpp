@@ -1,5 +1,6 @@
 #include "support/window_fixture.h"
 
+#include "controls/list_view.h"
 #include "platform/path_text.h"
 #include "platform/working_folder.h"
 
@@ -7,6 +8,19 @@
 #include <QTest>
 #include <filesystem>
 #include <stdexcept>
+
+namespace fm {
+
+// The Extract command records the selected row count in the window's private SelCount before it
+// runs the extraction; extractSelected takes its place through this accessor (an explicit
+// instantiation may name a private member).
+template <int frmFendlemark::*Member> struct SelCountSlot {
+    friend int frmFendlemark::*selCountSlot() { return Member; }
+};
+template struct SelCountSlot<&frmFendlemark::SelCount>;
+int frmFendlemark::*selCountSlot();
+
+} // namespace fm
 
 namespace fm::test {
 
@@ -44,6 +58,14 @@ void WindowWorld::close() {
     window_.reset();
 }
 
+void WindowWorld::useRealTools(const std::string& folder) {
+    for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
+        std::filesystem::copy_file(folder + tool, programFolder() + tool,
+                                   std::filesystem::copy_options::overwrite_existing);
+    useLauncher = &spawnLauncher;
+    useProcesses = &procFsProcesses;
+}
+
 QString WindowWorld::drivePath(const std::string& posix) const {
     return PathToText(drives.toDrive(posix).value());
 }
@@ -59,6 +81,48 @@ void clickRows(QAbstractItemView& view, const std::vector<int>& rows, Qt::Keyboa
         held = others;
         QCoreApplication::processEvents();
     }
+}
+
+void click(QWidget& w, Qt::KeyboardModifiers mods) {
+    QTest::mouseClick(&w, Qt::LeftButton, mods, w.rect().center());
+}
+
+void key(int k, Qt::KeyboardModifiers mods) {
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(k), mods);
+}
+
+void openFolder(QListWidget& list, const QString& name) {
+    const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    list.scrollToItem(found[0]);
+    const QPoint at = list.visualItemRect(found[0]).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+}
+
+QStringList columnTexts(const ListView& list, int sub) {
+    QStringList out;
+    for (int i = 1; i <= list.rowCount(); ++i)
+        out << (sub == 0 ? list.text(i) : list.subItem(i, sub));
+    return out;
+}
+
+void expectNoModal() {
+    QTimer::singleShot(0, [] {
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "a dialog opened";
+            m->close();
+        }
+    });
+}
+
+void extractSelected(frmFendlemark& window) {
+    window.*selCountSlot() = window.CountSelected();
+    window.GoExtract = true;
+    window.CheckExtractCabs();
+    window.GoExtract = false;
+    window.*selCountSlot() = 0;
 }
 
 } // namespace fm::test

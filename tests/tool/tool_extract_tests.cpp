@@ -1,21 +1,12 @@
 // Listing and extraction: what is listed, what lands where, what never lands outside, what
 // damage leaves behind, and what refuses to start.
 
-#include "platform/cabinet_directory.h"
 #include "tool_runner.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <filesystem>
-#include <functional>
-#include <sstream>
-#include <sys/stat.h>
-
-namespace fs = std::filesystem;
-using namespace fm::test;
 
 static CabFilePlan dated(std::string name, std::uint16_t date, std::uint16_t time, int folder = 0) {
     CabFilePlan f = cabFile(std::move(name), "", folder);
@@ -208,23 +199,6 @@ const std::pair<const char*, std::function<void(fm::tool::ToolEnvironment&)>> kD
      [](fm::tool::ToolEnvironment& e) { e.isalLibraries = {"libisal-absent.so.9"}; }},
     {"Libmspack", [](fm::tool::ToolEnvironment& e) { e.msZip = fm::tool::MsZipRoute::Libmspack; }}};
 
-TEST_F(ToolTest, WithoutIsalLargeCabinetsComeOutThroughZlib) {
-    env.isalFromBytes = fm::tool::ToolEnvironment().isalFromBytes; // large enough for ISA-L
-    env.isalLibraries = {"libisal-absent.so.9"};
-    unsigned zlibBlocks = 0;
-    env.zlibBlocks = &zlibBlocks;
-    CabPlan plan;
-    plan.folders = {CabCompression::MsZip};
-    plan.files = {cabFile("large.bin", sampleData(2200000, 4, true))};
-    const std::string cab = cabinet(plan);
-    ASSERT_GT(fs::file_size(cab), env.isalFromBytes);
-    ToolRun r = run({"X", cab, out() + "/"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(treeOf(out()), "large.bin");
-    EXPECT_TRUE(readFile(out("large.bin")) == plan.files[0].data);
-    EXPECT_EQ(zlibBlocks, (2200000 + 32767) / 32768);
-}
-
 class EachDecoder : public ToolTest, public ::testing::WithParamInterface<int> {
 protected:
     void SetUp() override { kDecoders[GetParam()].second(env); }
@@ -233,7 +207,17 @@ protected:
 
 constexpr CabCompression kStored = CabCompression::Stored, kMsZip = CabCompression::MsZip;
 
+// The writer's MSZIP blocks are deflated with the earlier ones as history (as real cabinets are),
+// so the decoders, and the fallback that alternates them, must pass it on: a second block that
+// repeats the first costs a few bytes only with that history. libmspack, reading the same
+// cabinets, vouches for the writer.
 TEST_P(EachDecoder, LargeFilesAcrossBlocksComeOutExact) {
+    CabPlan twice;
+    twice.folders = {kMsZip};
+    const std::string block = sampleData(32768, 5, true);
+    twice.files = {cabFile("twice.bin", block + block.substr(16384))};
+    EXPECT_LT(buildCabinet(twice).size(), block.size() + 1000);
+
     CabPlan plan;
     plan.folders = {kMsZip, kStored, kMsZip};
     for (int i = 0; i < 6; ++i) {

@@ -1,21 +1,10 @@
 // Extraction launched through a link: exactly the chosen records, the program's drive map, a
 // destination that must be meant, existing files kept when asked, problems in plain words.
 
-#include "platform/cabinet_directory.h"
-#include "platform/tool_link.h"
-#include "stored_name.h"
 #include "tool_runner.h"
 
-#include <filesystem>
 #include <iterator>
-#include <map>
 #include <random>
-#include <set>
-#include <sstream>
-#include <sys/stat.h>
-
-namespace fs = std::filesystem;
-using namespace fm::test;
 
 namespace {
 
@@ -45,50 +34,7 @@ std::string sortedTree(const std::string& words) {
     return text;
 }
 
-// The names as stored; each file's content is its name.
-CabPlan namedPlan(const Strings& names) {
-    CabPlan plan;
-    for (const auto& n : names)
-        plan.files.push_back(cabFile(n, "data of " + n));
-    return plan;
-}
-
 } // namespace
-
-TEST_F(LinkedTool, ChosenRecordsExactlyWhateverTheirNames) {
-    const std::string cab =
-        cabinet(namedPlan({"a*", "abc", "axe", "README.TXT", "readme.txt", "x/readme.txt",
-                           "DOCS\\a.txt", "docs\\a.txt", "?", "dir\\"}));
-    const struct Case {
-        std::vector<fm::LinkedRecord> chosen;
-        bool keep;
-        const char* tree;
-    } cases[] = {
-        {{{0, "a*"}}, false, "a* abc"}, // the user's own abc stays as it was
-        {{{8, "?"}}, true, "?"},
-        {{{3, "README.TXT"}}, false, "README.TXT"},
-        {{{4, "readme.txt"}, {3, "README.TXT"}}, false, "README.TXT readme.txt"},
-        {{{4, "readme.txt"}}, false, "readme.txt"},
-        {{{5, "x/readme.txt"}}, true, "x/ x/readme.txt"},
-        {{{7, "docs\\a.txt"}}, true, "docs/ docs/a.txt"},
-        {{{6, "DOCS\\a.txt"}, {7, "docs\\a.txt"}}, true, "DOCS/ DOCS/a.txt docs/ docs/a.txt"},
-        {{{9, "dir\\"}, {1, "abc"}}, false, "abc dir"}};
-    int n = 0;
-    for (const Case& c : cases) {
-        const std::string dest = out(std::to_string(++n)) + "/";
-        fs::create_directories(dest);
-        writeFile(dest + "abc", "the user's own");
-        ToolRun r = extract(cab, c.chosen, dest, c.keep ? Strings{"-p"} : Strings{"-n"});
-        EXPECT_EQ(r.status, 0) << n << ": " << r.err;
-        EXPECT_EQ(treeOf(dest), sortedTree(c.tree + std::string(" abc"))) << n;
-        EXPECT_EQ(readFile(dest + "abc"), "the user's own") << n;
-        for (const auto& rec : c.chosen) {
-            if (rec.name != "abc") {
-                EXPECT_EQ(readFile(dest + fm::OutputPath(rec.name, c.keep)), "data of " + rec.name);
-            }
-        }
-    }
-}
 
 TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));

@@ -1,17 +1,11 @@
 // The built tool as the program launches it: its names, argument splitting, exit statuses.
 
-#include "platform/command_line.h"
-#include "platform/tool_link.h"
 #include "tool_runner.h"
 
 #include <csignal>
-#include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
-using namespace fm::test;
 
 TEST(ToolNames, LaunchedNamesAreRealCopiesOfTheTool) {
     for (const char* name : {"/Cabarc1.exe", "/Cabarc2.exe"}) {
@@ -23,10 +17,7 @@ TEST(ToolNames, LaunchedNamesAreRealCopiesOfTheTool) {
 }
 
 TEST_F(ToolTest, TheProgramsCommandLines) {
-    CabPlan plan;
-    for (const char* name : {"a.txt", "docs\\a.txt", "c.ini"})
-        plan.files.push_back(cabFile(name, std::string("data of ") + name));
-    cabinet(plan, "Setup.cab");
+    cabinet(namedPlan({"a.txt", "docs\\a.txt", "c.ini"}), "Setup.cab");
     // Cabarc1.exe with the arguments the program's launcher makes of the parameter string.
     auto launch = [&](const std::string& parameters) {
         return runProgram(TOOL_DIR "/Cabarc1.exe", fm::SplitCommandLine(parameters), tmp.path());
@@ -57,10 +48,7 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
 }
 
 TEST_F(ToolTest, TheProgramsLinkOnDescriptorThree) {
-    CabPlan plan;
-    for (const char* name : {"a*", "abc", "docs\\a.txt"})
-        plan.files.push_back(cabFile(name, std::string("data of ") + name));
-    cabinet(plan, "box/Setup.cab");
+    cabinet(namedPlan({"a*", "abc", "docs\\a.txt"}), "box/Setup.cab");
     fs::create_directories(tmp.file("box/Setup Extracted"));
     // d: is the box; the destination is given in drive form, as the program gives it.
     writeFile(tmp.file("link"),

@@ -1,16 +1,8 @@
 // The tool beside cabextract on the shared real cabinets: the same listing, the same files.
 
-#include "platform/cabinet_directory.h"
 #include "tool_runner.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <map>
 #include <regex>
-#include <sstream>
-
-namespace fs = std::filesystem;
-using namespace fm::test;
 
 namespace {
 

@@ -60,6 +60,13 @@ std::string sampleData(size_t size, unsigned seed, bool noise) {
     return s.substr(0, size);
 }
 
+CabPlan namedPlan(const Strings& names) {
+    CabPlan plan;
+    for (const auto& n : names)
+        plan.files.push_back(cabFile(n, "data of " + n));
+    return plan;
+}
+
 size_t blockOffset(const std::string& cab, const CabPlan& plan, int n) {
     size_t at = layoutOf(plan).firstDataBlock;
     for (int b = 0; b < n; ++b)

@@ -1,15 +1,26 @@
 #pragma once
 
 // The cabinet tool's tests share this: a scratch folder, cabinets written into it, and the tool
-// run in-process (RunTool) or as a program.
+// run in-process (RunTool) or as a program; and what those tests reach for besides.
 
+#include "platform/cabinet_directory.h"
+#include "platform/command_line.h"
+#include "platform/tool_link.h"
+#include "stored_name.h"
 #include "support/cab_writer.h"
 #include "support/temp_dir.h"
 #include "tool_main.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace fm::test {
@@ -32,6 +43,9 @@ std::string treeOf(const std::string& folder);
 
 // Text that compresses, different per seed; with `noise`, bytes that deflate stores as they are.
 std::string sampleData(size_t size, unsigned seed, bool noise = false);
+
+// A cabinet of these names as stored, each file's content "data of " and its name.
+CabPlan namedPlan(const Strings& names);
 
 // File offset of data block `n` of a cabinet's first folder.
 size_t blockOffset(const std::string& cab, const CabPlan& plan, int n);
@@ -56,3 +70,6 @@ protected:
 };
 
 } // namespace fm::test
+
+namespace fs = std::filesystem;
+using namespace fm::test;
