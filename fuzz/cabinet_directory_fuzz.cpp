@@ -1,7 +1,8 @@
 // The cabinet directory reader on any bytes: a listing or nothing, never a crash, a hang or a
 // read past the file; every listed name converts to UTF-8 that is stable and gains no separator
-// the stored bytes did not have; and wherever libmspack reads the whole directory (of a cabinet
-// that continues no previous part) the listing is libmspack's, record for record, with no problem.
+// the stored bytes did not have, and its UTF-16 form says the same; and wherever libmspack reads
+// the whole directory (of a cabinet that continues no previous part) the listing is libmspack's,
+// record for record, with no problem.
 
 #include "fuzz_support.h"
 #include "platform/cabinet_directory.h"
@@ -19,6 +20,26 @@ namespace {
 std::size_t separators(std::string_view s) {
     return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\\') +
                                     std::count(s.begin(), s.end(), '/'));
+}
+
+// Well-formed UTF-8 as UTF-16.
+std::u16string utf16Of(std::string_view s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k)
+            c = c << 6 | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
+        i += static_cast<std::size_t>(length);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
 }
 
 // libmspack's default I/O without its warnings on damaged cabinets.
@@ -101,6 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string utf8 = fm::StoredNameToUtf8(r.name, r.nameIsUtf8);
             FM_FUZZ_CHECK(fm::StoredNameToUtf8(utf8, true) == utf8, "not valid UTF-8: " + utf8);
             FM_FUZZ_CHECK(separators(utf8) == separators(r.name), "separator made up: " + utf8);
+            char16_t units[256];
+            FM_FUZZ_CHECK(std::u16string(units, fm::StoredNameToUtf16(r.name, r.nameIsUtf8,
+                                                                      units)) == utf16Of(utf8),
+                          "UTF-16 differs from UTF-8: " + utf8);
             fm::DosDateTimeToDate(r.dosDate, r.dosTime);
         });
     FM_FUZZ_CHECK(listing.files == delivered.size(), "count differs from the records delivered");

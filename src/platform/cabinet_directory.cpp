@@ -229,26 +229,27 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes strictly: every maximal subpart of an ill-formed sequence becomes one U+FFFD, and
 // the range of the first continuation byte excludes overlong forms, surrogates and anything
-// above U+10FFFF, so no invalid sequence can stand for an ASCII character.
-std::string decodeUtf8(std::string_view in) {
-    std::string out;
-    out.reserve(in.size());
+// above U+10FFFF, so no invalid sequence can stand for an ASCII character. `out` takes
+// ascii(byte), sequence(its bytes, its code point) for each well-formed sequence of two bytes or
+// more, and replacement() for each ill-formed subpart.
+template <typename Out> void decodeUtf8(std::string_view in, Out& out) {
     std::size_t i = 0;
     while (i < in.size()) {
         const auto lead = static_cast<unsigned char>(in[i]);
         if (lead < 0x80) {
-            out += static_cast<char>(lead);
+            out.ascii(static_cast<char>(lead));
             ++i;
             continue;
         }
         Utf8Lead seq;
         if (!ClassifyUtf8Lead(lead, seq)) {
-            AppendUtf8(out, kReplacement);
+            out.replacement();
             ++i;
             continue;
         }
         const int needed = seq.length - 1;
         unsigned char low = seq.low, high = seq.high;
+        char32_t c = lead & (0x7F >> seq.length);
         std::size_t j = i + 1;
         bool complete = true;
         for (int k = 0; k < needed; ++k, ++j) {
@@ -257,17 +258,38 @@ std::string decodeUtf8(std::string_view in) {
                 complete = false;
                 break;
             }
+            c = c << 6 | (b & 0x3F);
             low = 0x80;
             high = 0xBF;
         }
         if (complete)
-            out.append(in.substr(i, j - i));
+            out.sequence(in.substr(i, j - i), c);
         else
-            AppendUtf8(out, kReplacement);
+            out.replacement();
         i = j;
     }
-    return out;
 }
+
+struct Utf8Out {
+    std::string text;
+    void ascii(char c) { text += c; }
+    void sequence(std::string_view bytes, char32_t) { text.append(bytes); }
+    void replacement() { AppendUtf8(text, kReplacement); }
+};
+
+struct Utf16Out {
+    char16_t* at;
+    void ascii(char c) { *at++ = static_cast<char16_t>(c); }
+    void sequence(std::string_view, char32_t c) {
+        if (c >= 0x10000) {
+            *at++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            *at++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            *at++ = static_cast<char16_t>(c);
+        }
+    }
+    void replacement() { *at++ = static_cast<char16_t>(kReplacement); }
+};
 
 // 0x80..0x9F of Windows-1252; the five bytes it leaves unassigned keep their C1 code points.
 constexpr char16_t kCp1252High[32] = {
@@ -295,7 +317,25 @@ CabinetListing IterateCabinet(const std::string& posixPath,
 }
 
 std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8) {
-    return nameIsUtf8 ? decodeUtf8(raw) : Windows1252ToUtf8(raw);
+    if (!nameIsUtf8)
+        return Windows1252ToUtf8(raw);
+    Utf8Out out;
+    out.text.reserve(raw.size());
+    decodeUtf8(raw, out);
+    return std::move(out.text);
+}
+
+std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out) {
+    if (nameIsUtf8) {
+        Utf16Out sink{out};
+        decodeUtf8(raw, sink);
+        return static_cast<std::size_t>(sink.at - out);
+    }
+    for (char ch : raw) {
+        const auto b = static_cast<unsigned char>(ch);
+        *out++ = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b);
+    }
+    return raw.size();
 }
 
 std::string Windows1252ToUtf8(std::string_view bytes) {
