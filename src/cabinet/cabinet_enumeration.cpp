@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "cabinet/contents_list.h"
+#include "cabinet/contents_rows.h"
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/vb_check_box.h"
@@ -15,7 +16,10 @@
 namespace fm {
 
 QString StrFromAnsiPtr(const CabinetFileRecord& record) {
-    return QString::fromStdString(StoredNameToUtf8(record.name, record.nameIsUtf8));
+    QString text(static_cast<qsizetype>(record.name.size()), Qt::Uninitialized);
+    text.resize(static_cast<qsizetype>(StoredNameToUtf16(
+        record.name, record.nameIsUtf8, reinterpret_cast<char16_t*>(text.data()))));
+    return text;
 }
 
 QDate DosDateToDate(quint16 dosDate, quint16 dosTime) {
@@ -54,16 +58,35 @@ void frmFendlemark::ListCabContents() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     const QString folder = Dir1->path();
     Unreadable.clear();
+    ContentsRows* rows = nullptr;
+    bool rowsKnown = false;
+    char16_t text[256]; // a stored name has at most 255 bytes, each one unit or less
     for (const QString& name : names) {
         const QString cabinetPath = JoinPath(folder, name);
         auto posix = platform_.drives->toPosix(TextToPath(cabinetPath));
         quint32 index = 0;
-        const CabinetListing listing =
-            posix ? IterateCabinet(*posix,
-                                   [&](const CabinetFileRecord& record) {
-                                       CabinetCallback(*lvwFiles, record, cabinetPath, index++);
-                                   })
-                  : CabinetListing{0, "This path cannot be shown."};
+        quint32 cabinet = 0;
+        const auto onFile = [&](const CabinetFileRecord& record) {
+            if (!rowsKnown) {
+                rows = ContentsRowsOf(*lvwFiles);
+                rowsKnown = true;
+            }
+            if (!rows) {
+                CabinetCallback(*lvwFiles, record, cabinetPath, index++);
+                return;
+            }
+            // What CabinetCallback adds, without an entry's strings and date in between.
+            if (index == 0)
+                cabinet = rows->cabinetIndex(cabinetPath);
+            const std::size_t units = StoredNameToUtf16(record.name, record.nameIsUtf8, text);
+            const CalendarDate date = DosDateTimeToDate(record.dosDate, record.dosTime);
+            rows->add(QStringView(text, static_cast<qsizetype>(units)), record.size,
+                      static_cast<quint32>(date.year * 10000 + date.month * 100 + date.day),
+                      cabinet);
+            lvwFiles->addStoredRow(index++);
+        };
+        const CabinetListing listing = posix ? IterateCabinet(*posix, onFile)
+                                             : CabinetListing{0, "This path cannot be shown."};
         // Marked in the cabinet list, so a damaged cabinet is told apart without a message each.
         const QString why = QString::fromStdString(listing.problem);
         File1->setProblem(name, why);

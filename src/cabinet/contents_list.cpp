@@ -8,12 +8,17 @@
 
 namespace fm {
 
-void AddCabEntry(ListView& list, const CabEntry& entry) {
+ContentsRows* ContentsRowsOf(ListView& list) {
     auto* rows = dynamic_cast<ContentsRows*>(&list.rows());
     if (!rows && list.rowCount() == 0) {
         list.setRows(std::make_unique<ContentsRows>());
         rows = static_cast<ContentsRows*>(&list.rows());
     }
+    return rows;
+}
+
+void AddCabEntry(ListView& list, const CabEntry& entry) {
+    ContentsRows* rows = ContentsRowsOf(list);
     if (!rows) { // rows of another shape came first: keep them, add this one as texts
         ContentsRows one;
         one.add(entry.Name, entry.Size, entry.Modified, entry.CabinetPath);

@@ -12,6 +12,11 @@
 namespace fm {
 
 struct CabEntry;
+class ContentsRows;
+
+// The list's row store for contents rows, set up on an empty list; null when rows of another
+// shape are already there.
+ContentsRows* ContentsRowsOf(ListView& list);
 
 // Appends the row for one entry.
 void AddCabEntry(ListView& list, const CabEntry& entry);

@@ -60,8 +60,11 @@ quint32 ContentsRows::cabinetIndex(const QString& path) {
 
 void ContentsRows::add(QStringView name, quint32 size, const QDate& modified,
                        const QString& cabinetPath) {
-    Row row{0, static_cast<quint16>(name.size()), cabinetIndex(cabinetPath), size,
-            dateKey(modified)};
+    add(name, size, dateKey(modified), cabinetIndex(cabinetPath));
+}
+
+void ContentsRows::add(QStringView name, quint32 size, quint32 date, quint32 cabinet) {
+    Row row{0, static_cast<quint16>(name.size()), cabinet, size, date};
     if (name.size() >= kLong) {
         row.nameLength = kLong;
         row.nameAt = static_cast<quint32>(longNames_.size());

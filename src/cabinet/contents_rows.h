@@ -20,6 +20,10 @@ namespace fm {
 class ContentsRows final : public ListRows {
 public:
     void add(QStringView name, quint32 size, const QDate& modified, const QString& cabinetPath);
+    // The same with the date as its key (yyyymmdd, 0 for none) and the cabinet as its number.
+    void add(QStringView name, quint32 size, quint32 dateKey, quint32 cabinet);
+    // The number of a cabinet path, given to it when first met.
+    quint32 cabinetIndex(const QString& path);
 
     std::size_t size() const override { return rows_.size(); }
     QString cell(std::size_t row, int column) const override;
@@ -49,8 +53,6 @@ private:
     static constexpr quint16 kLong = 0xFFFF;
     static constexpr int kBlockBits = 20;
     static constexpr std::size_t kBlock = std::size_t(1) << kBlockBits;
-
-    quint32 cabinetIndex(const QString& path);
 
     std::vector<Row> rows_;
     std::vector<std::unique_ptr<char16_t[]>> blocks_;

@@ -1,30 +1,25 @@
 #include "platform/cabinet_directory.h"
 #include "platform/utf8.h"
 
-#include <mspack.h>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <vector>
 
 namespace fm {
 
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// File access for libmspack and for our own reading of the file table
+// The directory: header, neighbour names, folder table, file table
 
 // A read-only file with a read-ahead window. Reading a directory means many small reads close
-// together (16-byte records, 256-byte name probes followed by a seek back), so one pread per
-// window keeps the system calls to one or two per cabinet.
+// together (16-byte records, names of up to 256 bytes), so one pread per window keeps the system
+// calls to one or two per cabinet, and most reads are served from the window without a copy.
 class WindowedFile {
 public:
     // Non-blocking, so a FIFO named like a cabinet fails at once instead of waiting for a writer.
@@ -47,40 +42,50 @@ public:
         return true;
     }
 
-    bool size(off_t& out) const {
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0)
-            return false;
-        out = st.st_size;
-        return true;
+    // Up to n bytes (n at most the window's size) from the current position, without moving it:
+    // fewer at the end of the file, and `got` is -1 on an error. The bytes stay valid until the
+    // next call.
+    const unsigned char* peek(int n, int& got) {
+        if (!holds(n))
+            return peekSlowly(n, got);
+        got = n;
+        return window_.get() + (pos_ - windowStart_);
     }
 
-    // Up to n bytes from the current position; fewer at the end of the file, -1 on an error.
-    int read(void* dst, int n) {
-        if (n <= 0)
-            return n == 0 ? 0 : -1;
-        auto* out = static_cast<char*>(dst);
+private:
+    static constexpr std::size_t kWindow = 16384;
+
+    bool holds(int n) const {
+        return pos_ >= windowStart_ && pos_ + n <= windowStart_ + windowLength_;
+    }
+
+    // The bytes straddle the window's end (or lie outside it): copied window by window, as many
+    // as the file gives.
+    const unsigned char* peekSlowly(int n, int& got) {
+        unsigned char* out = spare_;
+        const off_t start = pos_;
         int done = 0;
         while (done < n) {
             if (pos_ < windowStart_ || pos_ >= windowStart_ + windowLength_) {
                 if (!fill())
-                    return done > 0 ? done : (eof_ ? 0 : -1);
+                    break;
             }
             const off_t inWindow = pos_ - windowStart_;
             const int take = static_cast<int>(std::min<off_t>(n - done, windowLength_ - inWindow));
-            std::memcpy(out + done, window_.data() + inWindow, static_cast<std::size_t>(take));
+            std::memcpy(out + done, window_.get() + inWindow, static_cast<std::size_t>(take));
             done += take;
             pos_ += take;
         }
-        return done;
+        pos_ = start;
+        got = done > 0 ? done : (eof_ ? 0 : -1);
+        return out;
     }
 
-private:
     bool fill() {
         eof_ = false;
         ssize_t got;
         do {
-            got = ::pread(fd_, window_.data(), window_.size(), pos_);
+            got = ::pread(fd_, window_.get(), kWindow, pos_);
         } while (got < 0 && errno == EINTR);
         if (got <= 0) {
             eof_ = got == 0;
@@ -96,159 +101,15 @@ private:
     off_t windowStart_ = 0;
     off_t windowLength_ = 0;
     bool eof_ = false;
-    std::vector<char> window_ = std::vector<char>(16384);
+    std::unique_ptr<unsigned char[]> window_ =
+        std::make_unique_for_overwrite<unsigned char[]>(kWindow);
+    unsigned char spare_[256];
 };
-
-WindowedFile* asWindowed(mspack_file* f) {
-    return reinterpret_cast<WindowedFile*>(f);
-}
-
-// libmspack's I/O through WindowedFile. Its own default system prints warnings about damaged
-// cabinets to stderr; ours says nothing, as a listing that fails must stay silent.
-mspack_file* sysOpen(mspack_system*, const char* filename, int mode) {
-    if (mode != MSPACK_SYS_OPEN_READ)
-        return nullptr;
-    auto* f = new (std::nothrow) WindowedFile(filename);
-    if (f && !f->isOpen()) {
-        delete f;
-        f = nullptr;
-    }
-    return reinterpret_cast<mspack_file*>(f);
-}
-
-void sysClose(mspack_file* f) {
-    delete asWindowed(f);
-}
-
-int sysRead(mspack_file* f, void* buffer, int bytes) {
-    return asWindowed(f)->read(buffer, bytes);
-}
-
-int sysWrite(mspack_file*, void*, int) {
-    return -1;
-}
-
-int sysSeek(mspack_file* f, off_t offset, int mode) {
-    WindowedFile* w = asWindowed(f);
-    off_t base = 0;
-    switch (mode) {
-    case MSPACK_SYS_SEEK_START:
-        break;
-    case MSPACK_SYS_SEEK_CUR:
-        base = w->tell();
-        break;
-    case MSPACK_SYS_SEEK_END:
-        if (!w->size(base))
-            return -1;
-        break;
-    default:
-        return -1;
-    }
-    return w->seek(base + offset) ? 0 : -1;
-}
-
-off_t sysTell(mspack_file* f) {
-    return asWindowed(f)->tell();
-}
-
-void sysMessage(mspack_file*, const char*, ...) {}
-
-void* sysAlloc(mspack_system*, size_t bytes) {
-    return std::malloc(bytes);
-}
-
-void sysFree(void* p) {
-    std::free(p);
-}
-
-void sysCopy(void* src, void* dest, size_t bytes) {
-    std::memmove(dest, src, bytes);
-}
-
-mspack_system quietSystem = {sysOpen,    sysClose, sysRead, sysWrite, sysSeek, sysTell,
-                             sysMessage, sysAlloc, sysFree, sysCopy,  nullptr};
-
-bool mspackUsable() {
-    static const bool usable = [] {
-        int result = MSPACK_ERR_OK;
-        MSPACK_SYS_SELFTEST(result);
-        return result == MSPACK_ERR_OK;
-    }();
-    return usable;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The directory through libmspack
-
-struct DecompressorDeleter {
-    void operator()(mscab_decompressor* d) const { mspack_destroy_cab_decompressor(d); }
-};
-using Decompressor = std::unique_ptr<mscab_decompressor, DecompressorDeleter>;
-
-class OpenCabinet {
-public:
-    OpenCabinet(mscab_decompressor* d, const char* path) : d_(d), cab_(d->open(d, path)) {}
-    ~OpenCabinet() {
-        if (cab_)
-            d_->close(d_, cab_);
-    }
-    OpenCabinet(const OpenCabinet&) = delete;
-    OpenCabinet& operator=(const OpenCabinet&) = delete;
-
-    const mscabd_cabinet* get() const { return cab_; }
-
-private:
-    mscab_decompressor* d_;
-    mscabd_cabinet* cab_;
-};
-
-CabinetFileRecord recordOf(const mscabd_file& f) {
-    // libmspack splits the DOS fields into parts; putting them back together is lossless.
-    CabinetFileRecord r;
-    r.name = f.filename;
-    r.nameIsUtf8 = (f.attribs & MSCAB_ATTRIB_UTF_NAME) != 0;
-    r.size = f.length;
-    r.dosDate = static_cast<std::uint16_t>(((f.date_y - 1980) << 9) | (f.date_m << 5) | f.date_d);
-    r.dosTime = static_cast<std::uint16_t>((f.time_h << 11) | (f.time_m << 5) | (f.time_s >> 1));
-    return r;
-}
-
-enum class MspackOutcome { Listed, NoSuchFile, Refused, ContinuesPrevious };
-
-MspackOutcome listWithMspack(const std::string& path,
-                             const std::function<void(const CabinetFileRecord&)>& onFile,
-                             std::size_t& count) {
-    if (!mspackUsable())
-        return MspackOutcome::Refused;
-    Decompressor d(mspack_create_cab_decompressor(&quietSystem));
-    if (!d)
-        return MspackOutcome::Refused;
-    // No salvage: it would skip a record whose name runs past 255 bytes and read on from the
-    // middle of that name. Refusing the cabinet leaves the records before it to our own reading.
-    d->set_param(d.get(), MSCABD_PARAM_SALVAGE, 0);
-    OpenCabinet cab(d.get(), path.c_str());
-    if (!cab.get())
-        return d->last_error(d.get()) == MSPACK_ERR_OPEN ? MspackOutcome::NoSuchFile
-                                                         : MspackOutcome::Refused;
-    // A later part of a spanned set: libmspack attaches the files continued from the previous
-    // part to the first folder, with nothing left to tell them apart, so our own reading of the
-    // file table lists this part.
-    if (cab.get()->flags & MSCAB_HDR_PREVCAB)
-        return MspackOutcome::ContinuesPrevious;
-    // Files continued into the next part (folder index 0xFFFE) start here and are listed.
-    for (const mscabd_file* f = cab.get()->files; f; f = f->next) {
-        onFile(recordOf(*f));
-        ++count;
-    }
-    return MspackOutcome::Listed;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Our own reading of the file table, for cabinets libmspack refuses as a whole
 
 constexpr std::uint16_t kFlagPrevCabinet = 0x0001;
 constexpr std::uint16_t kFlagNextCabinet = 0x0002;
 constexpr std::uint16_t kFlagReservePresent = 0x0004;
+constexpr std::uint16_t kAttribUtf8Name = 0x0080;
 constexpr std::uint16_t kFirstContinuationIndex = 0xFFFD;
 constexpr std::uint16_t kContinuedFromPrev = 0xFFFD;
 constexpr std::uint16_t kContinuedPrevAndNext = 0xFFFF;
@@ -266,20 +127,26 @@ std::uint32_t le32(const unsigned char* p) {
 // A NUL-terminated string of at most 255 bytes at the current position; leaves the position just
 // after the NUL. False when none could be read whole.
 bool readName(WindowedFile& f, std::string& out) {
-    char buf[kNameWindow];
-    const off_t start = f.tell();
-    const int got = f.read(buf, kNameWindow);
+    int got = 0;
+    const unsigned char* p = f.peek(kNameWindow, got);
     if (got <= 0)
         return false;
-    const void* nul = std::memchr(buf, '\0', static_cast<std::size_t>(got));
+    const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(got));
     if (!nul)
         return false;
-    out.assign(buf, static_cast<std::size_t>(static_cast<const char*>(nul) - buf));
-    return f.seek(start + static_cast<off_t>(out.size()) + 1);
+    const auto length = static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - p);
+    out.assign(reinterpret_cast<const char*>(p), length);
+    return f.seek(f.tell() + static_cast<off_t>(length) + 1);
 }
 
-bool readExactly(WindowedFile& f, unsigned char* dst, int n) {
-    return f.read(dst, n) == n;
+// n bytes at the current position, which moves past them; null when fewer could be read.
+const unsigned char* readExactly(WindowedFile& f, int n) {
+    int got = 0;
+    const unsigned char* p = f.peek(n, got);
+    if (got != n)
+        return nullptr;
+    f.seek(f.tell() + n);
+    return p;
 }
 
 constexpr const char* kNotACabinet = "This is not a cabinet file.";
@@ -289,17 +156,18 @@ std::string errnoText(int error) {
 }
 
 // The records up to the first one that cannot be read whole. A record in no folder or with an
-// empty name is skipped and the table goes on after it, as libmspack's salvage mode does. In a
-// part that continues a previous one, a file continued from there belongs to the part where it
-// starts and is not listed here.
+// empty name is skipped and the table goes on after it. In a part that continues a previous one,
+// a file continued from there belongs to the part where it starts and is not listed here.
+// Where the whole directory is sound this lists exactly what libmspack's directory reader lists
+// (the fuzz target compares the two); unlike it, a damaged directory still yields what can be read.
 CabinetListing listFileTable(const std::string& path,
                              const std::function<void(const CabinetFileRecord&)>& onFile) {
     CabinetListing out;
     WindowedFile f(path.c_str());
     if (!f.isOpen())
         return {0, errnoText(errno)};
-    unsigned char header[36];
-    if (!readExactly(f, header, sizeof header) || std::memcmp(header, "MSCF", 4) != 0)
+    const unsigned char* header = readExactly(f, 36);
+    if (!header || std::memcmp(header, "MSCF", 4) != 0)
         return {0, kNotACabinet};
     const auto cutOff = [] {
         return CabinetListing{0, "The cabinet is damaged: it is cut off before its file list."};
@@ -310,8 +178,8 @@ CabinetListing listFileTable(const std::string& path,
 
     int folderReserve = 0;
     if (flags & kFlagReservePresent) {
-        unsigned char sizes[4];
-        if (!readExactly(f, sizes, sizeof sizes))
+        const unsigned char* sizes = readExactly(f, 4);
+        if (!sizes)
             return cutOff();
         folderReserve = sizes[2];
         f.seek(f.tell() + le16(sizes));
@@ -326,22 +194,25 @@ CabinetListing listFileTable(const std::string& path,
     f.seek(f.tell() + static_cast<off_t>(folders) * (8 + folderReserve));
 
     unsigned elsewhere = 0; // continued from the previous part: listed there
+    CabinetFileRecord r;    // one for all records, so its name keeps its buffer
     for (unsigned i = 0; i < files; ++i) {
-        unsigned char fixed[16];
-        CabinetFileRecord r;
-        if (!readExactly(f, fixed, sizeof fixed) || !readName(f, r.name))
+        const unsigned char* fixed = readExactly(f, 16);
+        if (!fixed)
             break;
+        // The fixed part first: reading the name may move the window under it.
         const std::uint16_t folder = le16(fixed + 8);
+        r.size = le32(fixed);
+        r.dosDate = le16(fixed + 10);
+        r.dosTime = le16(fixed + 12);
+        r.nameIsUtf8 = (le16(fixed + 14) & kAttribUtf8Name) != 0;
+        if (!readName(f, r.name))
+            break;
         const bool folderKnown = folder >= kFirstContinuationIndex ? folders > 0 : folder < folders;
         const bool startsEarlier = (flags & kFlagPrevCabinet) && (folder == kContinuedFromPrev ||
                                                                   folder == kContinuedPrevAndNext);
         elsewhere += startsEarlier;
         if (!folderKnown || r.name.empty() || startsEarlier)
             continue;
-        r.size = le32(fixed);
-        r.dosDate = le16(fixed + 10);
-        r.dosTime = le16(fixed + 12);
-        r.nameIsUtf8 = (le16(fixed + 14) & MSCAB_ATTRIB_UTF_NAME) != 0;
         onFile(r);
         ++out.files;
     }
@@ -358,26 +229,27 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes strictly: every maximal subpart of an ill-formed sequence becomes one U+FFFD, and
 // the range of the first continuation byte excludes overlong forms, surrogates and anything
-// above U+10FFFF, so no invalid sequence can stand for an ASCII character.
-std::string decodeUtf8(std::string_view in) {
-    std::string out;
-    out.reserve(in.size());
+// above U+10FFFF, so no invalid sequence can stand for an ASCII character. `out` takes
+// ascii(byte), sequence(its bytes, its code point) for each well-formed sequence of two bytes or
+// more, and replacement() for each ill-formed subpart.
+template <typename Out> void decodeUtf8(std::string_view in, Out& out) {
     std::size_t i = 0;
     while (i < in.size()) {
         const auto lead = static_cast<unsigned char>(in[i]);
         if (lead < 0x80) {
-            out += static_cast<char>(lead);
+            out.ascii(static_cast<char>(lead));
             ++i;
             continue;
         }
         Utf8Lead seq;
         if (!ClassifyUtf8Lead(lead, seq)) {
-            AppendUtf8(out, kReplacement);
+            out.replacement();
             ++i;
             continue;
         }
         const int needed = seq.length - 1;
         unsigned char low = seq.low, high = seq.high;
+        char32_t c = lead & (0x7F >> seq.length);
         std::size_t j = i + 1;
         bool complete = true;
         for (int k = 0; k < needed; ++k, ++j) {
@@ -386,17 +258,38 @@ std::string decodeUtf8(std::string_view in) {
                 complete = false;
                 break;
             }
+            c = c << 6 | (b & 0x3F);
             low = 0x80;
             high = 0xBF;
         }
         if (complete)
-            out.append(in.substr(i, j - i));
+            out.sequence(in.substr(i, j - i), c);
         else
-            AppendUtf8(out, kReplacement);
+            out.replacement();
         i = j;
     }
-    return out;
 }
+
+struct Utf8Out {
+    std::string text;
+    void ascii(char c) { text += c; }
+    void sequence(std::string_view bytes, char32_t) { text.append(bytes); }
+    void replacement() { AppendUtf8(text, kReplacement); }
+};
+
+struct Utf16Out {
+    char16_t* at;
+    void ascii(char c) { *at++ = static_cast<char16_t>(c); }
+    void sequence(std::string_view, char32_t c) {
+        if (c >= 0x10000) {
+            *at++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            *at++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            *at++ = static_cast<char16_t>(c);
+        }
+    }
+    void replacement() { *at++ = static_cast<char16_t>(kReplacement); }
+};
 
 // 0x80..0x9F of Windows-1252; the five bytes it leaves unassigned keep their C1 code points.
 constexpr char16_t kCp1252High[32] = {
@@ -420,23 +313,29 @@ int daysInMonth(int year, int month) {
 
 CabinetListing IterateCabinet(const std::string& posixPath,
                               const std::function<void(const CabinetFileRecord&)>& onFile) {
-    std::size_t count = 0;
-    switch (listWithMspack(posixPath, onFile, count)) {
-    case MspackOutcome::Listed:
-        return {count, {}};
-    case MspackOutcome::NoSuchFile: // our own opening tells why
-    case MspackOutcome::ContinuesPrevious:
-    case MspackOutcome::Refused:
-        // libmspack gives up on the whole directory at the first bad record (a cabinet cut off
-        // in its file table, a record in no folder); the records before it are still worth
-        // listing, and records in no folder are skipped as salvaging would.
-        return listFileTable(posixPath, onFile);
-    }
-    return {count, {}};
+    return listFileTable(posixPath, onFile);
 }
 
 std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8) {
-    return nameIsUtf8 ? decodeUtf8(raw) : Windows1252ToUtf8(raw);
+    if (!nameIsUtf8)
+        return Windows1252ToUtf8(raw);
+    Utf8Out out;
+    out.text.reserve(raw.size());
+    decodeUtf8(raw, out);
+    return std::move(out.text);
+}
+
+std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out) {
+    if (nameIsUtf8) {
+        Utf16Out sink{out};
+        decodeUtf8(raw, sink);
+        return static_cast<std::size_t>(sink.at - out);
+    }
+    for (char ch : raw) {
+        const auto b = static_cast<unsigned char>(ch);
+        *out++ = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b);
+    }
+    return raw.size();
 }
 
 std::string Windows1252ToUtf8(std::string_view bytes) {

@@ -38,6 +38,10 @@ CabinetListing IterateCabinet(const std::string& posixPath,
 // Invalid UTF-8 (overlong forms included) becomes U+FFFD, so it never yields a path separator.
 std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8);
 
+// The same as UTF-16 into `out`, which has room for raw.size() units (never more are needed);
+// returns the units written.
+std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out);
+
 // Windows-1252 bytes to UTF-8 (the five unassigned bytes map to the C1 controls, as Windows does).
 std::string Windows1252ToUtf8(std::string_view bytes);
 

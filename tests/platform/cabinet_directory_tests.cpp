@@ -250,6 +250,23 @@ TEST(StoredNameToUtf8, Windows1252AndUtf8) {
         }
 }
 
+TEST(StoredNameToUtf16, GivesTheUnitsOfTheUtf8Form) {
+    const std::tuple<const char*, bool, std::u16string> cases[] = {
+        {"Drv\\a.inf", false, u"Drv\\a.inf"},
+        {"caf\xE9\x80\x81\x9F\xFF", false, u"caf\u00E9\u20AC\u0081\u0178\u00FF"},
+        {"\xE2\x82\xAC\\\xF0\x9F\x98\x80.txt", true, u"\u20AC\\\U0001F600.txt"},
+        {"\xF4\x8F\xBF\xBF\xC2\x80", true, u"\U0010FFFF\u0080"},
+        {"\xC3\xE2\x82\xAC", true, u"\uFFFD\u20AC"},
+        {"\xF0\x80\x80\xAF"
+         "a\xE2\x82",
+         true, u"\uFFFD\uFFFD\uFFFD\uFFFDa\uFFFD"}};
+    for (const auto& [raw, utf8, want] : cases) {
+        char16_t out[256];
+        const std::size_t n = StoredNameToUtf16(raw, utf8, out);
+        EXPECT_EQ(std::u16string(out, n), want) << raw;
+    }
+}
+
 TEST(DosDateTimeToDate, AcceptsRealDatesAndRejectsWhatWindowsRejects) {
     const std::uint16_t noon = dosTime(12, 0, 0), day = dosDate(2002, 3, 15);
     const CalendarDate zero{1601, 1, 1};
