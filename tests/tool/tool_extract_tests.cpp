@@ -303,6 +303,20 @@ TEST_P(EachDecoder, DamageFailsTheFilesItReaches) {
         std::memset(&cab[at], 0, 4);
         cab[at + 6] += 1;
     };
+    // Block 2 rewritten as a deflate block whose distance code, lengths 2 and 1, leaves a code
+    // unused, over data that never needs it: 125 copies of 8 bytes from 2 back, the block's
+    // 1,000 bytes. zlib and libmspack refuse such a code; ISA-L alone takes it.
+    Damage incomplete = [](std::string& cab, const CabPlan& plan) {
+        std::string deflate("\xed\xc1\x21\x01\0\0\0\x80\xa0\xff\xaf\x4d\xbe\x40", 14);
+        for (int i = 0; i < 16; ++i)
+            deflate += "\xb6\x6d\xdb";
+        deflate.back() = 1; // end of block
+        size_t at = blockOffset(cab, plan, 2);
+        std::memset(&cab[at], 0, 4);
+        const auto byte = [&](size_t i) { return static_cast<unsigned char>(cab[at + i]); };
+        ASSERT_GE(byte(4) | byte(5) << 8, int(2 + deflate.size())); // room in the packed bytes
+        cab.replace(at + 10, deflate.size(), deflate);
+    };
     Damage cut = [](std::string& cab, const CabPlan& plan) {
         cab.resize(blockOffset(cab, plan, 5) + 30);
     };
@@ -325,6 +339,7 @@ TEST_P(EachDecoder, DamageFailsTheFilesItReaches) {
                  {"stored byte", kStored, true, flip(2, 500), "f1", {"f0", "f5"}, {}},
                  {"signature", kMsZip, false, signature, "f1", {"f5"}, {"f0"}, false},
                  {"size", kMsZip, false, size, "f1", {"f5"}, {"f0"}, false},
+                 {"incomplete code", kMsZip, false, incomplete, "f1", {"f5"}, {"f0"}},
                  {"cut", kMsZip, false, cut, "f3", {}, {"f0", "f1", "f2"}},
                  {"cut", kStored, false, cut, "f3", {"f0", "f1", "f2"}, {}},
                  {"claim", kMsZip, false, claim, "f5", {"f0", "f1", "f2", "f3", "f4"}, {}},

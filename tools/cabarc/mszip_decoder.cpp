@@ -60,6 +60,134 @@ const Isal* loadIsal(const std::vector<std::string>& names) {
     return it->second.get();
 }
 
+// ISA-L builds a Huffman code from any lengths that do not over-subscribe it, and fails only
+// when the data uses a missing code; zlib and libmspack refuse an incomplete code outright. So a
+// block whose header describes one, but whose data avoids the gaps, would come out of ISA-L as
+// if whole. The headers are read here, which costs a few microseconds a block, and ISA-L is
+// trusted only when each header is one zlib accepts. A Huffman-coded block that is not the
+// last leaves the next header out of cheap reach: such streams go to zlib whole.
+class HeaderWalk {
+public:
+    HeaderWalk(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+
+    // True when every block header of the stream was read and zlib would accept it.
+    bool sound() {
+        for (;;) {
+            const unsigned last = bits(1);
+            const unsigned type = bits(2);
+            if (type == 0) {
+                at_ = (at_ + 7) & ~size_t(7);
+                const unsigned length = bits(16);
+                if (bits(16) != (~length & 0xFFFF))
+                    return false;
+                at_ += size_t(length) * 8;
+            } else if (type == 1) {
+                return last && !overrun(); // a fixed code is complete
+            } else if (type == 2) {
+                return dynamicHeader() && last;
+            } else {
+                return false;
+            }
+            if (overrun())
+                return false;
+            if (last)
+                return true;
+        }
+    }
+
+private:
+    bool overrun() const { return at_ > size_ * 8; }
+
+    // Up to 16 bits, zero past the end; overrun() tells.
+    unsigned bits(unsigned n) {
+        std::uint32_t word = 0;
+        for (size_t i = 0, byte = at_ >> 3; i < 3 && byte + i < size_; ++i)
+            word |= std::uint32_t(data_[byte + i]) << (8 * i);
+        const unsigned v = (word >> (at_ & 7)) & ((1u << n) - 1);
+        at_ += n;
+        return v;
+    }
+
+    // zlib's rule: no over-subscribed code; an incomplete one only as a single code of length 1
+    // for literals/lengths or distances (`single`), or no code at all for distances.
+    static bool codeAccepted(const unsigned char* lengths, unsigned count, bool single) {
+        unsigned perLength[16] = {};
+        for (unsigned i = 0; i < count; ++i)
+            ++perLength[lengths[i]];
+        if (perLength[0] == count)
+            return single;
+        int left = 1;
+        for (unsigned len = 1; len < 16; ++len) {
+            left = left * 2 - static_cast<int>(perLength[len]);
+            if (left < 0)
+                return false;
+        }
+        return left == 0 || (single && perLength[1] == 1 && perLength[0] == count - 1);
+    }
+
+    bool dynamicHeader() {
+        static constexpr unsigned char kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                     11, 4,  12, 3, 13, 2, 14, 1, 15};
+        const unsigned literals = bits(5) + 257, distances = bits(5) + 1, codes = bits(4) + 4;
+        if (literals > 286 || distances > 30)
+            return false;
+        unsigned char codeLengths[19] = {};
+        for (unsigned i = 0; i < codes; ++i)
+            codeLengths[kOrder[i]] = static_cast<unsigned char>(bits(3));
+        if (overrun() || !codeAccepted(codeLengths, 19, false))
+            return false;
+        // The code-length code, complete by now, as a table on its next 7 bits (read first
+        // bit first): symbol and length.
+        unsigned char table[128][2] = {};
+        unsigned next = 0;
+        for (unsigned len = 1; len <= 7; ++len, next <<= 1) {
+            for (unsigned symbol = 0; symbol < 19; ++symbol) {
+                if (codeLengths[symbol] != len)
+                    continue;
+                unsigned reversed = 0;
+                for (unsigned i = 0; i < len; ++i)
+                    reversed |= ((next >> i) & 1u) << (len - 1 - i);
+                for (unsigned fill = reversed; fill < 128; fill += 1u << len) {
+                    table[fill][0] = static_cast<unsigned char>(symbol);
+                    table[fill][1] = static_cast<unsigned char>(len);
+                }
+                ++next;
+            }
+        }
+        unsigned char lengths[286 + 30];
+        for (unsigned have = 0; have < literals + distances;) {
+            const unsigned char* entry = table[bits(7)];
+            at_ -= 7 - entry[1];
+            const unsigned symbol = entry[0];
+            unsigned repeat = 0;
+            unsigned char value = 0;
+            if (overrun()) {
+                return false;
+            } else if (symbol < 16) {
+                lengths[have++] = static_cast<unsigned char>(symbol);
+                continue;
+            } else if (symbol == 16) {
+                if (have == 0)
+                    return false;
+                value = lengths[have - 1];
+                repeat = 3 + bits(2);
+            } else {
+                repeat = symbol == 17 ? 3 + bits(3) : 11 + bits(7);
+            }
+            if (have + repeat > literals + distances)
+                return false;
+            std::fill_n(lengths + have, repeat, value);
+            have += repeat;
+        }
+        return !overrun() && lengths[256] != 0 && codeAccepted(lengths, literals, true) &&
+               codeAccepted(lengths + literals, distances, true);
+    }
+
+    const unsigned char* data_;
+    size_t size_;
+    size_t at_ = 0; // in bits
+};
+
 } // namespace
 
 struct MsZipDecoder::State {
@@ -196,7 +324,9 @@ int MsZipDecoder::inflateBlock(unsigned char* dest) {
     const bool drillRefusal = inflater_ == Inflater::IsalDrill && s.blockNumber % 2 == 1;
     ++s.blockNumber;
     // Without ISA-L (not installed, or not this version) zlib decodes every block.
-    const bool ok = (s.isalApi && !drillRefusal && inflateIsal(dest)) || inflateZlib(dest);
+    const bool ok = (s.isalApi && !drillRefusal &&
+                     HeaderWalk(s.packed + 2, s.packedSize - 2).sound() && inflateIsal(dest)) ||
+                    inflateZlib(dest);
     if (!ok)
         return MSPACK_ERR_DECRUNCH;
     if (s.size >= kHistory) {
