@@ -22,14 +22,6 @@ namespace {
 // A test shorter than this shows no progress window.
 constexpr int kProgressAfterMilliseconds = 400;
 
-QString shown(const QString& text) {
-    QString out = DisplayText(text);
-    for (QChar& c : out)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QChar(0xfffd);
-    return out;
-}
-
 QString cabinetsWord(qsizetype n) {
     return n == 1 ? QStringLiteral("1 cabinet") : QStringLiteral("%1 cabinets").arg(n);
 }
@@ -80,7 +72,7 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
         if ((cancelled = stopAsked()))
             break;
         progress.setLabelText(QStringLiteral("Testing %1 (%2 of %3)...")
-                                  .arg(shown(SplitPath(cabinet).second))
+                                  .arg(MessageText(SplitPath(cabinet).second))
                                   .arg(tested + 1)
                                   .arg(cabinets.size()));
         progress.setValue(static_cast<int>(tested));
@@ -101,13 +93,13 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
             if (end.failed())
                 reason = end.firstErrorLine.empty()
                              ? QStringLiteral("the test tool failed (exit status %1)").arg(end.code)
-                             : shown(PathToText(end.firstErrorLine));
+                             : MessageText(PathToText(end.firstErrorLine));
         }
         ++tested;
         if (reason.isEmpty())
             continue;
         if (++bad <= kDamagedShown)
-            damaged << shown(cabinet) + QStringLiteral(":\n    ") + reason;
+            damaged << MessageText(cabinet) + QStringLiteral(":\n    ") + reason;
     }
     // Closing the window counts as Cancel for it; the outcome is settled before.
     QObject::disconnect(&progress, nullptr, nullptr, nullptr);

@@ -81,15 +81,6 @@ QString reasonText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Text for a message box: control characters would cut or garble it.
-QString visible(const QString& text) {
-    QString out = DisplayText(text);
-    for (QChar& c : out)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QChar(0xfffd);
-    return out;
-}
-
 QString endReason(const LaunchEnd& end) {
     // The tool, linked, writes each problem in plain words on a line of its own.
     if (!end.firstErrorLine.empty())
@@ -211,7 +202,7 @@ void ExtractionRun::chooseRule() {
         fallback_ = refusal;
         if (const QString why = SetFolderProblem(w_.StgExtrSetFolder, *p_.drives);
             fallback_.isEmpty() && !why.isEmpty())
-            fallback_ = QStringLiteral("The set folder '") + visible(w_.StgExtrSetFolder) +
+            fallback_ = QStringLiteral("The set folder '") + MessageText(w_.StgExtrSetFolder) +
                         QStringLiteral("' cannot be used: ") + why + u'.';
         if (!fallback_.isEmpty())
             rule_ = Rule::OwnFolder;
@@ -243,7 +234,7 @@ void ExtractionRun::checkCabinet(Job& job) {
     const auto destination = PosixPathOf(*p_.drives, job.destination, programFolder_);
     if (!destination) {
         job.failed = true;
-        return fail(job, QStringLiteral("the folder '") + visible(job.destination) +
+        return fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
                              QStringLiteral("' cannot be found"));
     }
     job.posixDestination = *destination;
@@ -255,11 +246,11 @@ void ExtractionRun::checkCabinet(Job& job) {
         job.makeFolder = true;
     } else if (found != 0) {
         job.failed = true;
-        fail(job, QStringLiteral("the folder '") + visible(job.destination) +
+        fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
                       QStringLiteral("' cannot be used: ") + reasonText(errno));
     } else if (!S_ISDIR(st.st_mode)) {
         job.failed = true;
-        fail(job, u'\'' + visible(job.destination) +
+        fail(job, u'\'' + MessageText(job.destination) +
                       (S_ISLNK(st.st_mode) ? QStringLiteral("' is a link, not a folder")
                                            : QStringLiteral("' is not a folder")));
     }
@@ -275,8 +266,8 @@ bool ExtractionRun::check() {
     int collided = 0, existing = 0;
     ListView& list = *w_.lvwFiles;
     const auto rowName = [&](size_t job, int row) {
-        return u'\'' + visible(list.text(row)) + QStringLiteral("' in ") +
-               visible(SplitPath(jobs_[job].cabinet).second);
+        return u'\'' + MessageText(list.text(row)) + QStringLiteral("' in ") +
+               MessageText(SplitPath(jobs_[job].cabinet).second);
     };
     for (size_t j = 0; j < jobs_.size(); ++j) {
         Job& job = jobs_[j];
@@ -297,9 +288,9 @@ bool ExtractionRun::check() {
             if (!first && ++collided <= kCollisionsShown)
                 collisions << rowName(at->second.job, at->second.row) + QStringLiteral(" and ") +
                                   rowName(j, row) + QStringLiteral(" both go to '") +
-                                  visible(QString::fromStdString(out)) + u'\'';
+                                  MessageText(QString::fromStdString(out)) + u'\'';
             if (job.before.back().exists && ++existing <= kExistingShown)
-                existingShown << visible(
+                existingShown << MessageText(
                     JoinPath(job.destination, QString::fromStdString(out).replace(u'/', u'\\')));
         }
     }
@@ -349,7 +340,7 @@ bool ExtractionRun::makeFolders() {
         if (job.failed || !job.makeFolder || PathExists(job.posixDestination))
             continue;
         if (MakeFolder(job.posixDestination) != 0) {
-            message(QStringLiteral("Unable to create directory '") + visible(job.destination) +
+            message(QStringLiteral("Unable to create directory '") + MessageText(job.destination) +
                     QStringLiteral("'."));
             removeEmptyFolders();
             return false;
@@ -486,9 +477,9 @@ QString FailureReport(const QVector<QPair<QString, QString>>& failures, const Sc
     const int reasonWidth = width - metrics.horizontalAdvance(indent);
     QStringList lines;
     for (qsizetype i = 0; i < shown; ++i)
-        lines << metrics.elidedText(visible(failures[i].first), Qt::ElideMiddle, width) + u':'
-              << indent +
-                     metrics.elidedText(visible(failures[i].second), Qt::ElideRight, reasonWidth);
+        lines << metrics.elidedText(MessageText(failures[i].first), Qt::ElideMiddle, width) + u':'
+              << indent + metrics.elidedText(MessageText(failures[i].second), Qt::ElideRight,
+                                             reasonWidth);
     if (failures.size() > shown)
         lines << QStringLiteral("... and %1 more.").arg(failures.size() - shown);
     return QStringLiteral("These cabinets were not extracted completely:\n\n") + lines.join(u'\n');

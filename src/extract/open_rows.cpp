@@ -23,14 +23,6 @@ namespace {
 
 constexpr int kPathColumn = 3;
 
-QString shown(const QString& text) {
-    QString out = DisplayText(text);
-    for (QChar& c : out)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QChar(0xfffd);
-    return out;
-}
-
 bool isCabinetName(const QString& name) {
     return name.endsWith(QStringLiteral(".cab"), Qt::CaseInsensitive);
 }
@@ -78,7 +70,7 @@ QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const 
             {ToolCall::Command::Extract, cabinet, destination, false, keepFolders, false});
         const LaunchStart start = p.launcher->launch(TextToPath(p.programFolder), "Cabarc1.exe",
                                                      TextToPath(parameters), WriteToolLink(link));
-        const QString name = shown(SplitPath(cabinet).second);
+        const QString name = MessageText(SplitPath(cabinet).second);
         if (start.error != 0) {
             problems << name + QStringLiteral(": the extraction tool could not be started: ") +
                             QString::fromLocal8Bit(std::strerror(start.error));
@@ -89,7 +81,7 @@ QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const 
             problems << name + QStringLiteral(": ") +
                             (end.firstErrorLine.empty()
                                  ? QStringLiteral("the extraction tool failed")
-                                 : shown(PathToText(end.firstErrorLine)));
+                                 : MessageText(PathToText(end.firstErrorLine)));
     }
     return problems;
 }
@@ -108,7 +100,7 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
     QString nested; // the first row that is a cabinet, opened in this window at the end
     for (int row : rows) {
         const QString name = w.lvwFiles->text(row);
-        const QString title = u'\'' + shown(name) + QStringLiteral("': ");
+        const QString title = u'\'' + MessageText(name) + QStringLiteral("': ");
         std::string why = "the private folder is not available";
         const std::string folder = copies ? copies->newFolder(&why) : std::string();
         if (folder.empty()) {

@@ -86,4 +86,12 @@ QString DisplayText(const QString& text) {
     return out;
 }
 
+QString MessageText(const QString& text) {
+    QString out = DisplayText(text);
+    for (QChar& c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar(QChar::ReplacementCharacter);
+    return out;
+}
+
 } // namespace fm

@@ -22,4 +22,8 @@ std::string TextToPath(const QString& text);
 // The text for the eye: each escaped byte shown as the replacement mark U+FFFD.
 QString DisplayText(const QString& text);
 
+// The text for a message box: DisplayText, and each control character shown as U+FFFD too, so a
+// stored name can neither cut nor garble the message.
+QString MessageText(const QString& text);
+
 } // namespace fm
