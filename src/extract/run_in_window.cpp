@@ -12,7 +12,10 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QShortcut>
+#include <QThreadPool>
+#include <memory>
 
 namespace fm {
 
@@ -21,6 +24,31 @@ namespace {
 // How often the status line follows the run: often enough to look alive, seldom enough that a
 // run of thousands of small cabinets does not spend its time painting.
 constexpr int kStatusIntervalMs = 100;
+
+// Qt paints a large image in pieces on the threads of its global pool and waits for every piece.
+// A pool thread it cannot make, because the run's tools have used up the user's process limit,
+// leaves that wait, and the window, hanging for good. So before the first run the pool's threads
+// are made, and they are kept from then on.
+void KeepPaintingThreads() {
+    static bool kept = false;
+    if (kept)
+        return;
+    kept = true;
+    QThreadPool* pool = QThreadPool::globalInstance();
+    pool->setExpiryTimeout(-1);
+    // Each task holds its thread until all have one, so every thread is started (or reused, with
+    // the new expiry) now.
+    const int threads = pool->maxThreadCount();
+    auto started = std::make_shared<QSemaphore>();
+    auto go = std::make_shared<QSemaphore>();
+    for (int i = 0; i < threads; ++i)
+        pool->start([started, go] {
+            started->release();
+            go->acquire();
+        });
+    started->tryAcquire(threads, 2000); // a thread that cannot be made is not waited for
+    go->release(threads);
+}
 
 // Esc cancels; paths dropped on the window are refused while the run lasts.
 class RunKeys : public QObject {
@@ -137,6 +165,7 @@ QString ProgressText(size_t done, size_t total, std::optional<int> percent) {
 }
 
 WindowRunResult RunInWindow(frmFendlemark& w, std::vector<RunJob> jobs) {
+    KeepPaintingThreads();
     const Platform& p = w.platform();
     RunQueue queue(*p.launcher, p.processes, QString::fromLatin1(kToolProcessName));
     WindowRunResult result;
