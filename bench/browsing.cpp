@@ -10,6 +10,7 @@
 #include "controls/vb_check_box.h"
 #include "support/cab_writer.h"
 #include "support/window_fixture.h"
+#include "window_main.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -152,11 +153,5 @@ BENCHMARK(BM_Fill_32767)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sort_32767)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return fm::test::RunWindowBenchmarks(argc, argv);
 }

@@ -14,6 +14,7 @@
 #include "controls/vb_label.h"
 #include "run_world.h"
 #include "support/cab_writer.h"
+#include "window_main.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -152,14 +153,9 @@ BENCHMARK(BM_Run_20000Files_All)->Unit(benchmark::kMillisecond)->Iterations(3)->
 BENCHMARK(BM_Run_20000Files_19999Rows)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    gMany.reset();
-    gLarge.reset();
-    gWide.reset();
-    return 0;
+    return fm::test::RunWindowBenchmarks(argc, argv, [] {
+        gMany.reset();
+        gLarge.reset();
+        gWide.reset();
+    });
 }

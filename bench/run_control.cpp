@@ -13,6 +13,7 @@
 #include "extract/run_queue.h"
 #include "run_world.h"
 #include "support/cab_writer.h"
+#include "window_main.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -153,13 +154,8 @@ BENCHMARK(BM_Tool_100MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealT
 BENCHMARK(BM_Tool_100MB_WithProgress)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    gMany.reset();
-    gLarge.reset();
-    return 0;
+    return fm::test::RunWindowBenchmarks(argc, argv, [] {
+        gMany.reset();
+        gLarge.reset();
+    });
 }

@@ -4,6 +4,7 @@
 // (--benchmark_filter) for a peak that is that benchmark's own.
 
 #include "support/window_fixture.h"
+#include "window_main.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -80,9 +81,5 @@ BENCHMARK(BM_SaveSettings)->Unit(benchmark::kMillisecond)->Iterations(3);
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return fm::test::RunWindowBenchmarks(argc, argv);
 }
