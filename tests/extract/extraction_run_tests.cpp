@@ -3,6 +3,7 @@
 // before the run, messages.
 
 #include "extract/extraction_run.h"
+#include "extract/short_path.h"
 #include "platform/tool_link.h"
 #include "support/window_tests.h"
 
@@ -329,6 +330,15 @@ TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
     EXPECT_EQ(world.prompt.shown,
               QStringList{"An extraction is running. Cancel the extraction and exit?"});
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
+}
+
+// A folder typed as \x is on the working folder's drive; a network path leads nowhere.
+TEST(PosixPathOf, RootedPathsAndNetworkPaths) {
+    const DriveMap drives({"/media/ann/STICK"});
+    EXPECT_EQ(PosixPathOf(drives, QStringLiteral("\\out"), "/media/ann/STICK/x"),
+              "/media/ann/STICK/out");
+    EXPECT_EQ(PosixPathOf(drives, QStringLiteral("\\out"), "/home"), "/out");
+    EXPECT_EQ(PosixPathOf(drives, QStringLiteral("\\\\server\\s"), "/home"), std::nullopt);
 }
 
 // The real three-way box: caption "Fendlemark", Enter keeps the files (Skip), Esc cancels.
