@@ -106,6 +106,16 @@ TEST(RunQueue, CancelAsksThenForces) {
                                              State::Cancelled}));
     EXPECT_TRUE(q.isCancelled());
     EXPECT_TRUE(q.results()[0].succeeded());
+    // One that ends well after it was asked to stop has ended, not been stopped.
+    FakeLauncher m;
+    m.held = m.deaf = {0};
+    RunQueue r(m);
+    r.start(jobs({1}));
+    ASSERT_TRUE(until([&] { return m.calls.size() == 1; }));
+    r.cancel();
+    m.finish(0);
+    ASSERT_TRUE(until([&] { return r.isFinished(); }));
+    EXPECT_TRUE(r.results()[0].succeeded());
 }
 
 // The share of bytes shows only while a job holding most of the run's weight runs and reports.
