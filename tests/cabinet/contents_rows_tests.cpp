@@ -31,7 +31,7 @@ TEST(ContentsRows, EachRowGivesBackItsTextsAndTag) {
          {"0", a, "0000000000", "16010101"}},
         {entry("big", 4294967295u, QDate(2107, 12, 31), b),
          {"4294967295", b, "4294967295", "21071231"}},
-        {entry(QString(70000, u'x'), 10, QDate(1980, 1, 1), a),
+        {entry(QString(65535, u'x'), 10, QDate(1980, 1, 1), a),
          {"10", a, "0000000010", "19800101"}},
         {entry("", 9, QDate(), b), {"9", b, "0000000009", "00000000"}},
     };

@@ -124,6 +124,7 @@ TEST_F(FolderControls, FileListMatchesSortsAndShowsCutOffNames) {
     EXPECT_EQ(entries(files), (QStringList{"z", "z.cabx", "zy.CAB", "Zz.cab", "zZ.cab"}));
     EXPECT_TRUE(FileList::matches(QStringLiteral("a?c*"), QStringLiteral("ABCdef")));
     EXPECT_FALSE(FileList::matches(QStringLiteral("*.cab"), QStringLiteral("x.cabs")));
+    EXPECT_TRUE(FileList::matches(QStringLiteral("*.*"), QStringLiteral("z"))); // dot or not
     // A cut-off name shows itself whole in a tooltip; a short one shows none.
     files.setPattern(QStringLiteral("*.cab"));
     auto tipAt = [&](int row) {

@@ -3,6 +3,7 @@
 // before the run, messages.
 
 #include "extract/extraction_run.h"
+#include "extract/short_path.h"
 #include "platform/tool_link.h"
 #include "support/window_tests.h"
 
@@ -144,6 +145,28 @@ TEST_F(ExtractionRun, CollisionsAreReportedAndNothingRuns) {
                            head + "'readme.txt' in d.cab and '\\readme.txt' in d.cab both go to "
                                   "'readme.txt'\n\nChoose fewer files."}));
     EXPECT_FALSE(w.lblFiles->text().endsWith(QStringLiteral("extracted.")));
+    // Ten collisions are all named; only more would be counted.
+    std::vector<CabFilePlan> same{cabFile("r.txt", "r")};
+    for (int i = 1; i <= 10; ++i)
+        same.push_back(cabFile(std::to_string(i) + "\\r.txt", "r"));
+    writeCabinet(world.startFolder() + "/e.cab", {same});
+    w.mRefresh->trigger();
+    clickRows(*w.File1, {4});
+    w.StgExtrPreservePath = 0;
+    extractSelected(w);
+    EXPECT_EQ(world.prompt.shown.back().count(u'\n'), 2 + 9 + 2);
+}
+
+// Five existing files are named in the question; only more would be cut short.
+TEST_F(ExtractionRun, TheQuestionNamesFiveExistingFiles) {
+    for (const char* n : {"a1.txt", "a2.txt", "a*", "b1.txt", "b2.txt"})
+        writeFile(world.startFolder() + "/" + n, "mine");
+    clickRows(*w.File1, {0, 1});
+    world.prompt.choices = {Existing::Cancel};
+    extractSelected(w);
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_TRUE(world.prompt.shown[0].startsWith("5 files to extract exist already:\n\n"));
+    EXPECT_EQ(world.prompt.shown[0].count(u'\n'), 2 + 4 + 2);
 }
 
 // One pass of checks before anything runs: a cabinet gone since it was listed, a link planted as
@@ -329,6 +352,24 @@ TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
     EXPECT_EQ(world.prompt.shown,
               QStringList{"An extraction is running. Cancel the extraction and exit?"});
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
+}
+
+// A folder typed as \x is on the working folder's drive; a network path leads nowhere.
+TEST(PosixPathOf, RootedPathsAndNetworkPaths) {
+    const DriveMap drives({"/media/ann/STICK"});
+    EXPECT_EQ(PosixPathOf(drives, QStringLiteral("\\out"), "/media/ann/STICK/x"),
+              "/media/ann/STICK/out");
+    EXPECT_EQ(PosixPathOf(drives, QStringLiteral("\\out"), "/home"), "/out");
+    EXPECT_EQ(PosixPathOf(drives, QStringLiteral("\\\\server\\s"), "/home"), std::nullopt);
+}
+
+TEST(SetFolderProblem, ControlCharactersAndTheCabNamePlaceholder) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\a\x7f", "its name holds a control character"},
+        {"C:\\'CAB NAME' extracted\\\\", "'CAB name' stands for each cabinet's own name"},
+        {"C:\\out\\", ""}};
+    for (const auto& [folder, why] : cases)
+        EXPECT_EQ(SetFolderProblem(QString::fromUtf8(folder), DriveMap()), QString::fromUtf8(why));
 }
 
 // The real three-way box: caption "Fendlemark", Enter keeps the files (Skip), Esc cancels.

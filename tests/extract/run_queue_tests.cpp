@@ -106,6 +106,16 @@ TEST(RunQueue, CancelAsksThenForces) {
                                              State::Cancelled}));
     EXPECT_TRUE(q.isCancelled());
     EXPECT_TRUE(q.results()[0].succeeded());
+    // One that ends well after it was asked to stop has ended, not been stopped.
+    FakeLauncher m;
+    m.held = m.deaf = {0};
+    RunQueue r(m);
+    r.start(jobs({1}));
+    ASSERT_TRUE(until([&] { return m.calls.size() == 1; }));
+    r.cancel();
+    m.finish(0);
+    ASSERT_TRUE(until([&] { return r.isFinished(); }));
+    EXPECT_TRUE(r.results()[0].succeeded());
 }
 
 // The share of bytes shows only while a job holding most of the run's weight runs and reports.
@@ -118,7 +128,7 @@ TEST(RunQueue, DominantJobProgress) {
         {{90, 5, 5}, {45, 100}, 45},
         {{90, 5, 5}, {300, 200}, 100},
         {{90, 5, 5}, {0, 0}, std::nullopt},
-        {{40, 30, 30}, {45, 100}, std::nullopt},
+        {{50, 30, 20}, {45, 100}, std::nullopt}, // half is not most
     };
     for (const auto& c : cases) {
         FakeLauncher l;

@@ -33,6 +33,7 @@ TEST(DriveMap, ConvertsBothWaysOnTheLongestMount) {
                                                    {"D:\\", "/media/ann/STICK/"},
                                                    {"e:\\", "/media/ann/STICK/inner/"},
                                                    {"D:\\x\\y.cab", "/media/ann/STICK/x/y.cab"},
+                                                   {"D:\\x/", "/media/ann/STICK/x/"},
                                                    {"D:", "/media/ann/STICK"},
                                                    {"Q:\\x", std::nullopt},
                                                    {"/home/ann", std::nullopt},

@@ -22,6 +22,7 @@ TEST(PathText, RoundTripsEveryNameAndKeepsNamesApart) {
         "\xed\xb3\xbf",         // the encoding of U+DCFF itself
         "\xf4\x90\x80\x80",     // above U+10FFFF
         "\xf0\x9f\x93\xa6 box", // 4-byte sequence
+        "\xdf\xbf\xe0\xa0\x80", // U+07FF U+0800: the last of two bytes, the first of three
         "\x80\xbf\xfe",         // lone continuations
     };
     QSet<QString> texts;
@@ -39,6 +40,9 @@ TEST(PathText, EscapesEachUndecodableByteAndShowsAReplacementMark) {
     EXPECT_EQ(PathToText("caf\xc3\xa9"), QString::fromUtf16(u"caf\xe9"));
     EXPECT_EQ(DisplayText(PathToText("a\xe9z")), QString::fromUtf16(u"a\xfffdz"));
     EXPECT_EQ(DisplayText(QString::fromUtf16(u"caf\xe9")), QString::fromUtf16(u"caf\xe9"));
+    // A message shows no control character either.
+    EXPECT_EQ(MessageText(PathToText("a\x1f\x7f\xe9 ")),
+              QString::fromUtf16(u"a\xfffd\xfffd\xfffd "));
     // Text that did not come from a name is written as UTF-8.
     EXPECT_EQ(TextToPath(QString::fromUtf16(u"\xd83d\xdce6")), "\xf0\x9f\x93\xa6");
     EXPECT_EQ(TextToPath(QString::fromUtf16(u"\xd800")), "\xef\xbf\xbd");

@@ -73,8 +73,9 @@ TEST(ToolLink, RefusesWhatItDidNotWrite) {
         EXPECT_FALSE(ReadToolLink(text, &error)) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
-    EXPECT_EQ(ReadToolLink("fendlemark-link 1\nfile 0 a\\040b\\134c\n", nullptr)->records,
-              (std::vector<LinkedRecord>{{0, "a b\\c"}}));
+    EXPECT_EQ(
+        ReadToolLink("fendlemark-link 1\nfile 0 a\\040b\\134c\\377\n", nullptr).value().records,
+        (std::vector<LinkedRecord>{{0, "a b\\c\xff"}}));
 }
 
 TEST(ToolLink, QuotedArgumentsSplitBackExactly) {

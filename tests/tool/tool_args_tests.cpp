@@ -2,11 +2,14 @@
 
 #include "name_pattern.h"
 #include "platform/tool_link.h"
+#include "problem_words.h"
 #include "stored_name.h"
 #include "tool_args.h"
 #include "tool_paths.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <mspack.h>
 
 using namespace fm::tool;
 using Strings = std::vector<std::string>;
@@ -113,4 +116,29 @@ TEST(NamePatterns, Matching) {
     EXPECT_TRUE(PatternSet({"*", "*.*"}).unmatched().empty()); // all of nothing is no miss
     EXPECT_TRUE(SameNameIgnoringCase("ÉTÉ-2.CAB", "été-2.cab"));
     EXPECT_FALSE(SameNameIgnoringCase("split-2.cab", "split-2.cab2"));
+}
+
+// Each failure in the words the program's user reads, whatever the system or the library calls it.
+TEST(ProblemWords, PlainWordsForEachFailure) {
+    const std::pair<std::string, const char*> cases[] = {
+        {ErrnoWords(EDQUOT), "no space left on the device"},
+        {ErrnoWords(EPERM), "permission denied"},
+        {ErrnoWords(EROFS), "the device is read-only"},
+        {ErrnoWords(EIO), "the device reported a read or write error"},
+        {ErrnoWords(ENAMETOOLONG), "the name is too long"},
+        {ErrnoWords(EILSEQ), "the device does not accept this name"},
+        {ErrnoWords(ENOTDIR), "another file, folder or link is in the way"},
+        {ErrnoWords(EMFILE), "too many open files"},
+        {ErrnoWords(EFBIG), "the file is too large for the device"},
+        {ErrnoWords(E2BIG), "argument list too long"},
+        {MspackWords(MSPACK_ERR_DECRUNCH), "damaged (compressed data that cannot be decoded)"},
+        {MspackWords(MSPACK_ERR_SEEK), "damaged (the cabinet is cut short)"},
+        {MspackWords(MSPACK_ERR_WRITE), "cannot be written"},
+        {MspackWords(MSPACK_ERR_DATAFORMAT),
+         "damaged (its data does not match the cabinet's tables)"},
+        {CabinetMspackWords(MSPACK_ERR_NOMEMORY), "out of memory"},
+        {CabinetMspackWords(MSPACK_ERR_DATAFORMAT), "damaged (its tables cannot be read)"},
+    };
+    for (const auto& [got, want] : cases)
+        EXPECT_EQ(got, want);
 }

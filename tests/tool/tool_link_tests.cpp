@@ -39,9 +39,13 @@ std::string sortedTree(const std::string& words) {
 TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
     fs::create_directories(out());
-    ToolRun r = extract(cab, {{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}}, out() + "/");
+    // A record named twice alike is one choice; named twice differently, the second fails.
+    ToolRun r = extract(
+        cab, {{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}, {0, "a.txt"}, {2, "x.txt"}},
+        out() + "/");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "d.txt: the cabinet has changed since it was listed\n"
+                     "x.txt: the cabinet has changed since it was listed\n"
                      "B.TXT: the cabinet has changed since it was listed\n");
     EXPECT_EQ(treeOf(out()), "a.txt c.txt");
 }
@@ -139,6 +143,11 @@ TEST_F(LinkedTool, ExistingFilesAreKeptOrReplacedAsAsked) {
         EXPECT_EQ(readFile(out("a.txt")), keep ? "mine" : "data of a.txt");
         EXPECT_EQ(treeOf(out()), "a.txt b.txt");
     }
+    // A folder in a file's way is no file to keep.
+    fs::remove(out("b.txt"));
+    fs::create_directories(out("b.txt"));
+    EXPECT_EQ(extract(cab, {{1, "b.txt"}}, out() + "/", {"-n"}).err,
+              "b.txt: another file, folder or link is in the way\n");
 }
 
 TEST_F(LinkedTool, DamageAndFullDisksInTheUsersWords) {
