@@ -142,8 +142,9 @@ void frmFendlemark::RefreshDrives() {
     const DriveMap before = *platform_.drives;
     *platform_.drives = std::move(fresh);
     // The same place under the new letters: the drive with the old drive's mount, or, when that
-    // volume has gone, the folder as the rest of the tree now shows it.
-    const auto moved = [&](const QString& path) {
+    // volume has gone, the folder as the rest of the tree now shows it. A setting is never put
+    // onto another drive that way: it keeps naming the drive that has gone, which a run refuses.
+    const auto moved = [&](const QString& path, bool setting = false) {
         const std::string bytes = TextToPath(path);
         const Drive* old = DriveMap::hasDriveDesignation(bytes) ? before.find(bytes[0]) : nullptr;
         if (!old)
@@ -152,12 +153,14 @@ void frmFendlemark::RefreshDrives() {
             if (d.mountPath == old->mountPath)
                 return (path[0].isUpper() ? QChar(d.letter).toUpper() : QChar(d.letter)) +
                        path.mid(1);
+        if (setting)
+            return path;
         const auto posix = before.toPosix(bytes);
         const auto now = posix ? platform_.drives->toDrive(*posix) : std::nullopt;
         return now ? PathToText(*now) : QStringLiteral("C:\\");
     };
     if (!StgExtrSetFolder.isNull())
-        StgExtrSetFolder = moved(StgExtrSetFolder);
+        StgExtrSetFolder = moved(StgExtrSetFolder, true);
     Busy = true;
     Drive1->setDrives(*platform_.drives);
     Busy = false;

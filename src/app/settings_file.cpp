@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
+#include "extract/private_copies.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/profile.h"
@@ -145,11 +146,14 @@ void frmFendlemark::SaveSettings() {
         return;
     ProfileSession session(text ? std::move(*text) : std::string());
     const QString section = QString::fromLatin1(kSection);
-    WriteINI(section, QStringLiteral("InitialPath"), Dir1->path());
+    // A folder among the private copies is kept as the real folder it stands for, or not at all.
+    if (const auto path = RealPlaceText(*this, Dir1->path()))
+        WriteINI(section, QStringLiteral("InitialPath"), *path);
     WriteINI(section, QStringLiteral("ExtrAlwaysSame"), QString::number(StgExtrAlwaysSame));
     WriteINI(section, QStringLiteral("ExtrPreservePath"), QString::number(StgExtrPreservePath));
     WriteINI(section, QStringLiteral("ExtrObName"), StgExtrObName);
-    WriteINI(section, QStringLiteral("ExtrSetFolder"), StgExtrSetFolder);
+    if (const auto folder = RealPlaceText(*this, StgExtrSetFolder))
+        WriteINI(section, QStringLiteral("ExtrSetFolder"), *folder);
     if (session.changed)
         WriteProfileFile(iniPosixPath(), session.profile.text());
 }

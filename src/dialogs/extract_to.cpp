@@ -201,11 +201,16 @@ void frmExtractTo::cmdExtractEnter_Click() {
         name = obSetFolder->objectName();
         QString why;
         folder = ResolveSetFolder(*owner_.Drive1, tbSetFolder->text(), &why);
-        // The run asks before it uses the fallback: the user chose another folder.
-        if (!why.isEmpty() && !owner_.ChangeSettings)
+        // The run asks before it uses the fallback: the user chose another folder. What is kept
+        // is the rule the fallback follows, the folder beside each cabinet, never the one folder
+        // it gives for this cabinet; the set folder stays as it was.
+        if (!why.isEmpty() && !owner_.ChangeSettings) {
             owner_.SetFolderRefusal = QStringLiteral("The folder '") +
                                       DisplayText(tbSetFolder->text()) +
                                       QStringLiteral("' cannot be used: ") + why + u'.';
+            name = obSamePlus->objectName();
+            folder = owner_.StgExtrSetFolder;
+        }
     } else {
         name = QStringLiteral("");
         folder = QStringLiteral("");

@@ -6,6 +6,7 @@
 #include "controls/list_view.h"
 #include "controls/vb_label.h"
 #include "extract/paths.h"
+#include "extract/private_copies.h"
 #include "extract/run_in_window.h"
 #include "extract/short_path.h"
 #include "extract/tool_call.h"
@@ -125,6 +126,10 @@ private:
     void launchAll();
     void waitAndReport();
     void fail(const Job& job, const QString& reason);
+    // Why a destination's drive cannot take files ("" when it can): its volume is no longer
+    // mounted, though the map still names it. Whatever is left at the mount point is a folder of
+    // the system disk, and a drive's root is never the program's to make.
+    QString driveProblem(const QString& destination, const std::string& posix);
     void message(const QString& text);
     // Removes the folders this run made and left empty, but those into which a cabinet with
     // files of its own was extracted in full: what its tool did there is its own affair.
@@ -142,6 +147,7 @@ private:
     std::vector<Job> jobs_;
     std::vector<RunJob> launches_;
     std::vector<std::string> madeFolders_; // removed again when the run leaves them empty
+    std::optional<DriveMap> mounted_;      // the mount table as the run found it, once read
     QVector<QPair<QString, QString>> failures_;
 };
 
@@ -193,24 +199,46 @@ void ExtractionRun::plan() {
 }
 
 void ExtractionRun::chooseRule() {
-    const QString refusal = w_.SetFolderRefusal;
+    // A folder the dialog refused: the dialog has put the folder beside each cabinet in its
+    // place, and the run asks first.
+    fallback_ = w_.SetFolderRefusal;
     w_.SetFolderRefusal.clear();
-    if (w_.StgExtrObName == QLatin1String("obSameFolder")) {
+    if (!fallback_.isEmpty()) {
+        rule_ = Rule::OwnFolder;
+    } else if (w_.StgExtrObName == QLatin1String("obSameFolder")) {
         rule_ = Rule::SameFolder;
     } else if (w_.StgExtrObName == QLatin1String("obSetFolder")) {
         rule_ = Rule::SetFolder;
-        fallback_ = refusal;
-        if (const QString why = SetFolderProblem(w_.StgExtrSetFolder, *p_.drives);
-            fallback_.isEmpty() && !why.isEmpty())
+        if (const QString why = SetFolderProblem(w_.StgExtrSetFolder, *p_.drives); !why.isEmpty()) {
             fallback_ = QStringLiteral("The set folder '") + MessageText(w_.StgExtrSetFolder) +
                         QStringLiteral("' cannot be used: ") + why + u'.';
-        if (!fallback_.isEmpty())
             rule_ = Rule::OwnFolder;
+        }
     }
 }
 
 void ExtractionRun::fail(const Job& job, const QString& reason) {
     failures_.push_back({job.cabinet, reason});
+}
+
+QString ExtractionRun::driveProblem(const QString& destination, const std::string& posix) {
+    const std::string text = TextToPath(destination);
+    const Drive* drive =
+        DriveMap::hasDriveDesignation(text) ? p_.drives->find(text[0]) : p_.drives->driveOf(posix);
+    if (!drive || drive->mountPath == "/")
+        return {};
+    bool gone = !PathExists(drive->mountPath);
+    if (!gone && p_.readDrives) {
+        if (!mounted_)
+            mounted_ = p_.readDrives();
+        const auto& now = mounted_->drives();
+        gone = std::none_of(now.begin(), now.end(),
+                            [&](const Drive& d) { return d.mountPath == drive->mountPath; });
+    }
+    if (!gone)
+        return {};
+    return QStringLiteral("drive %1: is not available (its volume is no longer mounted)")
+        .arg(QChar::fromLatin1(drive->letter).toUpper());
 }
 
 void ExtractionRun::checkCabinet(Job& job) {
@@ -231,11 +259,31 @@ void ExtractionRun::checkCabinet(Job& job) {
         job.destination = JoinPath(folder, name.left(std::max<qsizetype>(name.size() - 4, 0)) +
                                                QStringLiteral(" Extracted"));
     }
-    const auto destination = PosixPathOf(*p_.drives, job.destination, programFolder_);
+    auto destination = PosixPathOf(*p_.drives, job.destination, programFolder_);
     if (!destination) {
         job.failed = true;
         return fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
                              QStringLiteral("' cannot be found"));
+    }
+    // A cabinet opened out of another one lies among the private copies, which go when the
+    // program ends: its files go where the rule puts them beside the real file it came from.
+    if (const auto* copies = w_.findChild<PrivateCopies*>()) {
+        const auto real = copies->realPlace(*destination);
+        const auto shown = real ? p_.drives->toDrive(*real) : std::nullopt;
+        if (!shown) {
+            job.failed = true;
+            return fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
+                                 QStringLiteral("' holds the program's private copies, which are "
+                                                "removed when it ends"));
+        }
+        if (*real != *destination) {
+            destination = real;
+            job.destination = PathToText(*shown);
+        }
+    }
+    if (const QString why = driveProblem(job.destination, *destination); !why.isEmpty()) {
+        job.failed = true;
+        return fail(job, why);
     }
     job.posixDestination = *destination;
     // The folder beside the cabinet is the program's to make: what already has its name must be

@@ -124,6 +124,9 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
         }
         ::chmod(file.c_str(), st.st_mode & ~mode_t{0222}); // a copy: changes to it would be lost
         if (isCabinetName(name)) {
+            if (const auto from =
+                    p.drives->toPosix(TextToPath(w.lvwFiles->subItem(row, kPathColumn))))
+                copies->remember(folder, *from);
             if (nested.isEmpty())
                 nested = PathToText(file);
             continue;

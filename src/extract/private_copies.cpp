@@ -1,5 +1,9 @@
 #include "extract/private_copies.h"
 
+#include "app/main_window.h"
+#include "platform/drive_map.h"
+#include "platform/path_text.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +48,18 @@ bool usableRoot(const std::string& root, std::string* why) {
         return false;
     }
     return true;
+}
+
+// Separators collapsed, no trailing one: the form a path takes after a trip through drive form.
+std::string plain(const std::string& path) {
+    std::string out = std::filesystem::path(path).lexically_normal().string();
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+bool isUnder(const std::string& path, const std::string& folder) {
+    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 } // namespace
@@ -121,6 +137,42 @@ std::string PrivateCopies::newFolder(std::string* why) {
         return {};
     }
     return name;
+}
+
+void PrivateCopies::remember(const std::string& copyFolder, const std::string& cabinet) {
+    std::string real = plain(cabinet);
+    for (const auto& [folder, file] : realFiles_)
+        if (isUnder(real, folder))
+            real = file;
+    realFiles_[plain(copyFolder)] = real;
+}
+
+std::optional<std::string> PrivateCopies::realPlace(const std::string& posix) const {
+    const std::string path = plain(posix);
+    if (!isUnder(path, plain(root())))
+        return posix;
+    for (const auto& [folder, file] : realFiles_)
+        if (isUnder(path, folder)) {
+            const std::string rest = path.substr(folder.size());
+            const std::string beside = file.substr(0, file.rfind('/'));
+            return beside.empty() && rest.empty() ? "/" : beside + rest;
+        }
+    return std::nullopt;
+}
+
+std::optional<QString> RealPlaceText(const frmFendlemark& w, const QString& drivePath) {
+    const DriveMap& drives = *w.platform().drives;
+    const auto* copies = w.findChild<PrivateCopies*>();
+    const auto posix = drives.toPosix(TextToPath(drivePath));
+    if (!copies || !posix)
+        return drivePath;
+    const auto real = copies->realPlace(*posix);
+    if (!real)
+        return std::nullopt;
+    if (*real == *posix)
+        return drivePath;
+    const auto shown = drives.toDrive(*real);
+    return shown ? std::optional<QString>(PathToText(*shown)) : std::nullopt;
 }
 
 } // namespace fm

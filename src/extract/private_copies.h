@@ -12,9 +12,14 @@
 // another user is not used at all.
 
 #include <QObject>
+#include <QString>
+#include <map>
+#include <optional>
 #include <string>
 
 namespace fm {
+
+class frmFendlemark;
 
 class PrivateCopies : public QObject {
     Q_OBJECT
@@ -28,6 +33,15 @@ public:
     // `why` saying why in plain words.
     std::string newFolder(std::string* why);
 
+    // Remembers that a copy folder holds a record of `cabinet` (POSIX), so that what is made of
+    // it goes beside the real file: for a cabinet that is a private copy itself, the real file
+    // that one came from.
+    void remember(const std::string& copyFolder, const std::string& cabinet);
+    // The place a POSIX path stands for: the path itself outside the private copies; inside a
+    // remembered copy folder, the same place in the folder of its real file; nullopt anywhere
+    // else among the private copies, which go when the program ends.
+    std::optional<std::string> realPlace(const std::string& posix) const;
+
     // $XDG_CACHE_HOME/fendlemark (or ~/.cache/fendlemark).
     static std::string root();
     // This program's session folder, "" until the first newFolder().
@@ -39,6 +53,11 @@ private:
 
     std::string session_;
     int lock_ = -1;
+    std::map<std::string, std::string> realFiles_; // copy folder -> the real file it came from
 };
+
+// realPlace for a path in drive form, through the window's drive map and private copies: a path
+// that is no place among the copies comes back as it is.
+std::optional<QString> RealPlaceText(const frmFendlemark& w, const QString& drivePath);
 
 } // namespace fm

@@ -195,13 +195,25 @@ TEST_F(Everyday, NestedCabinetOpensInTheWindowAndDamageIsSaid) {
     ASSERT_EQ(w.lvwFiles->rowCount(), 1);
     EXPECT_EQ(w.lvwFiles->text(1), u"inside.txt");
 
+    // Extracted by the default rule, its files go beside the real cabinet it came from and outlive
+    // the private copies; no setting keeps a folder among those.
+    onNextModal<frmExtractTo>([](frmExtractTo& d) { click(*d.cmdExtractEnter); });
+    click(*w.cmdExtract);
+    EXPECT_EQ(w.lblFiles->text(), u"1 files extracted.");
+    world.close();
+    EXPECT_EQ(readFile(world.startFolder() + "/inner Extracted/inside.txt"), "nested text\n");
+    const std::string ini = readFile(world.iniPath());
+    EXPECT_EQ(ini.find(world.drivePath(cacheRoot()).toStdString()), std::string::npos) << ini;
+    EXPECT_NE(ini.find("InitialPath=" + world.drivePath(world.startFolder()).toStdString() + "\n"),
+              std::string::npos)
+        << ini;
+
     // A record damaged since it was listed: the open fails in words, no application starts.
     std::string bytes = buildCabinet(plan);
     bytes[layoutOf(plan).firstDataBlock + 12] ^= 0x20;
     writeFile(world.startFolder() + "/a.cab", bytes);
-    w.Dir1->setPath(world.drivePath(world.startFolder()));
-    clickRows(*w.File1, {0});
-    pressEnterOn(w, {QStringLiteral("notes.txt")});
+    frmFendlemark& v = listed();
+    pressEnterOn(v, {QStringLiteral("notes.txt")});
     ASSERT_EQ(world.prompt.shown.size(), 1);
     EXPECT_TRUE(world.prompt.shown[0].contains(u"damaged")) << world.prompt.shown[0].toStdString();
     EXPECT_FALSE(fs::exists(log()));

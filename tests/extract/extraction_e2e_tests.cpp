@@ -230,8 +230,9 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
     }
 }
 
-// A set folder the dialog cannot use, with several cabinets: one question, then each cabinet's
-// files go beside it into a folder named after it; the settings keep what the dialog resolved.
+// A set folder the dialog cannot use: one question, then the files go beside the cabinet into a
+// folder named after it. With "Always" that rule is kept, not that one cabinet's folder: the next
+// cabinet goes into its own, and the set folder is left as it was.
 TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
     const std::string cabs = world.startFolder() + "/cabs";
     writeCabinet(cabs + "/Disk One.cab", one);
@@ -239,13 +240,18 @@ TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
     frmFendlemark& win = world.loaded();
     win.show();
     win.Dir1->setPath(world.drivePath(cabs));
-    clickRows(*win.File1, {0, 1});
+    win.StgExtrSetFolder = QStringLiteral("C:\\kept");
+    clickRows(*win.File1, {0});
     onNextModal<frmExtractTo>([&](frmExtractTo& d) {
         click(*d.obSetFolder);
         QTest::keyClick(d.tbSetFolder, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(d.tbSetFolder, QStringLiteral("Q:\\nowhere"));
+        click(*d.ckAlwaysSame);
         click(*d.cmdExtractEnter);
     });
+    click(*win.cmdExtract);
+    clickRows(*win.File1, {1});
+    expectNoModal();
     click(*win.cmdExtract);
     EXPECT_EQ(world.prompt.shown,
               QStringList{"The folder 'Q:\\nowhere' cannot be used: it does not start with a "
@@ -253,8 +259,7 @@ TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
                           "a folder named after it?"});
     EXPECT_EQ(readFile(cabs + "/Disk One Extracted/read me.txt"), "first");
     EXPECT_EQ(readFile(cabs + "/two Extracted/b.txt"), "bbb");
-    EXPECT_FALSE(fs::exists(cabs + "/'CAB name' Extracted"));
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("35 files extracted."));
-    EXPECT_EQ(win.StgExtrObName, QStringLiteral("obSetFolder"));
-    EXPECT_EQ(win.StgExtrSetFolder, world.drivePath(cabs + "/'CAB name' Extracted"));
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files extracted."));
+    EXPECT_EQ(win.StgExtrObName, QStringLiteral("obSamePlus"));
+    EXPECT_EQ(win.StgExtrSetFolder, QStringLiteral("C:\\kept"));
 }

@@ -298,14 +298,17 @@ TEST(FailureReport, FitsTheScreen) {
 }
 
 // Refresh reads the mount table again: a volume mounted meanwhile can be chosen, a folder on a
-// volume whose letter moved stays the same folder, and the tool gets the new map.
+// volume whose letter moved stays the same folder, and the tool gets the new map. A volume gone
+// meanwhile: a run onto its drive refuses in words and writes nothing (its empty mount point is
+// a folder of the system disk), and Refresh leaves the set folder naming that drive.
 TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     TempDir volumes;
     const std::string va = volumes.file("va"), vb = volumes.file("vb");
     fs::create_directories(va);
     writeCabinet(vb + "/x.cab", {{cabFile("x.txt", "x")}});
     WindowWorld world({vb});
-    world.readDrives = [&] { return DriveMap({va, vb}); };
+    std::vector<std::string> mounted{va, vb};
+    world.readDrives = [&] { return DriveMap(mounted); };
     frmFendlemark& w = world.loaded();
     w.Dir1->setPath(QStringLiteral("D:\\"));
     w.StgExtrObName = QStringLiteral("obSetFolder");
@@ -322,6 +325,17 @@ TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 X E:\\x.cab *.* E:\\");
     EXPECT_EQ(ReadToolLink(world.launcher.calls[0].attachment, nullptr)->driveMounts,
               (std::vector<std::string>{va, vb}));
+
+    mounted = {va};
+    w.StgExtrSetFolder = QStringLiteral("E:\\out");
+    extractSelected(w);
+    EXPECT_EQ(world.launcher.calls.size(), 1u);
+    EXPECT_FALSE(fs::exists(vb + "/out"));
+    EXPECT_EQ(world.prompt.shown, QStringList{"These cabinets were not extracted completely:\n\nE:"
+                                              "\\x.cab:\n    drive E: is not available (its "
+                                              "volume is no longer mounted)"});
+    w.mRefresh->trigger();
+    EXPECT_EQ(w.StgExtrSetFolder, QStringLiteral("E:\\out"));
 }
 
 TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
