@@ -12,9 +12,13 @@
 // another user is not used at all.
 
 #include <QObject>
+#include <cstdint>
 #include <string>
 
 namespace fm {
+
+// The most bytes one open or drag copies: beyond it, Extract is the way.
+inline constexpr std::uint64_t kCopiesMostBytes = 200ull * 1024 * 1024;
 
 class PrivateCopies : public QObject {
     Q_OBJECT
