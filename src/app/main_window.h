@@ -151,7 +151,8 @@ private:
     void fitStatusLine();
     int statusWidth_ = -1; // the designed width, once known
 
-    friend WindowRunResult RunInWindow(frmFendlemark& window, std::vector<RunJob> jobs);
+    friend WindowRunResult RunInWindow(frmFendlemark& window, std::vector<RunJob> jobs,
+                                       const QString& doing);
 
     Platform platform_;
     RunQueue* activeRun_ = nullptr; // the run in progress

@@ -6,6 +6,8 @@
 #include "controls/list_view.h"
 #include "controls/vb_label.h"
 #include "dialogs/select_matching.h"
+#include "platform/path_text.h"
+#include "platform/prompt.h"
 #include "platform/wildcard.h"
 
 #include <QSet>
@@ -149,7 +151,18 @@ void frmFendlemark::mSelectMatching_Click() {
     if (ask.exec() != QDialog::Accepted)
         return;
     LastPattern = ask.pattern();
-    lvwFiles->setSelectionFlags(RowsMatching(*lvwFiles, LastPattern));
+    const std::vector<bool> flags = RowsMatching(*lvwFiles, LastPattern);
+    const auto first = std::find(flags.begin(), flags.end(), true);
+    if (first == flags.end()) {
+        // An empty selection would mean every row to Extract: the selection stays as it was.
+        platform_.prompt->ok(this,
+                             QStringLiteral("No rows match %1.").arg(MessageText(LastPattern)));
+        return;
+    }
+    lvwFiles->setSelectionFlags(flags);
+    const int row = static_cast<int>(first - flags.begin()) + 1;
+    lvwFiles->setCurrentRow(row);
+    lvwFiles->scrollTo(lvwFiles->model()->index(row - 1, 0));
     UpdateStatus();
 }
 

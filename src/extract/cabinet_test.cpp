@@ -4,23 +4,18 @@
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "extract/paths.h"
+#include "extract/run_in_window.h"
 #include "extract/tool_call.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/prompt.h"
 #include "platform/tool_link.h"
 
-#include <QProgressDialog>
-#include <QTimer>
 #include <cstring>
-#include <limits>
 
 namespace fm {
 
 namespace {
-
-// A test shorter than this shows no progress window.
-constexpr int kProgressAfterMilliseconds = 400;
 
 QString cabinetsWord(qsizetype n) {
     return n == 1 ? QStringLiteral("1 cabinet") : QStringLiteral("%1 cabinets").arg(n);
@@ -43,67 +38,42 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
         p.prompt->ok(&w, QStringLiteral("Select the cabinets to test in the list of CAB files."));
         return;
     }
-    QProgressDialog progress(QString(), QStringLiteral("Cancel"), 0,
-                             static_cast<int>(cabinets.size()), &w);
-    progress.setObjectName(QStringLiteral("testProgress"));
-    progress.setWindowTitle(QStringLiteral("Fendlemark"));
-    progress.setWindowModality(Qt::WindowModal);
-    // Shown by a timer of its own: its value changes only between cabinets, and one cabinet
-    // can take long.
-    progress.setMinimumDuration(std::numeric_limits<int>::max());
-    QTimer shower;
-    shower.setSingleShot(true);
-    QObject::connect(&shower, &QTimer::timeout, &progress, &QWidget::show);
-    shower.start(kProgressAfterMilliseconds);
-    progress.setAutoReset(false);
-    progress.setAutoClose(false);
-    bool cancelled = false;
-    // The Cancel button; Esc cancels through the window's own shortcut, seen by wasCanceled().
-    QObject::connect(&progress, &QProgressDialog::canceled, [&] { cancelled = true; });
-    QObject::connect(&progress, &QDialog::rejected, [&] { cancelled = true; });
-    const auto stopAsked = [&] { return cancelled || progress.wasCanceled(); };
-
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p.drives);
     const std::string attachment = WriteToolLink(link);
-    QStringList damaged;
-    qsizetype tested = 0, bad = 0;
+    std::vector<RunJob> jobs;
     for (const QString& cabinet : cabinets) {
-        if ((cancelled = stopAsked()))
-            break;
-        progress.setLabelText(QStringLiteral("Testing %1 (%2 of %3)...")
-                                  .arg(MessageText(SplitPath(cabinet).second))
-                                  .arg(tested + 1)
-                                  .arg(cabinets.size()));
-        progress.setValue(static_cast<int>(tested));
         ToolCall call;
         call.command = ToolCall::Command::Test;
         call.cabinet = cabinet;
-        const QString parameters = ToolParameters(call);
-        const LaunchStart start = p.launcher->launch(TextToPath(p.programFolder), "Cabarc1.exe",
-                                                     TextToPath(parameters), attachment);
+        jobs.push_back({TextToPath(p.programFolder), "Cabarc1.exe",
+                        TextToPath(ToolParameters(call)), attachment, 0});
+    }
+    const WindowRunResult run = RunInWindow(w, std::move(jobs), QStringLiteral("Testing"));
+    if (run.exitAsked)
+        return;
+    const bool cancelled = run.cancelled;
+    QStringList damaged;
+    qsizetype tested = 0, bad = 0;
+    for (qsizetype i = 0; i < cabinets.size(); ++i) {
+        const JobResult& result = run.results[size_t(i)];
         QString reason;
-        if (start.error != 0) {
+        if (result.state == JobResult::State::NotStarted)
             reason = QStringLiteral("the test could not be started: ") +
-                     QString::fromLocal8Bit(std::strerror(start.error));
-        } else {
-            const LaunchEnd end = WaitForLaunch(*p.launcher, start.id, &progress, stopAsked);
-            if ((cancelled = stopAsked()))
-                break;
-            if (end.failed())
-                reason = end.firstErrorLine.empty()
-                             ? QStringLiteral("the test tool failed (exit status %1)").arg(end.code)
-                             : MessageText(PathToText(end.firstErrorLine));
-        }
+                     QString::fromLocal8Bit(std::strerror(result.startError));
+        else if (result.state != JobResult::State::Ended)
+            continue; // stopped by Cancel
+        else if (result.end.failed())
+            reason =
+                result.end.firstErrorLine.empty()
+                    ? QStringLiteral("the test tool failed (exit status %1)").arg(result.end.code)
+                    : MessageText(PathToText(result.end.firstErrorLine));
         ++tested;
         if (reason.isEmpty())
             continue;
         if (++bad <= kDamagedShown)
-            damaged << MessageText(cabinet) + QStringLiteral(":\n    ") + reason;
+            damaged << MessageText(cabinets[i]) + QStringLiteral(":\n    ") + reason;
     }
-    // Closing the window counts as Cancel for it; the outcome is settled before.
-    QObject::disconnect(&progress, nullptr, nullptr, nullptr);
-    progress.close();
 
     QString text;
     if (cancelled)

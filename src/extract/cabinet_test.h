@@ -1,8 +1,9 @@
 #pragma once
 
 // Testing cabinets: the tool's test mode (T: every file decoded, block checksums and sizes
-// checked, nothing written) run on each cabinet in turn, with a progress window whose Cancel
-// (or Esc) stops the tool at work. One box reports the outcome: "N cabinets tested: all files
+// checked, nothing written) run on each cabinet, waited for as an extraction run is
+// (extract/run_in_window.h): the count in the status line, Cancel or Esc stops the tools at
+// work. One box reports the outcome: "N cabinets tested: all files
 // intact." or the damaged ones, each with its first bad file and the reason.
 
 #include <QString>

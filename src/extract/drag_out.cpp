@@ -26,14 +26,14 @@ void DragRowsOut(frmFendlemark& w) {
     std::uint64_t bytes = 0;
     for (int row : rows)
         bytes += list.subItem(row, 1).toULongLong();
-    if (rows.size() > size_t{kDragMostFiles} || bytes > kDragMostBytes) {
+    if (rows.size() > size_t{kDragMostFiles} || bytes > kCopiesMostBytes) {
         const QLocale locale;
         p.prompt->ok(&w, QStringLiteral("%1 files (%2) are too many to drag out: a drag takes "
                                         "at most %3 files and %4.\n\nUse Extract instead.")
                              .arg(rows.size())
                              .arg(locale.formattedDataSize(static_cast<qint64>(bytes)))
                              .arg(kDragMostFiles)
-                             .arg(locale.formattedDataSize(kDragMostBytes)));
+                             .arg(locale.formattedDataSize(kCopiesMostBytes)));
         return;
     }
     const bool keep = w.StgExtrPreservePath == 1;
@@ -65,7 +65,11 @@ void DragRowsOut(frmFendlemark& w) {
         p.prompt->ok(&w, QStringLiteral("The files cannot be dragged: ") + PathToText(why) + u'.');
         return;
     }
-    if (const QStringList problems = ExtractRowsTo(w, rows, folder, keep); !problems.isEmpty()) {
+    bool stopped = false;
+    const QStringList problems = ExtractRowsTo(w, rows, folder, keep, &stopped);
+    if (stopped)
+        return;
+    if (!problems.isEmpty()) {
         p.prompt->ok(&w, QStringLiteral("The files cannot be dragged:\n\n") + problems.join(u'\n'));
         return;
     }

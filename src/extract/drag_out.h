@@ -8,14 +8,11 @@
 // The copies are made before the drag can go anywhere, so a drag is limited to a modest size;
 // a larger one is refused with a message that says to use Extract.
 
-#include <cstdint>
-
 namespace fm {
 
 class frmFendlemark;
 
-inline constexpr int kDragMostFiles = 200;
-inline constexpr std::uint64_t kDragMostBytes = 200ull * 1024 * 1024;
+inline constexpr int kDragMostFiles = 200; // and kCopiesMostBytes (extract/private_copies.h)
 
 // Makes the copies of the selected rows and runs the drag (returns when it has ended).
 void DragRowsOut(frmFendlemark& w);

@@ -5,6 +5,7 @@
 #include "controls/list_view.h"
 #include "extract/paths.h"
 #include "extract/private_copies.h"
+#include "extract/run_in_window.h"
 #include "extract/tool_call.h"
 #include "platform/desktop_open.h"
 #include "platform/drive_map.h"
@@ -12,7 +13,7 @@
 #include "platform/prompt.h"
 #include "platform/tool_link.h"
 
-#include <QApplication>
+#include <QLocale>
 #include <QMap>
 #include <cstring>
 #include <sys/stat.h>
@@ -27,12 +28,6 @@ bool isCabinetName(const QString& name) {
     return name.endsWith(QStringLiteral(".cab"), Qt::CaseInsensitive);
 }
 
-// Waits with the busy cursor, lifted again on every way out.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 } // namespace
 
 std::vector<int> SelectedRows(const frmFendlemark& w) {
@@ -45,7 +40,7 @@ std::vector<int> SelectedRows(const frmFendlemark& w) {
 }
 
 QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const std::string& folder,
-                          bool keepFolders) {
+                          bool keepFolders, bool* stopped) {
     const Platform& p = w.platform();
     ListView& list = *w.lvwFiles;
     QMap<QString, std::vector<int>> byCabinet;
@@ -60,28 +55,32 @@ QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const 
     const QString destination = PathToText(drive ? *drive : folder);
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p.drives);
-    QStringList problems;
-    BusyCursor busy;
+    std::vector<RunJob> jobs;
     for (const QString& cabinet : order) {
         link.records.clear();
-        for (int row : byCabinet[cabinet])
+        RunJob job{TextToPath(p.programFolder), "Cabarc1.exe", {}, {}, 0};
+        for (int row : byCabinet[cabinet]) {
             link.records.push_back({list.tag(row), list.text(row).toStdString()});
-        const QString parameters = ToolParameters(
-            {ToolCall::Command::Extract, cabinet, destination, false, keepFolders, false});
-        const LaunchStart start = p.launcher->launch(TextToPath(p.programFolder), "Cabarc1.exe",
-                                                     TextToPath(parameters), WriteToolLink(link));
-        const QString name = MessageText(SplitPath(cabinet).second);
-        if (start.error != 0) {
-            problems << name + QStringLiteral(": the extraction tool could not be started: ") +
-                            QString::fromLocal8Bit(std::strerror(start.error));
-            continue;
+            job.weight += list.subItem(row, 1).toULongLong();
         }
-        const LaunchEnd end = WaitForLaunch(*p.launcher, start.id);
-        if (end.failed())
-            problems << name + QStringLiteral(": ") +
-                            (end.firstErrorLine.empty()
-                                 ? QStringLiteral("the extraction tool failed")
-                                 : MessageText(PathToText(end.firstErrorLine)));
+        job.parameters = TextToPath(ToolParameters(
+            {ToolCall::Command::Extract, cabinet, destination, false, keepFolders, false}));
+        job.attachment = WriteToolLink(link);
+        jobs.push_back(std::move(job));
+    }
+    const WindowRunResult run = RunInWindow(w, std::move(jobs));
+    *stopped = run.cancelled || run.exitAsked;
+    QStringList problems;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        const JobResult& result = run.results[size_t(i)];
+        const QString name = MessageText(SplitPath(order[i]).second) + QStringLiteral(": ");
+        if (result.state == JobResult::State::NotStarted)
+            problems << name + QStringLiteral("the extraction tool could not be started: ") +
+                            QString::fromLocal8Bit(std::strerror(result.startError));
+        else if (result.state == JobResult::State::Ended && result.end.failed())
+            problems << name + (result.end.firstErrorLine.empty()
+                                    ? QStringLiteral("the extraction tool failed")
+                                    : MessageText(PathToText(result.end.firstErrorLine)));
     }
     return problems;
 }
@@ -90,8 +89,22 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
     if (rows.empty())
         return;
     const Platform& p = w.platform();
+    std::uint64_t bytes = 0;
+    for (int row : rows)
+        bytes += w.lvwFiles->subItem(row, 1).toULongLong();
+    if (rows.size() > size_t{kOpenMostFiles} || bytes > kCopiesMostBytes) {
+        const QLocale locale;
+        p.prompt->ok(&w, QStringLiteral("Too much to open at once: %1, %2. Open takes at most %3 "
+                                        "files and %4.\n\nUse Extract instead.")
+                             .arg(rows.size() == 1 ? QStringLiteral("1 file")
+                                                   : QStringLiteral("%1 files").arg(rows.size()))
+                             .arg(locale.formattedDataSize(static_cast<qint64>(bytes)))
+                             .arg(kOpenMostFiles)
+                             .arg(locale.formattedDataSize(kCopiesMostBytes)));
+        return;
+    }
     if (rows.size() > size_t{kOpenWithoutAsking} &&
-        !p.prompt->yesNo(&w, QStringLiteral("Open all %1 selected files? Each opens in its own "
+        !p.prompt->noYes(&w, QStringLiteral("Open all %1 selected files? Each opens in its own "
                                             "application.")
                                  .arg(rows.size())))
         return;
@@ -112,7 +125,11 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
             problems << title + QStringLiteral("its name leaves nothing to open");
             continue;
         }
-        if (const QStringList failed = ExtractRowsTo(w, {row}, folder, false); !failed.isEmpty()) {
+        bool stopped = false;
+        const QStringList failed = ExtractRowsTo(w, {row}, folder, false, &stopped);
+        if (stopped)
+            return; // cancelled: what was opened stays, nothing more is
+        if (!failed.isEmpty()) {
             problems << title + failed.join(QStringLiteral("; "));
             continue;
         }

@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -20,6 +21,9 @@
 namespace fm {
 
 class frmFendlemark;
+
+// The most bytes one open or drag copies: beyond it, Extract is the way.
+inline constexpr std::uint64_t kCopiesMostBytes = 200ull * 1024 * 1024;
 
 class PrivateCopies : public QObject {
     Q_OBJECT

@@ -153,18 +153,18 @@ private:
 
 } // namespace
 
-QString ProgressText(size_t done, size_t total, std::optional<int> percent) {
+QString ProgressText(size_t done, size_t total, std::optional<int> percent, const QString& doing) {
     // Digits grouped by commas whatever the desktop's language: the rest of the text is English.
     const QLocale english(QLocale::English, QLocale::UnitedStates);
-    QString text = QStringLiteral("Extracting: %1 of %2 cabinets…")
-                       .arg(english.toString(static_cast<qulonglong>(done)),
+    QString text = QStringLiteral("%1: %2 of %3 cabinets…")
+                       .arg(doing, english.toString(static_cast<qulonglong>(done)),
                             english.toString(static_cast<qulonglong>(total)));
     if (percent)
         text += QStringLiteral(" (%1%)").arg(*percent);
     return text;
 }
 
-WindowRunResult RunInWindow(frmFendlemark& w, std::vector<RunJob> jobs) {
+WindowRunResult RunInWindow(frmFendlemark& w, std::vector<RunJob> jobs, const QString& doing) {
     KeepPaintingThreads();
     const Platform& p = w.platform();
     RunQueue queue(*p.launcher, p.processes, QString::fromLatin1(kToolProcessName));
@@ -180,7 +180,8 @@ WindowRunResult RunInWindow(frmFendlemark& w, std::vector<RunJob> jobs) {
         w.exitAsked_ = false;
 
         const auto show = [&] {
-            w.lblFiles->setText(ProgressText(queue.done(), queue.total(), queue.dominantPercent()));
+            w.lblFiles->setText(
+                ProgressText(queue.done(), queue.total(), queue.dominantPercent(), doing));
         };
         QTimer status;
         QObject::connect(&status, &QTimer::timeout, show);

@@ -1,6 +1,7 @@
 #pragma once
 
-// An extraction run's launches, driven from the main window's event loop.
+// Every wait for the tool from the main window: an extraction run's launches, and those of
+// opening, dragging out and testing, driven from the main window's event loop.
 //
 // While the run lasts the window keeps painting and shows the progress in its status line
 // ("Extracting: 1,234 of 5,000 cabinets…", plus " (45%)" while one big cabinet holds most of the
@@ -24,9 +25,12 @@ struct WindowRunResult {
     bool exitAsked = false; // the user chose to exit: the window closes once the caller returns
 };
 
-WindowRunResult RunInWindow(frmFendlemark& window, std::vector<RunJob> jobs);
+// `doing` begins the status line ("Testing: 1 of 3 cabinets…").
+WindowRunResult RunInWindow(frmFendlemark& window, std::vector<RunJob> jobs,
+                            const QString& doing = QStringLiteral("Extracting"));
 
 // The status line's text for `done` of `total` cabinets, and the dominant cabinet's share.
-QString ProgressText(size_t done, size_t total, std::optional<int> percent);
+QString ProgressText(size_t done, size_t total, std::optional<int> percent,
+                     const QString& doing = QStringLiteral("Extracting"));
 
 } // namespace fm

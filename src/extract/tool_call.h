@@ -1,21 +1,15 @@
 #pragma once
 
 // One launch of the cabinet tool by the program, the way every caller makes it: the parameter
-// string (platform/tool_link.h shows its forms), and a wait for its end that keeps the windows
-// painting.
+// string (platform/tool_link.h shows its forms). The window waits for it in
+// extract/run_in_window.h.
 //
 //   extract    " [-p ][-n ]-@ /dev/fd/3 X <cabinet> [*.* ]<destination>\"
 //   test       " -@ /dev/fd/3 T <cabinet>"
 //
 // The link on descriptor 3 carries the program's drive map and, for chosen rows, their records.
 
-#include "platform/launcher.h"
-
 #include <QString>
-#include <functional>
-#include <optional>
-
-class QWidget;
 
 namespace fm {
 
@@ -31,12 +25,5 @@ struct ToolCall {
 };
 
 QString ToolParameters(const ToolCall& call);
-
-// Runs the event loop until launch `id` has ended and returns how it ended. The windows keep
-// painting, but user input and close requests are held back from all of them except `answering`
-// (a progress window with a Cancel button; null: none). Once `cancelled` answers true the launch
-// is asked to stop, and the wait goes on until it has.
-LaunchEnd WaitForLaunch(Launcher& launcher, LaunchId id, QWidget* answering = nullptr,
-                        const std::function<bool()>& cancelled = {});
 
 } // namespace fm

@@ -27,6 +27,11 @@ bool MessageBoxPrompt::yesNo(QWidget* owner, const QString& text) {
            QMessageBox::Yes;
 }
 
+bool MessageBoxPrompt::noYes(QWidget* owner, const QString& text) {
+    return run(owner, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 Existing MessageBoxPrompt::replaceSkipCancel(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Fendlemark"), text, QMessageBox::NoButton,
                     owner);
@@ -48,6 +53,11 @@ void ScriptedPrompt::ok(QWidget*, const QString& text) {
 bool ScriptedPrompt::yesNo(QWidget*, const QString& text) {
     shown << text;
     return answers.isEmpty() ? true : answers.takeFirst();
+}
+
+bool ScriptedPrompt::noYes(QWidget*, const QString& text) {
+    shown << text;
+    return answers.isEmpty() ? false : answers.takeFirst();
 }
 
 } // namespace fm

@@ -1,6 +1,7 @@
 #pragma once
 
-// The program's message boxes: caption "Fendlemark", no icon, OK, Yes/No with Yes the default, or
+// The program's message boxes: caption "Fendlemark", no icon, OK, Yes/No with Yes or No the
+// default, or
 // Replace/Skip/Cancel with Skip the default (Enter keeps the user's files). Forms ask through this
 // interface only, so tests can script the answers.
 
@@ -21,6 +22,8 @@ public:
     virtual void ok(QWidget* owner, const QString& text) = 0;
     // A box with Yes and No, Yes the default; true for Yes.
     virtual bool yesNo(QWidget* owner, const QString& text) = 0;
+    // The same with No the default, for a question where Enter should not set much going.
+    virtual bool noYes(QWidget* owner, const QString& text) = 0;
     // A box with Replace, Skip and Cancel (also Esc and closing the box), Skip the default.
     virtual Existing replaceSkipCancel(QWidget* owner, const QString& text) = 0;
 };
@@ -30,15 +33,17 @@ class MessageBoxPrompt : public Prompt {
 public:
     void ok(QWidget* owner, const QString& text) override;
     bool yesNo(QWidget* owner, const QString& text) override;
+    bool noYes(QWidget* owner, const QString& text) override;
     Existing replaceSkipCancel(QWidget* owner, const QString& text) override;
 };
 
-// Records every text and answers from queues: Yes/No from `answers` (Yes when empty), the
+// Records every text and answers from queues: Yes/No from `answers` (the default when empty), the
 // three-way question from `choices` (Replace when empty).
 class ScriptedPrompt : public Prompt {
 public:
     void ok(QWidget* owner, const QString& text) override;
     bool yesNo(QWidget* owner, const QString& text) override;
+    bool noYes(QWidget* owner, const QString& text) override;
     Existing replaceSkipCancel(QWidget* owner, const QString& text) override;
 
     QStringList shown;

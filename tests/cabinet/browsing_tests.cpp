@@ -237,8 +237,16 @@ TEST_F(Browsing, CtrlFSelectsTheRowsMatchingThePatternTypedIntoItsPrompt) {
     }
     EXPECT_EQ(selectMatching("none", Qt::Key_Escape), last); // cancelled: nothing changes
     EXPECT_EQ(win.CountSelected(), 7);
+    // No match keeps the selection (none would mean all) and says so.
     EXPECT_EQ(selectMatching("*.zip"), last);
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("7 files:  Extract all."));
+    EXPECT_EQ(win.CountSelected(), 7);
+    EXPECT_EQ(world.prompt.shown, QStringList{QStringLiteral("No rows match *.zip.")});
+    // A match brings its first row into view.
+    win.lvwFiles->resize(win.lvwFiles->width(), 60);
+    win.lvwFiles->scrollToBottom();
+    selectMatching("?EADME.*");
+    const QRect first = win.lvwFiles->visualRect(win.lvwFiles->model()->index(0, 0));
+    EXPECT_TRUE(win.lvwFiles->viewport()->rect().contains(first)) << first.y();
 }
 
 TEST_F(Browsing, SelectAllListsEveryCabinetHereAndInTheNextFolder) {

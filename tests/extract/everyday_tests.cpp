@@ -14,14 +14,15 @@
 #include "support/cab_writer.h"
 #include "support/window_tests.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
 #include <QDropEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -315,39 +316,98 @@ TEST_F(Everyday, TestReportsEachDamagedCabinetsFirstBadFile) {
     EXPECT_EQ(fs::directory_iterator(world.startFolder()) == fs::directory_iterator(), false);
 }
 
-TEST_F(Everyday, LongTestShowsProgressAndCancelsByButtonAndEsc) {
-    // A tool that takes its time; Cancel and Esc stop it.
+TEST_F(Everyday, LongTestOrOpenWaitsAsARunDoesAndCancels) {
+    // A tool that never ends. Testing and opening wait as an extraction run does: the count in
+    // the status line, every other control shut (to a screen reader too), and Cancel, Esc or
+    // Extract pressed by a screen reader stops it.
     for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"}) {
         fs::remove(world.programFolder() + tool);
         writeFile(world.programFolder() + tool, "#!/bin/sh\nexec sleep 60\n");
         fs::permissions(world.programFolder() + tool, fs::perms::owner_all);
     }
     frmFendlemark& w = listed();
-    for (bool esc : {false, true}) {
-        SCOPED_TRACE(esc ? "Esc" : "Cancel");
-        QString label;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* p = w.findChild<QProgressDialog*>(QStringLiteral("testProgress"));
-            if (!p || !p->isVisible())
-                return;
-            label = p->labelText();
-            if (esc) {
-                QApplication::setActiveWindow(p); // as showing it makes it, on a desktop
-                QTest::keyClick(p, Qt::Key_Escape);
-            } else
-                QTest::mouseClick(p->findChild<QPushButton*>(), Qt::LeftButton);
-        });
-        poll.start(100);
-        QElapsedTimer took;
-        took.start();
-        w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
-        EXPECT_EQ(label.toStdString(), "Testing a.cab (1 of 1)...");
-        EXPECT_LT(took.elapsed(), 20000);
-        ASSERT_FALSE(world.prompt.shown.isEmpty());
-        EXPECT_EQ(world.prompt.shown.takeLast().toStdString(),
-                  "Test cancelled: 0 of 1 cabinet tested, all files intact.");
-    }
+    for (bool open : {false, true})
+        for (int way = 0; way < 3; ++way) {
+            const char* ways[] = {"Cancel", "Esc", "screen reader"};
+            SCOPED_TRACE(std::string(open ? "open, " : "test, ") + ways[way]);
+            QString label;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (!w.isExtracting())
+                    return;
+                poll.stop();
+                label = w.lblFiles->text();
+                EXPECT_TRUE(QAccessible::queryAccessibleInterface(w.File1)->state().disabled);
+                if (way == 0)
+                    click(*w.cmdExtract);
+                else if (way == 1)
+                    QTest::keyClick(w.cmdExtract, Qt::Key_Escape);
+                else
+                    QAccessible::queryAccessibleInterface(w.cmdExtract)
+                        ->actionInterface()
+                        ->doAction(QAccessibleActionInterface::pressAction());
+            });
+            poll.start(100);
+            QElapsedTimer took;
+            took.start();
+            if (open)
+                pressEnterOn(w, {QStringLiteral("notes.txt")});
+            else
+                w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+            EXPECT_EQ(label.toStdString(),
+                      open ? "Extracting: 0 of 1 cabinets…" : "Testing: 0 of 1 cabinets…");
+            EXPECT_LT(took.elapsed(), 20000);
+            EXPECT_EQ(world.prompt.shown.join(u'|').toStdString(),
+                      open ? "" : "Test cancelled: 0 of 1 cabinet tested, all files intact.");
+            world.prompt.shown.clear();
+            EXPECT_TRUE(w.File1->isEnabled());
+        }
+}
+
+TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
+    CabPlan many;
+    for (int i = 0; i < 20; ++i)
+        many.files.push_back(cabFile("f" + std::to_string(100 + i) + ".txt", "x"));
+    many.files.push_back(cabFile("huge.bin", "x"));
+    many.files.back().declaredSize = 0x20000000;
+    writeCabinet(world.startFolder() + "/many.cab", many);
+    frmFendlemark& w = listed();
+    clickRows(*w.File1, {1});
+    ASSERT_EQ(w.lvwFiles->rowCount(), 21);
+    clickRows(*w.lvwFiles, {0});
+    QTest::keyClick(w.lvwFiles, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(w.lvwFiles, Qt::Key_Return);
+    clickRows(*w.lvwFiles, {rowNamed(w, QStringLiteral("huge.bin")) - 1});
+    QTest::keyClick(w.lvwFiles, Qt::Key_Return);
+    clickRows(*w.lvwFiles, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    QTest::keyClick(w.lvwFiles, Qt::Key_Return); // the scripted box answers its default
+    ASSERT_EQ(world.prompt.shown.size(), 3) << world.prompt.shown.join(u'|').toStdString();
+    EXPECT_TRUE(world.prompt.shown[0].startsWith(u"Too much to open at once: 21 files"));
+    EXPECT_TRUE(world.prompt.shown[1].startsWith(u"Too much to open at once: 1 file,"));
+    EXPECT_TRUE(world.prompt.shown[1].endsWith(u"Use Extract instead."));
+    EXPECT_TRUE(world.prompt.shown[2].startsWith(u"Open all 11 selected files?"));
+    EXPECT_EQ(w.findChild<PrivateCopies*>()->session(), "") << "nothing was copied";
+}
+
+TEST_F(Everyday, QuickTestsReportIsNotCoveredByAProgressWindow) {
+    world.usePrompt = &world.boxes;
+    frmFendlemark& w = listed();
+    bool answered = false;
+    QTimer poll; // the box comes after the test's own wait
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        QTest::qWait(700); // past the moment a late progress window would show
+        EXPECT_EQ(QApplication::activeModalWidget(), box);
+        EXPECT_EQ(box->text().toStdString(), "1 cabinet tested: all files intact.");
+        QTest::keyClick(box, Qt::Key_Return);
+        answered = true;
+    });
+    poll.start(50);
+    w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+    EXPECT_TRUE(answered);
 }
 
 // A drop target as a file manager is one: it copies what the URLs name into its folder.

@@ -40,7 +40,7 @@ WindowWorld::~WindowWorld() {
 frmFendlemark& WindowWorld::window() {
     if (!window_) {
         std::filesystem::create_directories(programFolder());
-        Platform p{&drives,     &prompt,      &screen,   PathToText(programFolder()),
+        Platform p{&drives,     usePrompt,    &screen,   PathToText(programFolder()),
                    useLauncher, useProcesses, readDrives};
         window_ = std::make_unique<frmFendlemark>(p);
     }

@@ -60,6 +60,8 @@ public:
     // What Refresh reads as the mount table (set before window()); null: the map stays.
     std::function<DriveMap()> readDrives;
     ScriptedPrompt prompt;
+    MessageBoxPrompt boxes; // the real boxes, for `usePrompt` (set before window())
+    Prompt* usePrompt = &prompt;
     FixedScreen screen{WorkArea{0, 0, 1024, 738}};
     FakeLauncher launcher;
     FakeProcessList processes;

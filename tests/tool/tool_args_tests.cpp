@@ -94,16 +94,23 @@ TEST(StoredNames, SafePartsStayInsideAndCanBeTyped) {
 TEST(NamePatterns, Matching) {
     // Pattern ~ name. Letters late in the alphabet, trailing stars; without a backslash the
     // pattern meets the last part, with one the whole name, leading backslashes left out.
-    const auto matching = table(
+    auto matching = table(
         "*.TXT ~ readme.txt | r?adme.* ~ README.md | a*b*c ~ aXXbYYbZZc | **x ~ x | x* ~ XYZ.txt | "
         "y?z* ~ YÜZ | ÜBER* ~ über.txt | ?.txt ~ é.txt | * ~ .hidden | *.* ~ noext | "
         "*.* ~ \xEF\xBF\xBD | b.txt ~ docs\\b.txt | DOCS\\*.txt ~ docs\\b.txt | "
         "*\\b.txt ~ x\\docs\\b.txt | \\readme.txt ~ README.TXT | "
-        "\\\\docs\\readme.txt ~ \\docs\\readme.txt | docs\\readme.txt ~ \\\\docs\\readme.txt");
-    const auto different = table(
+        "\\\\docs\\readme.txt ~ \\docs\\readme.txt | docs\\readme.txt ~ \\\\docs\\readme.txt | "
+        "*aab ~ aaab | a*?b ~ axb | *b?*b ~ abcb | *ab*ab* ~ abab | ?*?*? ~ abc | a*aa*a ~ aaaa");
+    auto different = table(
         "*.txt ~ readme.txt.bak | r?adme.* ~ rADme.md | a*b*c ~ aXXbYYbZZ | xy* ~ xz.txt | "
         "zulu* ~ zul | über.txt ~ uber.txt | a.txt ~ a.txt2 | docs ~ docs\\b.txt | "
-        "docs\\*.txt ~ b.txt | docs\\*.txt ~ x\\docs\\b.txt | \\readme.txt ~ docs\\readme.txt");
+        "docs\\*.txt ~ b.txt | docs\\*.txt ~ x\\docs\\b.txt | \\readme.txt ~ docs\\readme.txt | "
+        "a*a ~ a | a*?b ~ ab | *ab*ab* ~ aba | ?*?*? ~ ab | a*aa*a ~ aaa | *b?*b ~ abb");
+    // A part of more than 64 characters between stars, and the slow case of a simple matcher.
+    const std::string a70(70, 'a');
+    matching.push_back({"*" + a70 + "*", "x" + a70});
+    different.push_back({"*" + a70 + "*", "x" + a70.substr(1) + "x" + a70.substr(1)});
+    different.push_back({"*" + a70 + "b", std::string(300, 'a')});
     for (bool match : {true, false}) {
         for (const auto& [pattern, name] : match ? matching : different) {
             EXPECT_EQ(NamePattern(pattern).matches(name), match) << pattern << " ~ " << name;
