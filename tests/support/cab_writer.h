@@ -38,7 +38,7 @@ struct CabFilePlan {
     std::optional<std::uint32_t> declaredSize;
     // Folder index to write into the record instead of `folder`, whose stream still holds the
     // data: 0xFFFD marks a file continued from a previous cabinet that the header does not have.
-    std::optional<std::uint16_t> storedFolder;
+    std::optional<std::uint16_t> storedFolder = std::nullopt;
 };
 
 struct CabPlan {
@@ -48,7 +48,7 @@ struct CabPlan {
     std::uint16_t setId = 0x1234;
     // When set, the header's file-table offset points at these records, written after the data
     // (their data stored nowhere), while `files` still follow the folder table.
-    std::optional<std::vector<CabFilePlan>> headerTable;
+    std::optional<std::vector<CabFilePlan>> headerTable = std::nullopt;
 };
 
 // A file for a plan, with the default date, time and attributes.
