@@ -164,7 +164,7 @@ std::string errnoText(int error) {
 // `facts`, when given, takes the header's flags and folder count and the continuation marks.
 CabinetListing listFileTable(const std::string& path,
                              const std::function<void(const CabinetFileRecord&)>& onFile,
-                             CabinetDirectory* facts = nullptr) {
+                             CabinetTable* facts = nullptr) {
     CabinetListing out;
     WindowedFile f(path.c_str());
     if (!f.isOpen())
@@ -329,8 +329,8 @@ CabinetListing IterateCabinet(const std::string& posixPath,
     return listFileTable(posixPath, onFile);
 }
 
-CabinetDirectory ReadCabinetDirectory(const std::string& posixPath) {
-    CabinetDirectory d;
+CabinetTable ReadCabinetDirectory(const std::string& posixPath) {
+    CabinetTable d;
     d.listing = listFileTable(
         posixPath, [&](const CabinetFileRecord& r) { d.records.push_back(r); }, &d);
     return d;

@@ -38,7 +38,7 @@ CabinetListing IterateCabinet(const std::string& posixPath,
                               const std::function<void(const CabinetFileRecord&)>& onFile);
 
 // What the cabinet tool needs besides the records to find them among libmspack's files.
-struct CabinetDirectory {
+struct CabinetTable {
     std::uint16_t flags = 0;   // header flags
     std::uint16_t folders = 0; // folders stored in this cabinet
     // Some record read is marked continued from the previous part (0xFFFD, 0xFFFF) or into
@@ -52,7 +52,7 @@ struct CabinetDirectory {
 // The directory of the cabinet at `posixPath` read as IterateCabinet reads it, so that the
 // program and its tool number a cabinet's records alike: the record index the program sends
 // is an index into `records`.
-CabinetDirectory ReadCabinetDirectory(const std::string& posixPath);
+CabinetTable ReadCabinetDirectory(const std::string& posixPath);
 
 // The stored name as UTF-8: taken as UTF-8 when the flag is set, otherwise as Windows-1252.
 // Invalid UTF-8 (overlong forms included) becomes U+FFFD, so it never yields a path separator.

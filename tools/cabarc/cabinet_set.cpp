@@ -195,14 +195,13 @@ void CabinetSet::matchRecords() {
     for (const mscabd_folder* f = cab_->folders; f; f = f->next)
         joined.push_back(f);
 
-    fm::CabinetDirectory directory = fm::ReadCabinetDirectory(path_);
+    fm::CabinetTable directory = fm::ReadCabinetDirectory(path_);
     records_ = std::move(directory.records);
     files_.assign(records_.size(), nullptr);
     size_t base = 0, total = 0;
-    fm::CabinetDirectory left;
+    fm::CabinetTable left;
     for (size_t i = 0; i < chain.size(); ++i) {
-        fm::CabinetDirectory part =
-            i == own ? directory : fm::ReadCabinetDirectory(chain[i]->filename);
+        fm::CabinetTable part = i == own ? directory : fm::ReadCabinetDirectory(chain[i]->filename);
         const bool merged = i > 0 && (left.marksNext || part.marksPrevious);
         total += part.folders - merged;
         if (i <= own)
