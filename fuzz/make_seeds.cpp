@@ -115,8 +115,9 @@ void linkSeeds() {
          "fendlemark-link 1\ndrive d /media/ann/STICK\nfile 0 a\\040b\nfile 4294967295 \\134\n");
 }
 
-// Compression, the records (name pieces, data length, UTF-8 flag), -p, and the rows chosen, as
-// selection_fuzz.cpp reads them. Piece numbers index its kPieces.
+// Compression, the records (name pieces, data length, UTF-8 flag), -p, the rows chosen, and the
+// odd shapes (records marked continued, a second file table), as selection_fuzz.cpp reads them.
+// Piece numbers index its kPieces.
 void selectionSeeds() {
     struct Record {
         std::string pieces;
@@ -129,6 +130,13 @@ void selectionSeeds() {
             s += char(r.pieces.size() - 1) + r.pieces + char(5) + r.utf8;
         return s + keep + chosen;
     };
+    // Twins named alike, the first marked continued from a previous part the header lacks.
+    const std::string a(1, '\0');
+    std::string twins = input(1, {{a, 0}, {a, 0}}, 0, std::string("\x01\x00\x01\x00", 4));
+    twins[8] = 6; // the second one byte longer: not to be taken for the first by its length
+    seed("selection", "continued-without-previous", twins);
+    seed("selection", "second-file-table",
+         input(1, {{a, 0}, {a, 0}, {"\x02", 0}}, 0, std::string("\x00\x01\x01\x00\x01", 5)));
     seed("selection", "case-twins-and-wildcards",
          input(0, {{"\x11", 0}, {"\x12", 0}, {"\x00\x03", 0}, {"\x00\x02\x00", 0}}, 1,
                "\x01\x00\x01\x00"));

@@ -2,7 +2,8 @@
 // input) and any selection of its records, the tool run as the program runs it writes exactly the
 // selected records, each to the path its name gives, with its own data; nothing outside the
 // destination; and a selected record it cannot write (no usable name, two records on one path)
-// is reported, never dropped or overwritten in silence.
+// is reported, never dropped or overwritten in silence. Odd but legal cabinets (continuation
+// marks without a previous part, a second file table) included.
 
 #include "fuzz_support.h"
 #include "platform/cabinet_directory.h"
@@ -74,6 +75,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (chosen.records.empty())
         return 0; // no rows chosen: the program passes patterns instead
+    // Shapes the format allows and readers count differently, from the input's last bytes:
+    // records marked continued from a previous part the header does not name, and a header that
+    // points at a second file table, its marks the other way round. The index the program sends
+    // must still give exactly its record's data.
+    const unsigned marks = in.byte(), secondTable = in.byte();
+    for (std::size_t i = 0; i < count; ++i)
+        if (marks >> (i % 8) & 1)
+            plan.files[i].storedFolder = 0xFFFD;
+    if (secondTable & 1) {
+        plan.headerTable = plan.files;
+        for (auto& f : *plan.headerTable)
+            f.storedFolder = f.storedFolder ? 0 : 0xFFFD;
+    }
 
     const std::string cabinet = scratch.path() + "/a.cab";
     const std::string destination = scratch.path() + "/dest";

@@ -406,11 +406,11 @@ void ExtractionRun::launchAll() {
         if (job.failed)
             continue;
         tool = tool == 1 ? 2 : 1;
+        // All files too are the rows listed: the tool refuses a cabinet that holds others now.
         link.records.clear();
-        if (!job.allFiles)
-            for (int row : job.rows)
-                link.records.push_back(
-                    {w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
+        link.allRecords = job.allFiles;
+        for (int row : job.rows)
+            link.records.push_back({w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
         const QString parameters =
             ToolParameters({ToolCall::Command::Extract, job.cabinet, job.destination, job.allFiles,
                             keep_, skip_, kLaunchProgressDescriptor});

@@ -112,6 +112,7 @@ constexpr std::uint16_t kFlagReservePresent = 0x0004;
 constexpr std::uint16_t kAttribUtf8Name = 0x0080;
 constexpr std::uint16_t kFirstContinuationIndex = 0xFFFD;
 constexpr std::uint16_t kContinuedFromPrev = 0xFFFD;
+constexpr std::uint16_t kContinuedToNext = 0xFFFE;
 constexpr std::uint16_t kContinuedPrevAndNext = 0xFFFF;
 constexpr int kNameWindow = 256; // a name and its NUL never take more
 
@@ -160,8 +161,10 @@ std::string errnoText(int error) {
 // a file continued from there belongs to the part where it starts and is not listed here.
 // Where the whole directory is sound this lists exactly what libmspack's directory reader lists
 // (the fuzz target compares the two); unlike it, a damaged directory still yields what can be read.
+// `facts`, when given, takes the header's flags and folder count and the continuation marks.
 CabinetListing listFileTable(const std::string& path,
-                             const std::function<void(const CabinetFileRecord&)>& onFile) {
+                             const std::function<void(const CabinetFileRecord&)>& onFile,
+                             CabinetTable* facts = nullptr) {
     CabinetListing out;
     WindowedFile f(path.c_str());
     if (!f.isOpen())
@@ -175,6 +178,10 @@ CabinetListing listFileTable(const std::string& path,
     const std::uint16_t folders = le16(header + 26);
     const std::uint16_t files = le16(header + 28);
     const std::uint16_t flags = le16(header + 30);
+    if (facts) {
+        facts->flags = flags;
+        facts->folders = folders;
+    }
 
     int folderReserve = 0;
     if (flags & kFlagReservePresent) {
@@ -202,6 +209,8 @@ CabinetListing listFileTable(const std::string& path,
         // The fixed part first: reading the name may move the window under it.
         const std::uint16_t folder = le16(fixed + 8);
         r.size = le32(fixed);
+        r.offset = le32(fixed + 4);
+        r.folder = folder;
         r.dosDate = le16(fixed + 10);
         r.dosTime = le16(fixed + 12);
         r.nameIsUtf8 = (le16(fixed + 14) & kAttribUtf8Name) != 0;
@@ -211,6 +220,10 @@ CabinetListing listFileTable(const std::string& path,
         const bool startsEarlier = (flags & kFlagPrevCabinet) && (folder == kContinuedFromPrev ||
                                                                   folder == kContinuedPrevAndNext);
         elsewhere += startsEarlier;
+        if (facts && folders > 0 && !r.name.empty()) {
+            facts->marksPrevious |= folder == kContinuedFromPrev || folder == kContinuedPrevAndNext;
+            facts->marksNext |= folder == kContinuedToNext || folder == kContinuedPrevAndNext;
+        }
         if (!folderKnown || r.name.empty() || startsEarlier)
             continue;
         onFile(r);
@@ -314,6 +327,13 @@ int daysInMonth(int year, int month) {
 CabinetListing IterateCabinet(const std::string& posixPath,
                               const std::function<void(const CabinetFileRecord&)>& onFile) {
     return listFileTable(posixPath, onFile);
+}
+
+CabinetTable ReadCabinetDirectory(const std::string& posixPath) {
+    CabinetTable d;
+    d.listing = listFileTable(
+        posixPath, [&](const CabinetFileRecord& r) { d.records.push_back(r); }, &d);
+    return d;
 }
 
 std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fm {
 
@@ -16,6 +17,8 @@ struct CabinetFileRecord {
     std::uint32_t size = 0;  // uncompressed size
     std::uint16_t dosDate = 0;
     std::uint16_t dosTime = 0;
+    std::uint16_t folder = 0; // folder index as stored (0xFFFD..0xFFFF: continuation marks)
+    std::uint32_t offset = 0; // where its data starts in the folder's uncompressed stream
 };
 
 // What a listing delivered, and why it stopped short when it did.
@@ -33,6 +36,23 @@ struct CabinetListing {
 // continued from the previous.
 CabinetListing IterateCabinet(const std::string& posixPath,
                               const std::function<void(const CabinetFileRecord&)>& onFile);
+
+// What the cabinet tool needs besides the records to find them among libmspack's files.
+struct CabinetTable {
+    std::uint16_t flags = 0;   // header flags
+    std::uint16_t folders = 0; // folders stored in this cabinet
+    // Some record read is marked continued from the previous part (0xFFFD, 0xFFFF) or into
+    // the next (0xFFFE, 0xFFFF): the first or last folder is joined with a neighbour's.
+    bool marksPrevious = false;
+    bool marksNext = false;
+    std::vector<CabinetFileRecord> records; // exactly what IterateCabinet delivers, in order
+    CabinetListing listing;
+};
+
+// The directory of the cabinet at `posixPath` read as IterateCabinet reads it, so that the
+// program and its tool number a cabinet's records alike: the record index the program sends
+// is an index into `records`.
+CabinetTable ReadCabinetDirectory(const std::string& posixPath);
 
 // The stored name as UTF-8: taken as UTF-8 when the flag is set, otherwise as Windows-1252.
 // Invalid UTF-8 (overlong forms included) becomes U+FFFD, so it never yields a path separator.

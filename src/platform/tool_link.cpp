@@ -93,6 +93,8 @@ std::string WriteToolLink(const ToolLink& link) {
         appendField(out, r.name);
         out += '\n';
     }
+    if (link.allRecords)
+        out += "files " + std::to_string(link.records.size()) + " all\n";
     return out;
 }
 
@@ -116,6 +118,8 @@ std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error) 
                 return refuse("not a link of this version");
             continue;
         }
+        if (link.allRecords)
+            return refuse(where + "a line after the end of the file lines");
         const size_t s1 = line.find(' ');
         const size_t s2 = s1 == std::string_view::npos ? s1 : line.find(' ', s1 + 1);
         if (s2 == std::string_view::npos)
@@ -139,6 +143,10 @@ std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error) 
                 (key.size() > 1 && key[0] == '0'))
                 return refuse(where + "a bad record number");
             link.records.push_back({index, std::move(*value)});
+        } else if (kind == "files") {
+            if (*value != "all" || key != std::to_string(link.records.size()))
+                return refuse(where + "a count that is not the number of file lines");
+            link.allRecords = true;
         } else {
             return refuse(where + "an unknown line");
         }

@@ -13,8 +13,12 @@
 //   file 17 docs\readme.txt           a chosen record: its index among the files that start in
 //   file 18 a*                        this cabinet (stored order, from 0) and the name the
 //                                     program listed for it (StoredNameToUtf8), which must match
+//   files 2 all                       the file lines are every record the program listed, 2 in all
 //
-// Without file lines the command line's patterns choose (the program passes *.* for all files).
+// The index is the record's place in what IterateCabinet delivers (ReadCabinetDirectory), which
+// the tool reads with the same code. Without file lines the command line's patterns choose. For
+// all files the program passes *.* and every listed record, then the "files N all" line: the tool
+// extracts nothing when the cabinet's records are no longer exactly those listed.
 // In every field a backslash, a space and each byte below 0x21 or equal to 0x7f is written as \ooo
 // (three octal digits), so any name and any mount path survives one line.
 //
@@ -47,7 +51,8 @@ struct LinkedRecord {
 
 struct ToolLink {
     std::vector<std::string> driveMounts; // mount paths of d:, e:, ... in letter order
-    std::vector<LinkedRecord> records;    // empty: the patterns choose
+    std::vector<LinkedRecord> records;    // empty (and not allRecords): the patterns choose
+    bool allRecords = false;              // records are every record listed, for *.*
     friend bool operator==(const ToolLink&, const ToolLink&) = default;
 
     // The drive map the link carries (c: is always /).
@@ -57,7 +62,8 @@ struct ToolLink {
 };
 
 // The link as text, and back. Reading refuses (nullopt, with the reason in `error`) a wrong first
-// line, an unknown line, a malformed escape or number, and a drive out of letter order.
+// line, an unknown line, a malformed escape or number, a drive out of letter order, and a
+// "files N all" line that is not last or whose N is not the number of file lines.
 std::string WriteToolLink(const ToolLink& link);
 std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error);
 

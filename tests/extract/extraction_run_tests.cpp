@@ -75,7 +75,12 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
         w.StgExtrPreservePath = mode == "obSameFolder" ? 1 : 2;
         extractSelected(w);
         std::vector<std::string> expected;
+        std::vector<std::vector<LinkedRecord>> listed; // all files: every row, and "these are all"
         for (std::string n : {"a", "b", "c"}) {
+            listed.push_back({{0, n + "1.txt"},
+                              {1, "docs\\" + n + "2.txt"},
+                              {2, n + "*"},
+                              {3, "docs\\" + std::string(1, char(n[0] - 32)) + "*"}});
             const std::string run = " -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* ";
             expected.push_back(mode == "obSameFolder" ? " -p" + run + at() + "\\"
                                : mode == "obSetFolder"
@@ -83,7 +88,9 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
                                    : run + "\"" + at(n + " Extracted") + "\"\\");
         }
         EXPECT_EQ(sent(), expected);
-        EXPECT_EQ(records(), std::vector<std::vector<LinkedRecord>>(3));
+        EXPECT_EQ(records(), listed);
+        for (const auto& c : world.launcher.calls)
+            EXPECT_TRUE(ReadToolLink(c.attachment, nullptr)->allRecords);
         EXPECT_EQ(sent(&Call::file),
                   (std::vector<std::string>{"Cabarc1.exe", "Cabarc2.exe", "Cabarc1.exe"}));
         EXPECT_EQ(sent(&Call::folder), std::vector<std::string>(3, world.programFolder()));

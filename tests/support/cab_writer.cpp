@@ -117,19 +117,30 @@ std::string buildCabinet(const CabPlan& plan) {
     put(out, 0, 2); // iCabinet
     out += folders;
 
-    std::vector<std::uint32_t> offsetInFolder(plan.folders.size());
-    for (const CabFilePlan& f : plan.files) {
-        const std::uint32_t size = static_cast<std::uint32_t>(f.data.size());
-        put(out, f.declaredSize.value_or(size), 4);
-        put(out, inFolders(plan, f.folder) ? offsetInFolder[f.folder] : 0, 4);
-        if (inFolders(plan, f.folder))
-            offsetInFolder[f.folder] += size;
-        put(out, static_cast<std::uint16_t>(f.folder), 2);
-        put(out, f.date, 2);
-        put(out, f.time, 2);
-        put(out, f.attribs, 2);
-        out += f.name;
-        out += '\0';
+    const auto putTable = [&](std::string& to, const std::vector<CabFilePlan>& files) {
+        std::vector<std::uint32_t> offsetInFolder(plan.folders.size());
+        for (const CabFilePlan& f : files) {
+            const std::uint32_t size = static_cast<std::uint32_t>(f.data.size());
+            put(to, f.declaredSize.value_or(size), 4);
+            put(to, inFolders(plan, f.folder) ? offsetInFolder[f.folder] : 0, 4);
+            if (inFolders(plan, f.folder))
+                offsetInFolder[f.folder] += size;
+            put(to, f.storedFolder.value_or(static_cast<std::uint16_t>(f.folder)), 2);
+            put(to, f.date, 2);
+            put(to, f.time, 2);
+            put(to, f.attribs, 2);
+            to += f.name;
+            to += '\0';
+        }
+    };
+    putTable(out, plan.files);
+    if (plan.headerTable) {
+        const std::size_t at = out.size() + data.size();
+        for (int i = 0; i < 4; ++i)
+            out[16 + i] = static_cast<char>((at >> (8 * i)) & 0xFF);
+        putTable(data, *plan.headerTable);
+        for (int i = 0; i < 4; ++i) // the cabinet's size
+            out[8 + i] = static_cast<char>(((out.size() + data.size()) >> (8 * i)) & 0xFF);
     }
     return out + data;
 }

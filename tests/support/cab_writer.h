@@ -36,6 +36,9 @@ struct CabFilePlan {
     // Size to put in the record instead of data.size(), for records that claim more than the
     // test wants to store (up to 0xFFFFFFFF). The data itself is stored as given.
     std::optional<std::uint32_t> declaredSize;
+    // Folder index to write into the record instead of `folder`, whose stream still holds the
+    // data: 0xFFFD marks a file continued from a previous cabinet that the header does not have.
+    std::optional<std::uint16_t> storedFolder = std::nullopt;
 };
 
 struct CabPlan {
@@ -43,6 +46,9 @@ struct CabPlan {
     std::vector<CabCompression> folders = {CabCompression::Stored};
     std::size_t blockSize = 32768; // uncompressed bytes per data block (<= 32768)
     std::uint16_t setId = 0x1234;
+    // When set, the header's file-table offset points at these records, written after the data
+    // (their data stored nowhere), while `files` still follow the folder table.
+    std::optional<std::vector<CabFilePlan>> headerTable = std::nullopt;
 };
 
 // A file for a plan, with the default date, time and attributes.

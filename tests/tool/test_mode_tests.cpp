@@ -78,6 +78,30 @@ TEST_F(TestMode, RecordClaimingMoreThanStoredIsDamaged) {
     EXPECT_EQ(r.err.find("ok.bin"), std::string::npos) << r.err;
 }
 
+// One bad block early in a folder of many files: testing or extracting decodes each block at
+// most once (zlib decodes every block and counts them), however many files lie past it.
+TEST_F(TestMode, DamageAndOverlapsCostOnePassOverTheFolder) {
+    CabPlan p;
+    p.folders = {CabCompression::MsZip};
+    p.blockSize = 1000;
+    for (int i = 0; i < 200; ++i)
+        p.files.push_back(cabFile("f" + std::to_string(i), sampleData(100, i)));
+    std::string bytes = buildCabinet(p);
+    bytes[blockOffset(bytes, p, 1) + 8 + 20] ^= 1;
+    writeFile(tmp.file("d.cab"), bytes);
+    env.msZip = fm::tool::MsZipRoute::Zlib;
+    unsigned blocks = 0;
+    env.zlibBlocks = &blocks;
+    for (const Strings& args : {Strings{"-q", "T", tmp.file("d.cab")},
+                                Strings{"-q", "X", tmp.file("d.cab"), out() + "/"}}) {
+        blocks = 0;
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("f199: "), std::string::npos) << r.err;
+        EXPECT_LE(blocks, 20u) << args[1];
+    }
+}
+
 TEST_F(TestMode, TakesNoFileNames) {
     const ToolRun r = run({"T", cabinet(plan()), "one.txt"});
     EXPECT_EQ(r.status, 2);

@@ -174,6 +174,26 @@ TEST_F(LinkedTool, DamageAndFullDisksInTheUsersWords) {
     EXPECT_EQ(treeOf(out()), "b.txt");
 }
 
+// All files come with every listed record and "these are all": a cabinet that holds more or
+// fewer records now is refused whole, nothing written.
+TEST_F(LinkedTool, AllFilesAreTheListedOnesOrNone) {
+    const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
+    const std::vector<fm::LinkedRecord> abc = {{2, "c.txt"}, {0, "a.txt"}, {1, "b.txt"}};
+    for (size_t listed : {2, 4, 3}) {
+        std::vector<fm::LinkedRecord> records(abc.begin(),
+                                              abc.begin() + std::min<size_t>(listed, 3));
+        if (listed == 4)
+            records.push_back({3, "d.txt"});
+        writeFile(tmp.file("all.txt"), fm::WriteToolLink({{}, records, true}));
+        fs::remove_all(out());
+        fs::create_directories(out());
+        ToolRun r = run({"-@", tmp.file("all.txt"), "X", cab, "*.*", out() + "/"});
+        EXPECT_EQ(r.status, listed == 3 ? 0 : 1) << listed;
+        EXPECT_EQ(r.err, listed == 3 ? "" : "the cabinet has changed since it was listed\n");
+        EXPECT_EQ(treeOf(out()), listed == 3 ? "a.txt b.txt c.txt" : "");
+    }
+}
+
 // The program lists a cabinet with IterateCabinet and hands the tool the indexes of that list: both
 // must count the same records, in parts of a spanned set and in cabinets of several folders.
 TEST_F(LinkedTool, IndexesAreTheProgramsListing) {
@@ -203,7 +223,9 @@ TEST_F(LinkedTool, IndexesAreTheProgramsListing) {
 }
 
 // Random cabinets of hostile names and random selections: every chosen record gives exactly its
-// own file, or is reported (a collision names the record that got the file first).
+// own file, or is reported (a collision names the record that got the file first). Some records
+// are marked continued from a previous part the header lacks, and some headers point at a second
+// file table: the program's numbering must hold all the same.
 TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
     const Strings pieces = {"a", "A",   "b",    "*",    "?",    "a*", ".",        "..",
                             "",  "x/y", "\xFF", "\xC3", "\x01", "_",  "\xC3\xBC", "B"};
@@ -224,6 +246,13 @@ TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
             plan.files.push_back(cabFile(name, "record " + std::to_string(i)));
             if (pick(3) == 0)
                 plan.files.back().attribs |= kAttrNameIsUtf8;
+            if (pick(5) == 0) // continued from a previous part the header does not name
+                plan.files.back().storedFolder = 0xFFFD;
+        }
+        if (pick(3) == 0) { // the header points at another table, marks swapped
+            plan.headerTable = plan.files;
+            for (CabFilePlan& f : *plan.headerTable)
+                f.storedFolder = f.storedFolder ? 0 : 0xFFFD;
         }
         std::vector<fm::LinkedRecord> chosen;
         for (size_t i = 0; i < count; ++i) {
@@ -278,6 +307,16 @@ TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
         fs::remove_all(out());
         fs::create_directories(out());
         ToolRun r = extract(cabinet(plan), chosen, out() + "/", keep ? Strings{"-p"} : Strings{});
+        // libmspack refuses the folder of a record marked continued: never another's data.
+        const bool refused = std::any_of(plan.files.begin(), plan.files.end(),
+                                         [](const CabFilePlan& f) { return f.storedFolder; });
+        for (const auto& [path, data] : files) {
+            if (!refused || fs::is_regular_file(out(path))) {
+                EXPECT_EQ(readFile(out(path)), data) << path;
+            }
+        }
+        if (refused)
+            continue;
         EXPECT_EQ(r.status, errors.empty() ? 0 : 1) << r.err;
         std::istringstream lines(r.err);
         for (const std::string& expected : errors) {
@@ -289,10 +328,8 @@ TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
         std::string tree;
         for (const auto& f : folders)
             tree += f + "/ ";
-        for (const auto& [path, data] : files) {
+        for (const auto& [path, data] : files)
             tree += path + " ";
-            EXPECT_EQ(readFile(out(path)), data) << path;
-        }
         EXPECT_EQ(treeOf(out()), sortedTree(tree));
     }
 }

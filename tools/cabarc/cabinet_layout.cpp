@@ -22,7 +22,6 @@ std::uint32_t le32(const unsigned char* p) {
 
 constexpr size_t kHeaderSize = 36;
 constexpr size_t kFolderSize = 8;
-constexpr size_t kFileSize = 16;
 
 } // namespace
 
@@ -53,8 +52,6 @@ std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
         CabinetLayout layout;
         layout.flags = le16(h + 30);
         const unsigned folders = le16(h + 26);
-        const unsigned files = le16(h + 28);
-        const off_t fileTable = le32(h + 16);
         off_t at = kHeaderSize;
         unsigned folderReserve = 0;
         if (layout.flags & 4) {
@@ -82,22 +79,6 @@ std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
                 break;
             layout.folders.push_back({le32(f), le16(f + 4), le16(f + 6)});
             at += kFolderSize + folderReserve;
-        }
-        at = fileTable;
-        for (unsigned i = 0; i < files && ok; ++i) {
-            const unsigned char* f = bytes(at, kFileSize);
-            if (!(ok = f != nullptr))
-                break;
-            FileRecord record{{}, le32(f), le32(f + 4), le16(f + 8)};
-            at += kFileSize;
-            const unsigned char* c;
-            while ((c = bytes(at, 1)) && *c != 0 && record.name.size() < 256) {
-                record.name += static_cast<char>(*c);
-                ++at;
-            }
-            ok = c && *c == 0;
-            ++at;
-            layout.files.push_back(std::move(record));
         }
         if (ok)
             result = std::move(layout);

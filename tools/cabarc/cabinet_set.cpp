@@ -4,8 +4,11 @@
 #include "stored_name.h"
 
 #include <dirent.h>
+#include <map>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
+#include <tuple>
 #include <utility>
 
 namespace fm::tool {
@@ -84,6 +87,7 @@ void CabinetSet::close() {
     strays_.clear();
     cab_ = nullptr;
     cabd_ = nullptr;
+    records_.clear();
     files_.clear();
     setFiles_.clear();
     missing_.clear();
@@ -169,54 +173,64 @@ bool CabinetSet::load(std::string* error, int* code) {
     std::vector<mscabd_file*> all;
     for (mscabd_file* f = cab_->files; f; f = f->next)
         all.push_back(f);
-    files_ = startingHere(all);
     setFiles_ = std::move(all);
+    matchRecords();
     return true;
 }
 
-// A file of a set is listed and extracted from the part where it starts. libmspack lists a joined
-// set's files part by part, each once, from the record where it starts (also continuation records
-// of the first part found, when the part before it is missing); a part read alone also yields the
-// records of files continued from the part before. The parts' own records tell which is which.
-// Where they cannot be read or do not line up, every file is kept.
-std::vector<mscabd_file*> CabinetSet::startingHere(const std::vector<mscabd_file*>& all) const {
-    auto sameRecord = [](const mscabd_file* f, const FileRecord& r) {
-        return r.name == f->filename && r.length == f->length;
-    };
-    std::vector<mscabd_file*> starting;
-    if (!wholeSet_) { // alone: records and files correspond one to one
-        auto layout = ReadCabinetLayout(path_);
-        if (!layout || layout->files.size() != all.size())
-            return all;
-        for (size_t i = 0; i < all.size(); ++i) {
-            if (!sameRecord(all[i], layout->files[i]))
-                return all;
-            if (layout->files[i].startsHere())
-                starting.push_back(all[i]);
-        }
-        return starting;
+// The records of the opened part, as the program lists them, each matched with libmspack's file
+// of the same folder, offset, length and name bytes. The part's folders are a run of the joined
+// set's: libmspack joins the last folder of a part with the first of the next when either holds
+// a record continued across, so the run starts after the earlier parts' folders less one per
+// such join. A record libmspack puts elsewhere or drops (it drops those that start in a joined
+// folder after its first part) matches nothing, and nothing else stands in for it.
+void CabinetSet::matchRecords() {
+    std::vector<const mscabd_cabinet*> chain; // the joined parts, first to last
+    for (const mscabd_cabinet* c = cab_; c; c = c->prevcab)
+        chain.insert(chain.begin(), c);
+    const size_t own = chain.size() - 1;
+    for (const mscabd_cabinet* c = cab_->nextcab; c; c = c->nextcab)
+        chain.push_back(c);
+    std::vector<const mscabd_folder*> joined;
+    for (const mscabd_folder* f = cab_->folders; f; f = f->next)
+        joined.push_back(f);
+
+    fm::CabinetTable directory = fm::ReadCabinetDirectory(path_);
+    records_ = std::move(directory.records);
+    files_.assign(records_.size(), nullptr);
+    size_t base = 0, total = 0;
+    fm::CabinetTable left;
+    for (size_t i = 0; i < chain.size(); ++i) {
+        fm::CabinetTable part = i == own ? directory : fm::ReadCabinetDirectory(chain[i]->filename);
+        const bool merged = i > 0 && (left.marksNext || part.marksPrevious);
+        total += part.folders - merged;
+        if (i <= own)
+            base = total - part.folders;
+        left = std::move(part);
     }
-    // Joined: the records that start in each part, in set order, met in the same order among
-    // the files; a file that meets none is a continuation kept by the library.
-    std::vector<std::pair<size_t, FileRecord>> expected;
-    for (size_t p = 0; p < paths_.size(); ++p) {
-        auto layout = ReadCabinetLayout(paths_[p]);
-        if (!layout)
-            return all;
-        for (FileRecord& r : layout->files) {
-            if (r.startsHere())
-                expected.emplace_back(p, std::move(r));
-        }
+    if (total != joined.size() || directory.folders == 0)
+        return; // the parts' tables and the library's folders do not line up
+
+    using Key = std::tuple<const mscabd_folder*, unsigned, unsigned, std::string_view>;
+    std::map<Key, std::deque<mscabd_file*>> byPlace;
+    for (mscabd_file* f : setFiles_)
+        byPlace[Key{f->folder, f->offset, f->length, f->filename}].push_back(f);
+    for (size_t i = 0; i < records_.size(); ++i) {
+        const fm::CabinetFileRecord& r = records_[i];
+        // libmspack's folder for the continuation marks: the first for 0xFFFD and 0xFFFF, the
+        // last for 0xFFFE.
+        const size_t local = r.folder < directory.folders ? r.folder
+                             : r.folder == 0xFFFE         ? directory.folders - 1u
+                             : r.folder >= 0xFFFD         ? 0u
+                                                          : SIZE_MAX;
+        if (local == SIZE_MAX)
+            continue;
+        auto it = byPlace.find(Key{joined[base + local], r.offset, r.size, r.name});
+        if (it == byPlace.end() || it->second.empty())
+            continue;
+        files_[i] = it->second.front();
+        it->second.pop_front();
     }
-    size_t next = 0;
-    for (mscabd_file* f : all) {
-        if (next < expected.size() && sameRecord(f, expected[next].second)) {
-            if (expected[next].first == ownIndex_)
-                starting.push_back(f);
-            ++next;
-        }
-    }
-    return next == expected.size() ? starting : all;
 }
 
 } // namespace fm::tool

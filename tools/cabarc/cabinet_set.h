@@ -3,7 +3,7 @@
 // A cabinet opened through libmspack, alone or joined with the other parts of its set.
 
 #include "cab_io.h"
-#include "cabinet_layout.h"
+#include "platform/cabinet_directory.h"
 
 #include <deque>
 #include <memory>
@@ -27,9 +27,12 @@ public:
     mscab_decompressor* decompressor() const { return cabd_; }
     // The opened part; its folder list is the set's.
     const mscabd_cabinet* cabinet() const { return cab_; }
-    // The files that start in the opened part, in stored order: a file continued from the part
-    // before belongs to that part. Joined with the rest of its set, such a file can be extracted
-    // through the parts that follow. Valid until reopen() or destruction.
+    // The opened part's records as the program lists them (ReadCabinetDirectory): the numbering
+    // the link's record indexes use.
+    const std::vector<fm::CabinetFileRecord>& records() const { return records_; }
+    // For each of records(), libmspack's file with the same folder, offset, length and name
+    // bytes, through which it is extracted (also through the parts that follow); null when the
+    // library holds none such. Valid until reopen() or destruction.
     const std::vector<mscabd_file*>& files() const { return files_; }
     // Every file of the set as joined, in set order, also those that start in another part: a
     // set is intact only when all of them are. Valid as files() is.
@@ -46,7 +49,7 @@ public:
 private:
     CabinetSet(CabIo& io, std::string path, bool wholeSet);
     bool load(std::string* error, int* code);
-    std::vector<mscabd_file*> startingHere(const std::vector<mscabd_file*>& all) const;
+    void matchRecords();
     void close();
 
     CabIo& io_;
@@ -57,6 +60,7 @@ private:
     std::deque<std::string> paths_;       // stable storage: libmspack keeps the pointers
     size_t ownIndex_ = 0;                 // the opened part's place in paths_
     std::vector<mscabd_cabinet*> strays_; // parts that could not be joined
+    std::vector<fm::CabinetFileRecord> records_;
     std::vector<mscabd_file*> files_;
     std::vector<mscabd_file*> setFiles_;
     std::vector<std::string> missing_;

@@ -1,5 +1,5 @@
-#include "cabinet_layout.h"
 #include "cabinet_set.h"
+#include "decode_plan.h"
 #include "fast_route.h"
 #include "mszip_decoder.h"
 #include "name_pattern.h"
@@ -92,19 +92,41 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         return kExitCannotStart;
     }
 
+    PatternSet patterns(args.patterns);
     // The exact selection: the name the program listed for each chosen file, by its index.
     constexpr std::string_view kChanged = "the cabinet has changed since it was listed";
+    const std::vector<fm::CabinetFileRecord>& records = set->records();
+    auto nameOf = [&](size_t i) {
+        return fm::StoredNameToUtf8(records[i].name, records[i].nameIsUtf8);
+    };
     std::vector<const std::string*> chosen;
     if (request.records) {
-        chosen.assign(set->files().size(), nullptr);
+        chosen.assign(records.size(), nullptr);
+        std::vector<const LinkedRecord*> stray;
         for (const LinkedRecord& r : *request.records) {
             const std::string** slot = r.index < chosen.size() ? &chosen[r.index] : nullptr;
             if (slot && !*slot)
                 *slot = &r.name;
             else if (!slot || **slot != r.name)
-                report(r.name, std::string(kChanged));
+                stray.push_back(&r);
         }
+        // All files: exactly the records listed, or nothing at all.
+        bool same = stray.empty() && request.records->size() == records.size();
+        for (size_t i = 0; same && request.allRecords && i < records.size(); ++i)
+            same = chosen[i] && *chosen[i] == nameOf(i);
+        if (request.allRecords && !same) {
+            reportCabinet(std::string(kChanged));
+            return kExitSomeFailed;
+        }
+        for (const LinkedRecord* r : stray)
+            report(r->name, std::string(kChanged));
     }
+    std::vector<size_t> selected;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (request.records ? chosen[i] != nullptr : patterns.matches(nameOf(i)))
+            selected.push_back(i);
+    }
+    DecodePlan plan(set->cabinet(), set->files(), selected);
 
     FastRoute fast(*set, request.cabinetPath, env);
     DestinationDir destination;
@@ -112,7 +134,6 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
     if (!env.toolFolder.empty() && ::stat(env.toolFolder.c_str(), &toolFolder) == 0)
         destination.avoid(toolFolder.st_dev, toolFolder.st_ino);
     bool destinationOpen = false;
-    PatternSet patterns(args.patterns);
     // Each output file of this run and the first record that went to it: a second record for the
     // same file is a collision, reported, never written over the first.
     std::unordered_map<std::string, std::string> outputs;
@@ -125,13 +146,8 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
     WriteFunction write = env.write;
     if (args.progressFd) {
         std::uint64_t total = 0;
-        for (size_t i = 0; i < set->files().size(); ++i) {
-            const mscabd_file* f = set->files()[i];
-            if (request.records ? chosen[i] != nullptr
-                                : patterns.matches(fm::StoredNameToUtf8(
-                                      f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME)))
-                total += f->length;
-        }
+        for (size_t i : selected)
+            total += set->files()[i] ? set->files()[i]->length : 0;
         progress.emplace(*args.progressFd, total);
         write = [&progress, base = env.write](int fd, const void* data, size_t size) {
             const ssize_t n = base ? base(fd, data, size) : ::write(fd, data, size);
@@ -141,18 +157,15 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         };
     }
 
-    for (size_t i = 0; i < set->files().size(); ++i) {
+    for (size_t i : plan.order()) {
         mscabd_file* f = set->files()[i];
-        if (request.records && !chosen[i])
+        const std::string name = nameOf(i);
+        if (request.records && *chosen[i] != name) {
+            report(*chosen[i], std::string(kChanged));
             continue;
-        const std::string name =
-            fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
-        if (request.records) {
-            if (*chosen[i] != name) {
-                report(*chosen[i], std::string(kChanged));
-                continue;
-            }
-        } else if (!patterns.matches(name)) {
+        }
+        if (!f) {
+            report(name, "its data cannot be found in the cabinet");
             continue;
         }
 
@@ -220,6 +233,14 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
                 continue; // the user chose to keep the files already there
         }
 
+        if (const auto verdict = plan.admit(i, f); verdict != DecodePlan::Verdict::Decode) {
+            file.discard();
+            report(name, verdict == DecodePlan::Verdict::FolderDamaged
+                             ? "damaged (the data before it in the cabinet cannot be read)"
+                             : "not extracted: its data overlaps other files' and decoding it "
+                               "again would take too long");
+            continue;
+        }
         std::optional<int> zrc = fast.extract(f, &file);
         int rc =
             zrc ? *zrc : set->decompressor()->extract(set->decompressor(), f, io.outputName(&file));
@@ -256,8 +277,11 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         if (!problem.empty()) {
             file.discard();
             report(name, problem);
-            // A failed decode leaves the library mid-stream; start the next file afresh.
-            if (rc != MSPACK_ERR_OK && !zrc) {
+            // A decoder that failed stops there; the rest of its folder would fail alike. A
+            // write that failed leaves the library mid-stream: the next file starts afresh.
+            if (rc != MSPACK_ERR_OK && !file.error())
+                plan.failed(i);
+            else if (rc != MSPACK_ERR_OK && !zrc) {
                 if (!set->reopen(&error, &code)) {
                     reportCabinet(linked ? CabinetMspackWords(code) : error);
                     return kExitSomeFailed;

@@ -21,6 +21,8 @@ int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, 
     PatternSet patterns(args.patterns);
     std::string text;
     for (const mscabd_file* f : set->files()) {
+        if (!f)
+            continue; // a record the library does not read: nothing to list it by
         std::string name = fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
         if (!patterns.matches(name))
             continue;

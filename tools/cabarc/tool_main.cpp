@@ -110,7 +110,9 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
             return refuse(*a.link, "cannot read the list of files to extract (" + why + ")");
         // Every drive-form path means what it meant to the program.
         drives = link->drives();
-        if (!link->records.empty() && (a.command != Command::Extract || !a.patterns.empty())) {
+        const bool named = !link->records.empty() || link->allRecords;
+        const bool allPattern = link->allRecords && a.patterns == std::vector<std::string>{"*.*"};
+        if (named && (a.command != Command::Extract || (!a.patterns.empty() && !allPattern))) {
             err << "cabarc: a link that names files takes no file patterns and is for X only\n"
                 << UsageText();
             return kExitCannotStart;
@@ -137,7 +139,9 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
     ExtractRequest request;
     request.cabinetPath = *cabinet;
     request.linked = linked;
-    request.records = link && !link->records.empty() ? &link->records : nullptr;
+    request.records =
+        link && (!link->records.empty() || link->allRecords) ? &link->records : nullptr;
+    request.allRecords = link && link->allRecords;
     request.destinationPath = env.workingFolder;
     if (linked) {
         // Launched by the program, the destination is one it chose and made: stated in full,

@@ -59,6 +59,8 @@ struct ExtractRequest {
     bool linked = false;
     // The exact selection (the link's file lines); null: the command line's patterns choose.
     const std::vector<LinkedRecord>* records = nullptr;
+    // The records are every one the program listed: the cabinet must hold exactly those.
+    bool allRecords = false;
 };
 
 // The commands, after the arguments have been parsed and the cabinet path resolved.
