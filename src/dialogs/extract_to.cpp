@@ -11,6 +11,7 @@
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/screen.h"
+#include "platform/working_folder.h"
 
 #include <QGroupBox>
 #include <QPushButton>
@@ -99,6 +100,11 @@ void frmExtractTo::buildControls() {
                 optionClick(option);
         });
     connect(tbSetFolder, &QLineEdit::textChanged, this, &frmExtractTo::tbSetFolder_Change);
+    // A folder typed in POSIX form is shown back in drive form once the typing is done.
+    connect(tbSetFolder, &QLineEdit::editingFinished, this, [this] {
+        if (auto shown = typedDriveForm(tbSetFolder->text()))
+            tbSetFolder->setText(*shown);
+    });
     PressButtonsWithEnter(*this);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmExtractTo::cmdBrowse_Click);
     connect(cmdExtractEnter, &QPushButton::clicked, this, &frmExtractTo::cmdExtractEnter_Click);
@@ -246,16 +252,8 @@ QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& t
     for (QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             return fallBack(QStringLiteral("its name holds a control character"));
-    QString folder = text;
-    // A POSIX path is first named in drive form, or the cleaning below would strip its slash.
-    if (folder.startsWith(u'/')) {
-        if (auto mapped = owner_.platform().drives->toDrive(TextToPath(folder))) {
-            QString driveForm = PathToText(*mapped);
-            if (folder.endsWith(u'/') && !driveForm.endsWith(u'\\'))
-                driveForm += u'\\';
-            folder = driveForm;
-        }
-    }
+    // A POSIX path (or ~) is first named in drive form, or the cleaning below would strip it.
+    QString folder = typedDriveForm(text).value_or(text);
     qsizetype skip = 0;
     while (skip < folder.size() && (folder[skip].unicode() < 65 || folder[skip].unicode() > 122))
         ++skip;
@@ -267,6 +265,12 @@ QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& t
     if (FindListIndex(drives, folder.left(2)) < 0)
         return fallBack(QStringLiteral("it does not start with a drive the program knows"));
     return folder;
+}
+
+std::optional<QString> frmExtractTo::typedDriveForm(const QString& text) const {
+    if (auto mapped = owner_.platform().drives->typedToDrive(TextToPath(text), HomeFolder()))
+        return PathToText(*mapped);
+    return std::nullopt;
 }
 
 int frmExtractTo::FindListIndex(const DriveList& list, const QString& text) {
