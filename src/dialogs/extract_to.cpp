@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "controls/button_keys.h"
 #include "controls/drive_list.h"
+#include "controls/focus_frame.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
 #include "controls/vb_text_box.h"
@@ -94,11 +95,13 @@ void frmExtractTo::buildControls() {
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    for (QRadioButton* option : {obSameFolder, obSamePlus, obSetFolder})
+    for (QRadioButton* option : {obSameFolder, obSamePlus, obSetFolder}) {
+        ShowFocusFrame(*option);
         connect(option, &QRadioButton::toggled, this, [this, option](bool on) {
             if (on)
                 optionClick(option);
         });
+    }
     connect(tbSetFolder, &QLineEdit::textChanged, this, &frmExtractTo::tbSetFolder_Change);
     // A folder typed in POSIX form is shown back in drive form once the typing is done.
     connect(tbSetFolder, &QLineEdit::editingFinished, this, [this] {
