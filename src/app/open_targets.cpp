@@ -99,6 +99,9 @@ void openCabinets(frmFendlemark& w, const QStringList& given, const std::vector<
     const int bottom =
         static_cast<int>(wanted.rend() - std::find(wanted.rbegin(), wanted.rend(), true)) - 1;
     FileList* list = w.File1;
+    // The keyboard starts at the first named cabinet (Alt+I, Shift+arrows), not at the list's top.
+    list->selectionModel()->setCurrentIndex(list->model()->index(top, 0),
+                                            QItemSelectionModel::NoUpdate);
     const auto show = [list, top, bottom] {
         if (bottom < list->count() && top < list->count()) {
             list->scrollToItem(list->item(bottom));

@@ -1,6 +1,7 @@
 #include "controls/dir_list.h"
 
 #include "controls/control_error.h"
+#include "controls/focus_frame.h"
 #include "platform/path_text.h"
 #include "platform/working_folder.h"
 
@@ -63,6 +64,7 @@ struct DirCloser {
 
 DirList::DirList(const DriveMap& drives, QWidget* parent) : QListWidget(parent), drives_(drives) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    ShowFocusFrame(*this);
     connect(this, &QListWidget::itemDoubleClicked, this, &DirList::openEntry);
     QString start = QStringLiteral("C:\\");
     if (auto cwd = drives_.toDrive(CurrentWorkingFolder()))

@@ -1,5 +1,6 @@
 #include "controls/file_list.h"
 
+#include "controls/focus_frame.h"
 #include "controls/user_click.h"
 #include "platform/path_text.h"
 
@@ -52,6 +53,7 @@ FileList::FileList(const DriveMap& drives, QWidget* parent)
     : QListWidget(parent), drives_(drives), userClick_(new UserClick(this)) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
+    ShowFocusFrame(*this);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextElideMode(Qt::ElideRight);
     // The sign on an unreadable cabinet fits the row of a name.

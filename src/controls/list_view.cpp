@@ -1,5 +1,6 @@
 #include "controls/list_view.h"
 
+#include "controls/focus_frame.h"
 #include "controls/user_click.h"
 
 #include <QHeaderView>
@@ -252,6 +253,7 @@ ListView::ListView(QWidget* parent)
     setUniformRowHeights(true);
     setItemsExpandable(false);
     setAllColumnsShowFocus(true);
+    ShowFocusFrame(*this);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

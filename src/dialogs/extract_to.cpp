@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "controls/button_keys.h"
 #include "controls/drive_list.h"
+#include "controls/focus_frame.h"
 #include "controls/vb_check_box.h"
 #include "controls/vb_label.h"
 #include "controls/vb_text_box.h"
@@ -11,6 +12,7 @@
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/screen.h"
+#include "platform/working_folder.h"
 
 #include <QGroupBox>
 #include <QPushButton>
@@ -93,12 +95,19 @@ void frmExtractTo::buildControls() {
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
-    for (QRadioButton* option : {obSameFolder, obSamePlus, obSetFolder})
+    for (QRadioButton* option : {obSameFolder, obSamePlus, obSetFolder}) {
+        ShowFocusFrame(*option);
         connect(option, &QRadioButton::toggled, this, [this, option](bool on) {
             if (on)
                 optionClick(option);
         });
+    }
     connect(tbSetFolder, &QLineEdit::textChanged, this, &frmExtractTo::tbSetFolder_Change);
+    // A folder typed in POSIX form is shown back in drive form once the typing is done.
+    connect(tbSetFolder, &QLineEdit::editingFinished, this, [this] {
+        if (auto shown = typedDriveForm(tbSetFolder->text()))
+            tbSetFolder->setText(*shown);
+    });
     PressButtonsWithEnter(*this);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmExtractTo::cmdBrowse_Click);
     connect(cmdExtractEnter, &QPushButton::clicked, this, &frmExtractTo::cmdExtractEnter_Click);
@@ -251,16 +260,8 @@ QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& t
     for (QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             return fallBack(QStringLiteral("its name holds a control character"));
-    QString folder = text;
-    // A POSIX path is first named in drive form, or the cleaning below would strip its slash.
-    if (folder.startsWith(u'/')) {
-        if (auto mapped = owner_.platform().drives->toDrive(TextToPath(folder))) {
-            QString driveForm = PathToText(*mapped);
-            if (folder.endsWith(u'/') && !driveForm.endsWith(u'\\'))
-                driveForm += u'\\';
-            folder = driveForm;
-        }
-    }
+    // A POSIX path (or ~) is first named in drive form, or the cleaning below would strip it.
+    QString folder = typedDriveForm(text).value_or(text);
     qsizetype skip = 0;
     while (skip < folder.size() && (folder[skip].unicode() < 65 || folder[skip].unicode() > 122))
         ++skip;
@@ -272,6 +273,12 @@ QString frmExtractTo::ResolveSetFolder(const DriveList& drives, const QString& t
     if (FindListIndex(drives, folder.left(2)) < 0)
         return fallBack(QStringLiteral("it does not start with a drive the program knows"));
     return folder;
+}
+
+std::optional<QString> frmExtractTo::typedDriveForm(const QString& text) const {
+    if (auto mapped = owner_.platform().drives->typedToDrive(TextToPath(text), HomeFolder()))
+        return PathToText(*mapped);
+    return std::nullopt;
 }
 
 int frmExtractTo::FindListIndex(const DriveList& list, const QString& text) {

@@ -10,6 +10,7 @@
 // window's extract settings and hand-over flags directly.
 
 #include <QDialog>
+#include <optional>
 
 class QGroupBox;
 class QPushButton;
@@ -54,10 +55,11 @@ public:
     // The start-up: the saved settings into the controls, the button caption by mode.
     void Load();
 
-    // The destination for the rule "Set folder": the typed folder (a POSIX path put into drive
-    // form first) without leading characters outside 'A'..'z' and with runs of backslashes shrunk
-    // to one, when its first two characters name a drive of `drives` and it holds no control
-    // character; DefaultPlusPath otherwise, with the reason in plain words in `why`.
+    // The destination for the rule "Set folder": the typed folder (a POSIX path or "~/..." put
+    // into drive form first, see DriveMap::typedToDrive) without leading characters outside
+    // 'A'..'z' and with runs of backslashes shrunk to one, when its first two characters name a
+    // drive of `drives` and it holds no control character; DefaultPlusPath otherwise, with the
+    // reason in plain words in `why`.
     QString ResolveSetFolder(const DriveList& drives, const QString& text,
                              QString* why = nullptr) const;
     // The index of the first entry whose drive designation (its first two characters) equals
@@ -70,6 +72,8 @@ public:
     void done(int result) override;
 
 private:
+    // The drive form of a folder typed in POSIX form, with ~ for the home folder.
+    std::optional<QString> typedDriveForm(const QString& text) const;
     void buildControls();
     void ApplySavedSettings();
     void SetFolderBoxState();

@@ -174,6 +174,27 @@ std::optional<std::string> DriveMap::toDrive(std::string_view posixPath) const {
     return out;
 }
 
+std::optional<std::string> DriveMap::typedToDrive(std::string_view typed,
+                                                  std::string_view home) const {
+    const auto first = typed.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    typed = typed.substr(first, typed.find_last_not_of(' ') + 1 - first);
+    std::string posix;
+    if (typed == "~" || typed.starts_with("~/")) {
+        if (!home.starts_with('/'))
+            return std::nullopt;
+        posix = std::string(home) + std::string(typed.substr(1));
+    } else if (typed.starts_with('/'))
+        posix = typed;
+    else
+        return std::nullopt;
+    auto drive = toDrive(posix);
+    if (drive && posix.ends_with('/') && !drive->ends_with('\\'))
+        *drive += '\\';
+    return drive;
+}
+
 std::string DriveMap::toPosixAny(std::string_view path) const {
     if (auto p = toPosix(path))
         return *p;

@@ -53,6 +53,12 @@ public:
     // and for a path with a backslash in one of its names, which drive form cannot show.
     std::optional<std::string> toDrive(std::string_view posixPath) const;
 
+    // A folder typed in POSIX form, in drive form: blanks around it are dropped, "~" and "~/x"
+    // stand for `home` and below it, a path starting with "/" is taken as it is; a trailing
+    // slash stays as a trailing backslash. Nullopt for text in no POSIX form (drive form, say)
+    // and for a path drive form cannot show.
+    std::optional<std::string> typedToDrive(std::string_view typed, std::string_view home) const;
+
     // Accepts either form: drive form is mapped, anything else is taken as a POSIX path as is.
     std::string toPosixAny(std::string_view path) const;
 

@@ -1,6 +1,8 @@
 #include "platform/working_folder.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <pwd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -18,6 +20,13 @@ std::string CurrentWorkingFolder() {
 
 bool SetCurrentWorkingFolder(const std::string& posixPath) {
     return ::chdir(posixPath.c_str()) == 0;
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw && pw->pw_dir ? pw->pw_dir : "";
 }
 
 std::string ProgramFolder() {

@@ -151,6 +151,40 @@ TEST_F(KeyboardWindow, EnterPressesTheFocusedButton) {
     EXPECT_FALSE(w.isVisible());
 }
 
+// Where the keyboard is shows clearly: a frame on the current entry of the list Alt+D, Alt+I or
+// Alt+C leads to (also on a selected one), and on the option focused as the Extract dialog opens.
+TEST_F(KeyboardWindow, TheFocusCanBeSeen) {
+    // The largest change in grey (0..255) between `w` grabbed with the focus and without it.
+    const auto focusShows = [](QWidget& w, const std::function<void()>& focus, QWidget& away) {
+        focus();
+        EXPECT_TRUE(w.hasFocus()) << w.objectName().toStdString();
+        const QImage on = w.grab().toImage();
+        away.setFocus();
+        const QImage off = w.grab().toImage();
+        int most = 0;
+        for (int y = 0; y < on.height(); ++y)
+            for (int x = 0; x < on.width(); ++x)
+                most = std::max(most, std::abs(qGray(on.pixel(x, y)) - qGray(off.pixel(x, y))));
+        return most;
+    };
+    key(Qt::Key_I, Qt::AltModifier);
+    key(Qt::Key_Space); // one.cab selected and current, its files listed
+    for (auto [mnemonic, list] : {std::pair<Qt::Key, QWidget*>{Qt::Key_D, w.Dir1},
+                                  {Qt::Key_I, w.File1},
+                                  {Qt::Key_C, w.lvwFiles}})
+        EXPECT_GE(focusShows(
+                      *list, [&] { key(mnemonic, Qt::AltModifier); }, *w.cmdClose),
+                  120)
+            << list->objectName().toStdString();
+    onNextModal<frmExtractTo>([&](frmExtractTo& d) {
+        EXPECT_GE(focusShows(
+                      *d.obSamePlus, [] {}, *d.cmdCancel),
+                  120);
+        d.cmdCancel->click();
+    });
+    click(*w.cmdExtract);
+}
+
 // The status line is a status bar named by what it shows (its announcements reach AT-SPI only:
 // the walk in desktop_session.py hears them); the controls' names are checked by that walk too.
 TEST_F(KeyboardWindow, ScreenReadersFindNamesRolesAndLinks) {

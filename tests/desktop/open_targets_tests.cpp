@@ -58,8 +58,9 @@ TEST(OpenTargets, CabinetsOpenTheirFolderSelectedAndListedAndDropsDoTheSame) {
     EXPECT_EQ(w.lvwFiles->text(1), QStringLiteral("b.cab.txt"));
 }
 
-// Two cabinets named at start, far down the list: both in view once the window shows.
-TEST(OpenTargets, TheNamedCabinetsAreScrolledIntoView) {
+// Two cabinets named at start, far down the list: both in view once the window shows, and the
+// keyboard starts at the first of them.
+TEST(OpenTargets, TheNamedCabinetsAreScrolledIntoViewAndTheKeyboardStartsThere) {
     WindowWorld world;
     for (int i = 10; i < 50; ++i)
         writeFile(world.startFolder() + "/c" + std::to_string(i) + ".cab", "");
@@ -76,4 +77,11 @@ TEST(OpenTargets, TheNamedCabinetsAreScrolledIntoView) {
             w.File1->viewport()->rect().contains(w.File1->visualItemRect(w.File1->item(row))))
             << row;
     }
+    key(Qt::Key_I, Qt::AltModifier);
+    ASSERT_EQ(QApplication::focusWidget(), w.File1);
+    EXPECT_EQ(w.File1->currentRow(), 20);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    std::vector<bool> selected(40, false);
+    selected[20] = selected[21] = true; // a range from the anchor, as Shift+arrows make
+    EXPECT_EQ(w.File1->selectionFlags(), selected);
 }

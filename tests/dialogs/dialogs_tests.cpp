@@ -111,27 +111,38 @@ TEST_F(Dialogs, StartUpShowsTheSavedRule) {
     }
 }
 
+// POSIX paths and ~ (here the start folder) are also shown back in drive form once typed.
 TEST_F(Dialogs, TypedFoldersAreCleanedOrReplacedByTheDefault) {
     const QString posix = PathToText(world.startFolder());
-    const std::pair<QString, QString> cases[] = {
-        {"  C:\\\\Temp\\\\\\sub dir\\", "C:\\Temp\\sub dir\\"},
-        {"d:\\x", "d:\\x"}, // the drive list's entry reads "d: [...]"
-        {"\"\u00e9C:\\x\"", "C:\\x\""},
-        {"\\\\server\\share", plus},
-        {"q:\\x", plus},
-        {"12 ..", plus},
-        {"", plus},
-        {posix + "/sub", start + "\\sub"},
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", TextToPath(posix).c_str());
+    const std::tuple<QString, QString, bool> cases[] = {
+        // typed, stored, shown back
+        {"  C:\\\\Temp\\\\\\sub dir\\", "C:\\Temp\\sub dir\\", false},
+        {"d:\\x", "d:\\x", false}, // the drive list's entry reads "d: [...]"
+        {"\"\u00e9C:\\x\"", "C:\\x\"", false},
+        {"\\\\server\\share", plus, false},
+        {"q:\\x", plus, false},
+        {"12 ..", plus, false},
+        {"", plus, false},
+        {posix + "/sub", start + "\\sub", true},
+        {"  " + posix + "/sub/  ", start + "\\sub\\", true},
+        {"~", start, true},
+        {" ~/out ", start + "\\out", true},
+        {"~out", plus, false},
     };
-    for (const auto& [typed, stored] : cases) {
+    for (const auto& [typed, stored, shownBack] : cases) {
         SCOPED_TRACE(typed.toStdString());
         settings([&](frmExtractTo& d) {
             typeFolder(d, typed);
-            key(Qt::Key_Return);
+            key(Qt::Key_Tab);
+            EXPECT_EQ(d.tbSetFolder->text(), shownBack ? stored : typed);
+            click(*d.cmdExtractEnter);
         });
         EXPECT_EQ(win.StgExtrObName, "obSetFolder");
         EXPECT_EQ(win.StgExtrSetFolder, stored);
     }
+    qputenv("HOME", home);
 }
 
 TEST_F(Dialogs, SettingsModeStoresTheRuleAndStartsNothing) {

@@ -219,7 +219,7 @@ TEST_F(RunControl, MissingTmpdirDoesNotMatter) {
 // again as "nobody" for that part.
 TEST_F(RunControl, ProcessLimit) {
     if (const char* child = std::getenv("FM_PROCESS_LIMIT_CHILD")) {
-        world.useRealTools(FM_PROGRAM_FOLDER);
+        world.useRealTools(std::getenv("FM_PROCESS_LIMIT_TOOLS"));
         frmFendlemark& w = window(40);
         // Qt's painting threads, made when the window was first shown, are let go: the run must
         // not need new ones once its tools have the last places (painting would hang).
@@ -243,11 +243,23 @@ TEST_F(RunControl, ProcessLimit) {
         GTEST_SKIP() << "setpriv (util-linux) is missing";
     const std::string done = world.root.file("child done");
     fs::permissions(world.root.path(), fs::perms::all);
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    // The build may lie where nobody cannot enter (a home folder of mode 0700): the child runs
+    // from copies of this program and of the tools in the scratch folder.
+    const fs::path stage = world.root.file("stage");
+    fs::create_directory(stage);
+    fs::permissions(stage, fs::perms(0755)); // whatever the umask
+    const fs::path exe = fs::read_symlink("/proc/self/exe");
+    for (const fs::path& from : {exe, fs::path(FM_PROGRAM_FOLDER "/Cabarc1.exe"),
+                                 fs::path(FM_PROGRAM_FOLDER "/Cabarc2.exe")}) {
+        fs::copy_file(from, stage / from.filename());
+        fs::permissions(stage / from.filename(), fs::perms(0755));
+    }
+    const std::string self = (stage / exe.filename()).string();
     // The leak checker needs a thread of its own at exit, which the limit refuses.
     // A run that hangs is stopped and reported, not waited for.
     const std::string command =
-        "ASAN_OPTIONS=detect_leaks=0 FM_PROCESS_LIMIT_CHILD='" + done +
+        "cd / && ASAN_OPTIONS=detect_leaks=0 FM_PROCESS_LIMIT_CHILD='" + done +
+        "' FM_PROCESS_LIMIT_TOOLS='" + stage.string() +
         "' timeout -k 5 120 setpriv --reuid=nobody --regid=nogroup --clear-groups -- '" + self +
         "' --gtest_filter=RunControl.ProcessLimit > '" + world.root.file("child log") + "' 2>&1";
     const int status = std::system(command.c_str());
