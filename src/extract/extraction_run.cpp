@@ -111,6 +111,7 @@ private:
         QString destination;   // drive form
         std::string posixDestination;
         bool makeFolder = false;
+        FolderId folderId; // the destination as checked or made: the folder handed to the tool
         bool failed = false;
         std::vector<std::string> outputs; // per row: the POSIX file it is written to, "" for none
         std::vector<FileId> before;       // per row: what was there before the run
@@ -296,7 +297,9 @@ void ExtractionRun::checkCabinet(Job& job) {
         job.failed = true;
         fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
                       QStringLiteral("' cannot be used: ") + reasonText(errno));
-    } else if (!S_ISDIR(st.st_mode)) {
+    } else if (S_ISDIR(st.st_mode)) {
+        job.folderId = {st.st_dev, st.st_ino};
+    } else {
         job.failed = true;
         fail(job, u'\'' + MessageText(job.destination) +
                       (S_ISLNK(st.st_mode) ? QStringLiteral("' is a link, not a folder")
@@ -384,16 +387,22 @@ bool ExtractionRun::ask(int existing, const QStringList& existingShown) {
 }
 
 bool ExtractionRun::makeFolders() {
+    std::unordered_map<std::string, FolderId> made;
     for (Job& job : jobs_) {
-        if (job.failed || !job.makeFolder || PathExists(job.posixDestination))
+        if (job.failed || !job.makeFolder)
             continue;
-        if (MakeFolder(job.posixDestination) != 0) {
+        if (const auto it = made.find(job.posixDestination); it != made.end()) {
+            job.folderId = it->second;
+            continue;
+        }
+        if (MakeFolder(job.posixDestination, &job.folderId) != 0) {
             message(QStringLiteral("Unable to create directory '") + MessageText(job.destination) +
                     QStringLiteral("'."));
             removeEmptyFolders();
             return false;
         }
         madeFolders_.push_back(job.posixDestination);
+        made.emplace(job.posixDestination, job.folderId);
     }
     return true;
 }
@@ -413,15 +422,17 @@ void ExtractionRun::launchAll() {
             link.records.push_back({w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
         const QString parameters =
             ToolParameters({ToolCall::Command::Extract, job.cabinet, job.destination, job.allFiles,
-                            keep_, skip_, kLaunchProgressDescriptor});
+                            keep_, skip_, kLaunchProgressDescriptor, kLaunchFolderDescriptor});
         const QString file = QStringLiteral("Cabarc%1.exe").arg(tool);
         // The cabinet's size stands for its share of the run's work.
         std::error_code error;
         const auto posix = PosixPathOf(*p_.drives, job.cabinet, programFolder_);
         const std::uintmax_t bytes = posix ? std::filesystem::file_size(*posix, error) : 0;
         job.launch = launches_.size();
+        // The tool writes into the very folder checked above, handed over open.
         launches_.push_back({programFolder_, TextToPath(file), TextToPath(parameters),
-                             WriteToolLink(link), error ? 0 : static_cast<std::uint64_t>(bytes)});
+                             WriteToolLink(link), error ? 0 : static_cast<std::uint64_t>(bytes),
+                             job.posixDestination, job.folderId});
     }
 }
 
@@ -462,6 +473,8 @@ void ExtractionRun::waitAndReport() {
         extracted += ok;
         if (result.state == JobResult::State::Ended && result.end.failed())
             fail(job, endReason(result.end));
+        else if (result.state == JobResult::State::NotStarted && result.startError == ESTALE)
+            fail(job, QStringLiteral("its folder was replaced after it was checked"));
         else if (result.state == JobResult::State::NotStarted)
             fail(job, QStringLiteral("the extraction tool could not be started: ") +
                           reasonText(result.startError));

@@ -12,10 +12,12 @@
 // program's drive map of that moment and, for chosen rows, one line per row (its record index and
 // its listed name). The parameter strings:
 //
-//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> *.* <destination>\"
-//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> <destination>\"
+//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 -d 5 X <cabinet> *.* <destination>\"
+//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 -d 5 X <cabinet> <destination>\"
 //
-// -p keeps the stored folders ("Preserve Path"), -n leaves files that exist alone. The cabinet and
+// -p keeps the stored folders ("Preserve Path"), -n leaves files that exist alone, -d 5 hands the
+// destination over open: the folder checked (or made) below, which the tool writes into; when its
+// path names another folder by the time the tool starts, the cabinet fails and nothing is written. The cabinet and
 // the destination are in drive form, each one argument (PathArgument quotes a path holding a
 // space); the destination is never empty and always ends in a backslash.
 //

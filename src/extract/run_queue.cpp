@@ -4,7 +4,9 @@
 
 #include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
 #include <csignal>
+#include <unistd.h>
 
 namespace fm {
 
@@ -125,7 +127,7 @@ void RunQueue::fill() {
            running_.size() < static_cast<size_t>(concurrency_)) {
         const size_t job = waiting_.front();
         const RunJob& j = jobs_[job];
-        const LaunchStart s = launcher_.launch(j.folder, j.file, j.parameters, j.attachment);
+        const LaunchStart s = launch(j);
         if (s.error == 0) {
             waiting_.pop_front();
             running_.push_back({job, s.id});
@@ -146,6 +148,17 @@ void RunQueue::fill() {
         waiting_.pop_front();
         settle(job, JobResult::State::NotStarted);
     }
+}
+
+LaunchStart RunQueue::launch(const RunJob& j) {
+    if (j.handedFolder.empty())
+        return launcher_.launch(j.folder, j.file, j.parameters, j.attachment);
+    const int folder = OpenCheckedFolder(j.handedFolder, j.handedId);
+    if (folder < 0)
+        return {errno, 0};
+    const LaunchStart s = launcher_.launch(j.folder, j.file, j.parameters, j.attachment, folder);
+    ::close(folder);
+    return s;
 }
 
 void RunQueue::settle(size_t job, JobResult::State state) {

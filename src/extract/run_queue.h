@@ -11,6 +11,7 @@
 // like the tool (the process watch), then says it has finished. Nothing started here outlives
 // the queue.
 
+#include "platform/file_system.h"
 #include "platform/launcher.h"
 
 #include <QObject>
@@ -30,6 +31,10 @@ class ProcessList;
 struct RunJob {
     std::string folder, file, parameters, attachment; // as Launcher::launch takes them
     std::uint64_t weight = 0; // the share of the run's work: the cabinet's bytes
+    // A folder opened as the job starts and handed to it (kLaunchFolderDescriptor), "" for none.
+    // It must still be the folder `handedId` names, or the job is not started (errno ESTALE).
+    std::string handedFolder;
+    FolderId handedId;
 };
 
 struct JobResult {
@@ -83,6 +88,7 @@ private:
     };
     void pump();
     void fill();
+    LaunchStart launch(const RunJob& job);
     void reap();
     void settle(size_t job, JobResult::State state);
     void finishWhenQuiet();

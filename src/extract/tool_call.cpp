@@ -17,6 +17,8 @@ QString ToolParameters(const ToolCall& call) {
     p += QStringLiteral("-@ ") + QString::fromLatin1(kToolLinkPath);
     if (call.progressDescriptor >= 0)
         p += QStringLiteral(" -r %1").arg(call.progressDescriptor);
+    if (call.folderDescriptor >= 0)
+        p += QStringLiteral(" -d %1").arg(call.folderDescriptor);
     p += QStringLiteral(" X ") + PathArgument(call.cabinet) +
          (call.allFiles ? QStringLiteral(" *.* ") : QStringLiteral(" "));
     const QChar separator = call.destination.startsWith(u'/') ? u'/' : u'\\';

@@ -4,7 +4,7 @@
 // string (platform/tool_link.h shows its forms). The window waits for it in
 // extract/run_in_window.h.
 //
-//   extract    " [-p ][-n ]-@ /dev/fd/3 X <cabinet> [*.* ]<destination>\"
+//   extract    " [-p ][-n ]-@ /dev/fd/3[ -r 4][ -d 5] X <cabinet> [*.* ]<destination>\"
 //   test       " -@ /dev/fd/3 T <cabinet>"
 //
 // The link on descriptor 3 carries the program's drive map and, for chosen rows, their records.
@@ -22,6 +22,7 @@ struct ToolCall {
     bool keepFolders = false;    // -p
     bool skipExisting = false;   // -n
     int progressDescriptor = -1; // extract: -r, the descriptor the tool reports its bytes on
+    int folderDescriptor = -1;   // extract: -d, the descriptor the destination is open on
 };
 
 QString ToolParameters(const ToolCall& call);

@@ -165,8 +165,9 @@ struct SpawnSettings {
 
 struct SpawnLauncher::State {
     struct Entry {
-        pid_t pid = 0; // also the process group
-        int exitFd = -1, errorFd = -1, progressFd = -1;
+        pid_t pid = 0;                                  // also the process group
+        int exitFd = -1, errorFd = -1, progressFd = -1; // exitFd: the program's pidfd
+        bool reaped = false;
         std::optional<int> status; // the program's own end, once collected (-1: not known)
         std::string errorLine;
         bool errorLineDone = false;
@@ -237,20 +238,50 @@ struct SpawnLauncher::State {
     // happens is not ours to say.
     static bool groupGone(const Entry& e) { return !ProcessGroupRuns(e.pid); }
 
-    void reap(Entry& e) {
-        int status = 0;
-        pid_t r;
-        while ((r = ::waitpid(e.pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    // The program has ended: how is read, but it is left unreaped until its whole group is gone
+    // (finishIfGone), so that its number, which is the group's, cannot be given to another
+    // process meanwhile and a signal to the group reaches only ours.
+    void exited(Entry& e) {
+        siginfo_t info{};
+        int r;
+        while ((r = ::waitid(P_PID, static_cast<id_t>(e.pid), &info, WEXITED | WNOHANG | WNOWAIT)) <
+                   0 &&
+               errno == EINTR) {
         }
-        if (r == 0)
+        if (r == 0 && info.si_pid == 0)
             return;
-        // ECHILD: someone else collected it (SIGCHLD ignored); how it ended is not known.
-        e.status = r == e.pid ? status : -1;
+        // ECHILD: the system collected it (SIGCHLD ignored); how it ended is not known.
+        if (r != 0)
+            e.reaped = true;
+        e.status = r != 0                       ? -1
+                   : info.si_code == CLD_EXITED ? W_EXITCODE(info.si_status, 0)
+                                                : W_EXITCODE(0, info.si_status);
         drain(e, ErrorOutput);
         drain(e, ProgressOutput);
-        closeFd(e.exitFd);
+        ::epoll_ctl(epoll, EPOLL_CTL_DEL, e.exitFd, nullptr);
         closeFd(e.errorFd);
         closeFd(e.progressFd);
+    }
+
+    static void reap(Entry& e) {
+        if (!e.reaped)
+            while (::waitpid(e.pid, nullptr, WNOHANG) < 0 && errno == EINTR) {
+            }
+        e.reaped = true;
+        closeFd(e.exitFd);
+    }
+
+    // Sends `signal` to the program through its pidfd, and to its group while that number is
+    // provably still the group's: the program is not yet reaped, and the system does not reap
+    // it on its own.
+    static void signal(Entry& e, int signal) {
+        struct sigaction child {};
+        ::sigaction(SIGCHLD, nullptr, &child);
+        const bool autoReaped = child.sa_handler == SIG_IGN || (child.sa_flags & SA_NOCLDWAIT);
+        if (!e.reaped && !autoReaped)
+            ::kill(-e.pid, signal);
+        if (e.exitFd >= 0)
+            ::syscall(SYS_pidfd_send_signal, e.exitFd, signal, nullptr, 0);
     }
 
     void finishIfGone(LaunchId id) {
@@ -258,6 +289,7 @@ struct SpawnLauncher::State {
         if (it == entries.end() || !it->second.status || it->second.end || !groupGone(it->second))
             return;
         Entry& e = it->second;
+        reap(e);
         if (e.forgotten) {
             entries.erase(it);
             return;
@@ -280,7 +312,7 @@ struct SpawnLauncher::State {
                 if (it == entries.end())
                     continue;
                 if (source == Exit)
-                    reap(it->second);
+                    exited(it->second);
                 else
                     drain(it->second, source);
             }
@@ -308,10 +340,8 @@ SpawnLauncher::~SpawnLauncher() {
     // for: it is collected by the system once the program has gone.
     for (auto& [id, e] : state_->entries) {
         if (!e.end)
-            ::kill(-e.pid, SIGKILL);
-        if (!e.status)
-            ::waitpid(e.pid, nullptr, WNOHANG);
-        closeFd(e.exitFd);
+            State::signal(e, SIGKILL);
+        State::reap(e);
         closeFd(e.errorFd);
         closeFd(e.progressFd);
     }
@@ -319,11 +349,14 @@ SpawnLauncher::~SpawnLauncher() {
 }
 
 LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& file,
-                                  const std::string& parameters, const std::string& attachment) {
+                                  const std::string& parameters, const std::string& attachment,
+                                  int handedFolder) {
     if (state_->epoll < 0)
         return {EMFILE, 0};
-    Descriptor attached;
+    Descriptor attached, handed;
     if (!attachment.empty() && (attached.fd = memoryFile(attachment)) < 0)
+        return {errno, 0};
+    if (handedFolder >= 0 && (handed.fd = ::fcntl(handedFolder, F_DUPFD_CLOEXEC, 10)) < 0)
         return {errno, 0};
     Pipe error, progress;
     if (int err = error.open(); err != 0)
@@ -349,7 +382,10 @@ LaunchStart SpawnLauncher::launch(const std::string& folder, const std::string& 
         posix_spawn_file_actions_adddup2(&s.actions, attached.fd, kToolLinkDescriptor);
     else
         posix_spawn_file_actions_addclose(&s.actions, kToolLinkDescriptor);
-    posix_spawn_file_actions_addclosefrom_np(&s.actions, kLaunchProgressDescriptor + 1);
+    if (handed.fd >= 0)
+        posix_spawn_file_actions_adddup2(&s.actions, handed.fd, kLaunchFolderDescriptor);
+    posix_spawn_file_actions_addclosefrom_np(
+        &s.actions, handed.fd >= 0 ? kLaunchFolderDescriptor + 1 : kLaunchFolderDescriptor);
     if (!folder.empty())
         posix_spawn_file_actions_addchdir_np(&s.actions, folder.c_str());
     // A child starts with no signal blocked or ignored, whatever the program does with them, and
@@ -413,12 +449,12 @@ void SpawnLauncher::forget(LaunchId id) {
 
 void SpawnLauncher::terminate(LaunchId id) {
     if (State::Entry* e = state_->running(id))
-        ::kill(-e->pid, SIGTERM);
+        State::signal(*e, SIGTERM);
 }
 
 void SpawnLauncher::kill(LaunchId id) {
     if (State::Entry* e = state_->running(id))
-        ::kill(-e->pid, SIGKILL);
+        State::signal(*e, SIGKILL);
 }
 
 std::optional<LaunchProgress> SpawnLauncher::progress(LaunchId id) {

@@ -8,7 +8,10 @@
 // when it ends (it never lingers as a zombie), and how it ended is kept until the caller takes it.
 //
 // Each launch runs in a process group of its own, so the program and whatever it starts can be
-// told to stop together, and a launch counts as running until that whole group is gone.
+// told to stop together, and a launch counts as running until that whole group is gone. The
+// program itself is signalled through its pidfd; its group only while the program is not yet
+// reaped (it is left a zombie until the group has gone), so the group's number cannot have been
+// given to someone else's processes.
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +25,9 @@ using LaunchId = std::uint64_t;
 // The descriptor a launched program may write its progress to: lines "<done>/<total>\n" (bytes,
 // decimal). The program is told so on its command line; the launcher keeps the last line.
 inline constexpr int kLaunchProgressDescriptor = 4;
+// The descriptor a launched program finds the folder it is to write into on, when it is handed
+// one: the folder the caller checked, so that no path to it is looked up again.
+inline constexpr int kLaunchFolderDescriptor = 5;
 
 struct LaunchStart {
     int error = 0;   // 0 when the program runs, else the errno that kept it from starting
@@ -54,12 +60,14 @@ public:
     // Starts `file` (a name looked up in `folder`, or a path) with `folder` (a POSIX path) as its
     // working folder and the arguments SplitCommandLine makes of `parameters`. A non-empty
     // `attachment` is readable by the program on descriptor 3 (kToolLinkDescriptor), from its
-    // start, as a file of its own; descriptor 4 is its progress pipe; no other descriptor past the
-    // standard three is inherited. Returns once the program runs, or with the errno when it could
-    // not be started (missing, not executable, not a program, the folder missing, or short of
-    // resources).
+    // start, as a file of its own; descriptor 4 is its progress pipe; an open `handedFolder` (a
+    // folder descriptor, >= 0) is on descriptor 5 (kLaunchFolderDescriptor); no other descriptor
+    // past the standard three is inherited. Returns once the program runs, or with the errno when
+    // it could not be started (missing, not executable, not a program, the folder missing, or
+    // short of resources).
     virtual LaunchStart launch(const std::string& folder, const std::string& file,
-                               const std::string& parameters, const std::string& attachment) = 0;
+                               const std::string& parameters, const std::string& attachment,
+                               int handedFolder = -1) = 0;
 
     // How the launch ended, once it has; nullopt while it still runs (and for an unknown id).
     // An end is handed out once: afterwards the launch is forgotten.
@@ -103,7 +111,8 @@ public:
     SpawnLauncher& operator=(const SpawnLauncher&) = delete;
 
     LaunchStart launch(const std::string& folder, const std::string& file,
-                       const std::string& parameters, const std::string& attachment) override;
+                       const std::string& parameters, const std::string& attachment,
+                       int handedFolder = -1) override;
     std::optional<LaunchEnd> takeEnd(LaunchId id) override;
     void forget(LaunchId id) override;
     void terminate(LaunchId id) override;

@@ -24,10 +24,12 @@
 //
 // The parameter strings the program builds (the cabinet and destination quoted only when they
 // hold a space, a tab or a quote; see QuoteArgument):
-//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> *.* <destination>\"
-//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 X <cabinet> <destination>\"
+//   all files      " [-p ][-n ]-@ /dev/fd/3 -r 4 -d 5 X <cabinet> *.* <destination>\"
+//   chosen rows    " [-p ][-n ]-@ /dev/fd/3 -r 4 -d 5 X <cabinet> <destination>\"
 // -p keeps the stored folders, -n leaves existing files alone (replaced without it), -r 4 asks
-// for progress reports on descriptor 4 (kLaunchProgressDescriptor).
+// for progress reports on descriptor 4 (kLaunchProgressDescriptor), -d 5 hands the destination
+// folder over open on descriptor 5 (kLaunchFolderDescriptor): the folder the program checked is
+// the one written into, whatever its path names meanwhile.
 
 #include <cstdint>
 #include <optional>

@@ -81,7 +81,7 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
                               {1, "docs\\" + n + "2.txt"},
                               {2, n + "*"},
                               {3, "docs\\" + std::string(1, char(n[0] - 32)) + "*"}});
-            const std::string run = " -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* ";
+            const std::string run = " -@ /dev/fd/3 -r 4 -d 5 X " + at(n + ".cab") + " *.* ";
             expected.push_back(mode == "obSameFolder" ? " -p" + run + at() + "\\"
                                : mode == "obSetFolder"
                                    ? run + "\"" + at("has space") + "\"\\"
@@ -119,9 +119,10 @@ TEST_F(ExtractionRun, ChosenRowsAsRecordsOneLaunchPerCabinet) {
     clickRows(*w.lvwFiles, {0, 4, 0});
     ASSERT_EQ(w.lvwFiles->currentRow(), 1);
     extractSelected(w);
-    EXPECT_EQ(sent(), (std::vector<std::string>{" -p -@ /dev/fd/3 -r 4 X " + at("a.cab") + tail,
-                                                " -p -@ /dev/fd/3 -r 4 X " + at("b.cab") + tail,
-                                                " -@ /dev/fd/3 -r 4 X " + at("b.cab") + tail}));
+    EXPECT_EQ(sent(),
+              (std::vector<std::string>{" -p -@ /dev/fd/3 -r 4 -d 5 X " + at("a.cab") + tail,
+                                        " -p -@ /dev/fd/3 -r 4 -d 5 X " + at("b.cab") + tail,
+                                        " -@ /dev/fd/3 -r 4 -d 5 X " + at("b.cab") + tail}));
     EXPECT_EQ(records(), (std::vector<std::vector<LinkedRecord>>{
                              {{0, "a1.txt"}, {1, "docs\\a2.txt"}, {2, "a*"}},
                              {{1, "docs\\b2.txt"}},
@@ -191,10 +192,10 @@ TEST_F(ExtractionRun, VanishedCabinetsPlantedLinksAndExistingFiles) {
     for (int i = 0; i < 3; ++i)
         extractSelected(w);
 
-    EXPECT_EQ(sent(),
-              (std::vector<std::string>{
-                  " -n -@ /dev/fd/3 -r 4 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\",
-                  " -@ /dev/fd/3 -r 4 X " + at("a.cab") + " *.* \"" + at("a Extracted") + "\"\\"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{" -n -@ /dev/fd/3 -r 4 -d 5 X " + at("a.cab") +
+                                                    " *.* \"" + at("a Extracted") + "\"\\",
+                                                " -@ /dev/fd/3 -r 4 -d 5 X " + at("a.cab") +
+                                                    " *.* \"" + at("a Extracted") + "\"\\"}));
     const QString question = "1 file to extract exists already:\n\n" +
                              QString::fromStdString(at("a Extracted\\a1.txt")) +
                              "\n\nReplace them, or skip them and keep the files there?";
@@ -211,6 +212,28 @@ TEST_F(ExtractionRun, VanishedCabinetsPlantedLinksAndExistingFiles) {
     // The refresh after the run dropped the gone cabinet's rows.
     EXPECT_EQ(w.lvwFiles->rowCount(), 8);
     EXPECT_EQ(w.lvwFiles->subItem(5, 3).toStdString(), at("c.cab"));
+}
+
+// The tool writes into the very folder checked, handed over open: one swapped for a link after
+// the check is not used.
+TEST_F(ExtractionRun, TheToolGetsTheFolderCheckedNotOneSwappedIn) {
+    const std::string start = world.startFolder();
+    clickRows(*w.File1, {0, 1});
+    w.StgExtrObName = QStringLiteral("obSamePlus");
+    fs::create_directories(start + "/b Extracted");
+    fs::create_directories(start + "/elsewhere");
+    world.launcher.onLaunch = [&](size_t) {
+        fs::rename(start + "/b Extracted", start + "/moved");
+        fs::create_directory_symlink(start + "/elsewhere", start + "/b Extracted");
+    };
+    extractSelected(w);
+    ASSERT_EQ(world.launcher.calls.size(), 1u);
+    struct stat st {};
+    ::stat((start + "/a Extracted").c_str(), &st);
+    EXPECT_EQ(world.launcher.calls[0].handed, (FolderId{st.st_dev, st.st_ino}));
+    EXPECT_EQ(world.prompt.shown.value(0).toStdString(),
+              "These cabinets were not extracted completely:\n\n" + at("b.cab") +
+                  ":\n    its folder was replaced after it was checked");
 }
 
 // A set folder that cannot be used gives way to the folder beside each cabinet, after one
@@ -236,7 +259,7 @@ TEST_F(ExtractionRun, UnusableSetFolderFallsBackAfterAsking) {
     std::vector<std::string> expected;
     for (int i = 0; i < 2; ++i)
         for (std::string n : {"a", "b"})
-            expected.push_back(" -@ /dev/fd/3 -r 4 X " + at(n + ".cab") + " *.* \"" +
+            expected.push_back(" -@ /dev/fd/3 -r 4 -d 5 X " + at(n + ".cab") + " *.* \"" +
                                at(n + " Extracted") + "\"\\");
     EXPECT_EQ(sent(), expected);
     EXPECT_FALSE(fs::exists(world.startFolder() + "/'CAB name' Extracted"));
@@ -329,7 +352,7 @@ TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     clickRows(*w.File1, {0});
     extractSelected(w);
     ASSERT_EQ(world.launcher.calls.size(), 1u);
-    EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 X E:\\x.cab *.* E:\\");
+    EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 -d 5 X E:\\x.cab *.* E:\\");
     EXPECT_EQ(ReadToolLink(world.launcher.calls[0].attachment, nullptr)->driveMounts,
               (std::vector<std::string>{va, vb}));
 

@@ -84,23 +84,21 @@ TEST(Launcher, EndsWithItsGroupAndReadsProgress) {
     SpawnLauncher launcher;
     const LaunchStart s = launcher.launch(
         dir.path(), "probe.exe",
-        " -c \"echo $$/1 >&4; sleep 100 & echo 5/10 >&4; echo 7/10 >&4; exit 4\"", "");
+        " -c \"echo $$ >pid; sleep 100 & echo 5/10 >&4; echo 7/10 >&4; exit 4\"", "");
     ASSERT_EQ(s.error, 0);
-    // The program writes its pid (its group) first, then its progress.
+    // The program names its pid (its group), then reports its progress.
     std::optional<LaunchProgress> p;
-    for (int t = 0; t < 1000 && !(p = launcher.progress(s.id)); ++t) {
+    for (int t = 0; t < 1000 && (!(p = launcher.progress(s.id)) || p->done != 7); ++t) {
         launcher.collect();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ASSERT_TRUE(p);
-    const pid_t group = static_cast<pid_t>(p->done);
-    for (int t = 0; t < 1000 && launcher.progress(s.id)->done != 7; ++t) {
-        launcher.collect();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const pid_t group = std::stoi(readFile(dir.file("pid")));
     EXPECT_EQ(launcher.progress(s.id)->total, 10u);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(launcher.takeEnd(s.id)) << "the group still runs";
+    siginfo_t info{};
+    EXPECT_EQ(::waitid(P_PID, static_cast<id_t>(group), &info, WEXITED | WNOHANG | WNOWAIT), 0);
+    EXPECT_EQ(info.si_pid, group) << "unreaped, its number stays the group's";
     launcher.terminate(s.id);
     std::optional<LaunchEnd> end;
     for (int t = 0; t < 1000 && !(end = launcher.takeEnd(s.id)); ++t)

@@ -18,7 +18,7 @@ namespace {
 std::vector<RunJob> jobs(std::vector<std::uint64_t> weights) {
     std::vector<RunJob> out;
     for (size_t i = 0; i < weights.size(); ++i)
-        out.push_back({"/p", "Cabarc1.exe", " X " + std::to_string(i), "", weights[i]});
+        out.push_back({"/p", "Cabarc1.exe", " X " + std::to_string(i), "", weights[i], {}, {}});
     return out;
 }
 

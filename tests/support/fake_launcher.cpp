@@ -1,13 +1,20 @@
 #include "support/fake_launcher.h"
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace fm::test {
 
 LaunchStart FakeLauncher::launch(const std::string& folder, const std::string& file,
-                                 const std::string& parameters, const std::string& attachment) {
+                                 const std::string& parameters, const std::string& attachment,
+                                 int handedFolder) {
     const size_t n = calls.size();
-    calls.push_back({folder, file, parameters, attachment});
+    struct stat st {};
+    if (handedFolder >= 0)
+        ::fstat(handedFolder, &st);
+    calls.push_back({folder, file, parameters, attachment, {st.st_dev, st.st_ino}});
+    if (onLaunch)
+        onLaunch(n);
     if (refusals.count(n))
         return {refusals[n], 0};
     if (held.count(n))

@@ -170,6 +170,16 @@ TEST_F(ToolTest, HostileNamesAndLinksNeverLeadOutside) {
                                   "box/out/file box/out/link outside/ outside/victim");
     EXPECT_EQ(readFile(tmp.file("outside/victim")), "keep");
     EXPECT_FALSE(fs::is_symlink(dest + "/file")); // the link is replaced, not written through
+
+    // Handed the checked folder open (-d), the tool writes there, whatever its path names now.
+    fs::remove(dest + "/evil1");
+    fs::create_directory_symlink(tmp.file("outside"), tmp.file("box/swapped"));
+    const int fd = ::open(dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    r = run({"-d", std::to_string(fd), "X", cab, "evil1", tmp.file("box/swapped") + "/"});
+    ::close(fd);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(treeOf(tmp.file("outside")), "victim");
+    EXPECT_EQ(readFile(dest + "/evil1"), "x");
 }
 
 TEST_F(ToolTest, MissingPartFailsOnlyTheFilesThatNeedIt) {

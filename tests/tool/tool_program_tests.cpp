@@ -3,6 +3,8 @@
 #include "tool_runner.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,33 +64,46 @@ TEST_F(ToolTest, TheProgramsLinkOnDescriptorThree) {
     EXPECT_EQ(readFile(tmp.file("box/Setup Extracted/a*")), "data of a*");
 }
 
-// Stopped mid-file (as a cancelled run stops it), the tool removes the file it was writing: a new
-// one, or the temporary file of one it was replacing, whose old content stays.
+// Stopped mid-file, politely or killed (as a cancelled run stops it), the tool leaves nothing
+// under the file's name: a new file is nameless until complete, and one it was replacing keeps
+// its old content.
 TEST_F(ToolTest, StoppedMidFileLeavesNoPartialFile) {
     CabPlan plan;
     plan.files = {cabFile("big.bin", std::string(64 << 20, 'x'))};
     const std::string cab = cabinet(plan);
     plan.files.clear(); // the data is not needed any more
-    for (bool existing : {false, true}) {
+    for (auto [existing, signal] :
+         {std::pair{false, SIGTERM}, {true, SIGTERM}, {false, SIGKILL}, {true, SIGKILL}}) {
         fs::remove_all(out());
         fs::create_directories(out());
         if (existing)
             writeFile(out("big.bin"), "old");
         const std::string before = treeOf(out());
+        int progress[2];
+        ASSERT_EQ(::pipe(progress), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, progress[1], 5);
         pid_t pid = 0;
         const std::string dest = out() + "/";
-        const char* argv[] = {TOOL_PATH, "X", cab.c_str(), dest.c_str(), nullptr};
+        const char* argv[] = {TOOL_PATH, "-r", "5", "X", cab.c_str(), dest.c_str(), nullptr};
         ASSERT_EQ(
-            ::posix_spawn(&pid, TOOL_PATH, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-        // As soon as the file being written shows, stop the tool.
-        for (int i = 0; i < 200000 && treeOf(out()) == before; ++i)
-            ::usleep(20);
-        ::kill(pid, SIGTERM);
+            ::posix_spawn(&pid, TOOL_PATH, &actions, nullptr, const_cast<char**>(argv), environ),
+            0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(progress[1]);
+        // As soon as the first bytes are written (a report past "0/"), stop the tool.
+        FILE* reports = ::fdopen(progress[0], "r");
+        char line[64] = "";
+        while (std::strncmp(line, "0/", 2) == 0 || !line[0])
+            ASSERT_TRUE(std::fgets(line, sizeof line, reports));
+        ::kill(pid, signal);
         int status = 0;
         ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+        std::fclose(reports);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
             << "the tool was not stopped mid-file: " << status;
-        EXPECT_EQ(treeOf(out()), before);
+        EXPECT_EQ(treeOf(out()), before) << strsignal(signal);
         if (existing) {
             EXPECT_EQ(readFile(out("big.bin")), "old");
         }

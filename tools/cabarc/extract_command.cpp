@@ -170,7 +170,8 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         }
 
         if (!destinationOpen) {
-            if (!destination.open(request.destinationPath, !linked)) {
+            if (request.destinationFd >= 0 ? !destination.adopt(request.destinationFd)
+                                           : !destination.open(request.destinationPath, !linked)) {
                 if (destination.hitAvoided())
                     reportCabinet(linked ? "cannot extract into the folder of the extraction tool"
                                          : "the destination is the tool's own folder");

@@ -146,6 +146,20 @@ bool DestinationDir::open(const std::string& posixPath, bool create) {
     return root_ >= 0;
 }
 
+bool DestinationDir::adopt(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    root_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (root_ >= 0 && avoided(root_))
+        root_ = -1;
+    return root_ >= 0;
+}
+
 int DestinationDir::folder(const std::vector<std::string>& names) {
     if (names.empty())
         return root_;
@@ -177,51 +191,107 @@ PendingFile::~PendingFile() {
         *spareSlot_ = std::move(buffer_);
 }
 
-PendingFile::Created PendingFile::create(int folderFd, const std::string& name, bool keepExisting) {
+namespace {
+
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+
+// A hidden name of this process for a file until it is complete.
+std::string temporaryName() {
     static unsigned counter = 0;
     static const std::string prefix = ".~x" + std::to_string(::getpid()) + "-";
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    folder_ = folderFd;
-    Created result = Created::Failed;
-    // Under its own name when that is free: one system call less than a rename, which counts
-    // when a cabinet holds thousands of small files.
-    if (startPending(folder_, name)) {
-        fd_ = ::openat(folder_, name.c_str(), kFlags, 0666);
-        const int saved = errno;
-        endCreate(fd_ >= 0);
-        errno = saved;
-        if (fd_ >= 0) {
-            pendingName_ = name;
-            result = Created::Fresh;
-        } else if (errno == EEXIST) {
-            result = keepExisting ? Created::Kept : Created::Replaces;
-        }
+    return prefix + std::to_string(++counter);
+}
+
+// Gives the nameless file `fd` the name `name` in `folder`; fails with EEXIST when it is taken.
+// Through the descriptor itself where the process may, else through its /proc path.
+bool linkNameless(int fd, int folder, const std::string& name) {
+    static bool throughProc = false;
+    if (!throughProc) {
+        if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0)
+            return true;
+        if (errno != ENOENT)
+            return false;
     }
-    for (int attempt = 0; result == Created::Replaces && attempt < 100; ++attempt) {
-        std::string temp = prefix + std::to_string(++counter);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, path.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        return false;
+    throughProc = true;
+    return true;
+}
+
+} // namespace
+
+PendingFile::Created PendingFile::create(int folderFd, const std::string& name, bool keepExisting) {
+    folder_ = folderFd;
+    struct stat st {};
+    const bool exists = ::fstatat(folder_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT) {
+        error_ = errno;
+        return Created::Failed;
+    }
+    if (exists && keepExisting)
+        return Created::Kept;
+    finalName_ = name;
+    replaces_ = exists;
+    keepExisting_ = keepExisting;
+    // Written without a name and named once complete: a process killed meanwhile leaves
+    // nothing behind.
+    fd_ = ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // A file system without nameless files: a hidden name of this process until complete.
+    for (int attempt = 0;
+         fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) && attempt < 100;
+         ++attempt) {
+        std::string temp = temporaryName();
         if (!startPending(folder_, temp))
             break;
-        fd_ = ::openat(folder_, temp.c_str(), kFlags, 0666);
-        const int saved = errno;
+        fd_ = ::openat(folder_, temp.c_str(), kCreateFlags, 0666);
+        const int saved = fd_ < 0 && errno == EEXIST ? EINVAL : errno; // taken: another try
         endCreate(fd_ >= 0);
         errno = saved;
-        if (fd_ >= 0) {
+        if (fd_ >= 0)
             pendingName_ = std::move(temp);
-            finalName_ = name;
-            break;
-        }
-        if (errno != EEXIST)
-            break;
     }
     if (fd_ < 0) {
-        if (result != Created::Kept) {
-            error_ = errno;
-            result = Created::Failed;
-        }
-        return result;
+        error_ = errno;
+        finalName_.clear();
+        return Created::Failed;
     }
     takeBuffer();
-    return result;
+    return exists ? Created::Replaces : Created::Fresh;
+}
+
+bool PendingFile::place() {
+    if (pendingName_.empty()) { // nameless: named in place, or beside and then renamed over
+        if (!replaces_ && linkNameless(fd_, folder_, finalName_))
+            return true;
+        if (replaces_ || (errno == EEXIST && !keepExisting_)) {
+            for (int attempt = 0; attempt < 100 && pendingName_.empty(); ++attempt) {
+                std::string temp = temporaryName();
+                if (!startPending(folder_, temp))
+                    return false;
+                const bool named = linkNameless(fd_, folder_, temp);
+                const int saved = errno;
+                endCreate(named);
+                errno = saved;
+                if (named)
+                    pendingName_ = std::move(temp);
+                else if (errno != EEXIST)
+                    return false;
+            }
+            replaces_ = true;
+        }
+        if (pendingName_.empty())
+            return false;
+    }
+    if (!replaces_) {
+        if (::renameat2(folder_, pendingName_.c_str(), folder_, finalName_.c_str(),
+                        RENAME_NOREPLACE) == 0)
+            return true;
+        // A file system without the flag relies on the look at create().
+        if (errno != EINVAL && (errno != EEXIST || keepExisting_))
+            return false;
+    }
+    return ::renameat(folder_, pendingName_.c_str(), folder_, finalName_.c_str()) == 0;
 }
 
 void PendingFile::takeBuffer() {
@@ -297,13 +367,18 @@ bool PendingFile::commit(std::time_t modified) {
         if (::futimens(fd_, times) != 0)
             ok = fail(errno);
     }
+    const bool nameless = pendingName_.empty();
+    if (ok && nameless && !place()) // named while still open
+        ok = fail(errno);
     if (fd_ >= 0) {
-        if (::close(fd_) != 0 && ok)
+        if (::close(fd_) != 0 && ok) {
             ok = fail(errno);
+            if (nameless) // already in place, but not known to be whole
+                ::unlinkat(folder_, finalName_.c_str(), 0);
+        }
         fd_ = -1;
     }
-    if (ok && !finalName_.empty() &&
-        ::renameat(folder_, pendingName_.c_str(), folder_, finalName_.c_str()) != 0)
+    if (ok && !nameless && !place())
         ok = fail(errno);
     if (!ok) {
         discard();

@@ -3,12 +3,13 @@
 // Writing extracted files below a destination folder without ever leaving it.
 //
 // Every folder below the destination is opened relative to its parent with O_NOFOLLOW, so a
-// symbolic link planted there (by a stored name or by anyone else) is never followed. A file whose
-// name is free is created under that name, exclusively (O_EXCL: never through a planted link);
-// one that replaces an existing file is written under a temporary name and renamed into place
-// once complete, which replaces a planted link, not what it points to. A file that fails, or is
-// cut short by SIGTERM, SIGINT or SIGHUP, is removed: no partial file is ever left behind (only
-// SIGKILL can leave one).
+// symbolic link planted there (by a stored name or by anyone else) is never followed. A file is
+// written without a name (O_TMPFILE) and given its name only once complete: linked in place when
+// the name is free (never through a planted link), renamed over an existing file it replaces
+// (which replaces a planted link, not what it points to). Where the file system has no nameless
+// files, a hidden name of this process (".~x<pid>-<n>") stands in until then. A file that fails is
+// removed, and a stop by SIGTERM, SIGINT or SIGHUP removes a hidden one: no partial file is ever
+// left under its real name, not even by SIGKILL.
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -40,6 +41,9 @@ public:
     // Opens the destination folder; with `create`, creating it and its missing parents. Links in
     // this path are the caller's choice and are followed. False with errno set on failure.
     bool open(const std::string& posixPath, bool create = true);
+    // Takes a copy of `fd`, an open folder the caller checked, as the destination: no path is
+    // looked up. False with errno set (ENOTDIR: not a folder).
+    bool adopt(int fd);
 
     // The folder `names[0]/names[1]/...` below the destination, created where missing, never
     // through a symbolic link. The descriptor stays owned by this object (valid until the next
@@ -73,8 +77,8 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     enum class Created {
-        Fresh,    // under its own name, which was free
-        Replaces, // under a temporary name, to replace the existing file on commit
+        Fresh,    // to take its own name, which was free, on commit
+        Replaces, // to replace the existing file of its name on commit
         Kept,     // not created: a file of that name exists and is to be kept
         Failed,   // not created: errno and error() say why
     };
@@ -100,8 +104,8 @@ public:
     // errno of the first failure, 0 when none.
     int error() const { return error_; }
 
-    // Flushes, stamps the modification (and access) time, closes and, when it replaces a file,
-    // renames it into place. On failure the file is removed and false returned with error() set.
+    // Flushes, stamps the modification (and access) time, gives the file its name and closes. On
+    // failure the file is removed and false returned with error() set.
     bool commit(std::time_t modified);
     // Removes the file.
     void discard();
@@ -111,12 +115,14 @@ private:
     bool flush();
     bool writeAll(const void* data, size_t size);
     bool fail(int err);
+    bool place();
 
     WriteFunction write_;
     int folder_ = -1;
     int fd_ = -1;
-    std::string pendingName_; // the name the file is written under until commit
-    std::string finalName_;   // the name to rename it to; empty when it already has it
+    std::string pendingName_; // its hidden name until commit; empty while it has none
+    std::string finalName_;   // the name it takes on commit
+    bool replaces_ = false, keepExisting_ = false;
     std::unique_ptr<char[]> buffer_;
     std::unique_ptr<char[]>* spareSlot_ = nullptr; // where the buffer goes back for the next file
     size_t buffered_ = 0;

@@ -37,15 +37,16 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
                 return {std::nullopt, "-@ needs the path of a link"};
             out.link = args[i];
             break;
-        case 'r': {
+        case 'r':
+        case 'd': {
             int fd = -1;
             const std::string* a = ++i < args.size() ? &args[i] : nullptr;
             if (!a ||
                 std::from_chars(a->data(), a->data() + a->size(), fd).ptr !=
                     a->data() + a->size() ||
                 fd < 0)
-                return {std::nullopt, "-r needs the number of a descriptor"};
-            out.progressFd = fd;
+                return {std::nullopt, opt + " needs the number of a descriptor"};
+            (lower(opt[1]) == 'r' ? out.progressFd : out.folderFd) = fd;
             break;
         }
         default:
@@ -87,8 +88,8 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
 }
 
 const char* UsageText() {
-    return "usage: cabarc [-p] [-o] [-n] [-q] [-@ <link>] [-r <fd>] <command> <cabinet>\n"
-           "              [<file> ...] [<dest>\\]\n"
+    return "usage: cabarc [-p] [-o] [-n] [-q] [-@ <link>] [-r <fd>] [-d <fd>] <command>\n"
+           "              <cabinet> [<file> ...] [<dest>\\]\n"
            "commands:\n"
            "  L   list the files stored in the cabinet\n"
            "  X   extract files (all, those matching the <file> patterns with * and ?, or\n"
@@ -111,6 +112,8 @@ const char* UsageText() {
            "  -@  read the link at <link> (a file or a pipe; the program passes /dev/fd/3)\n"
            "  -r  write the extraction's progress to descriptor <fd> as it goes: lines\n"
            "      \"<bytes done>/<bytes in all>\" (the program passes 4)\n"
+           "  -d  extract into the folder open on descriptor <fd>, which the caller checked;\n"
+           "      <dest>\\ then only names it (the program passes 5)\n"
            "the link (how the program launches the tool):\n"
            "  Its first line is \"fendlemark-link 1\". \"drive d <mount>\", \"drive e <mount>\", "
            "...\n"

@@ -163,7 +163,12 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
     }
     const std::string shown = a.destination.value_or(env.workingFolder);
     struct stat st {};
-    if (::stat(request.destinationPath.c_str(), &st) != 0) {
+    // A folder handed over open is the one written into: its path is never looked up again.
+    request.destinationFd = a.folderFd.value_or(-1);
+    if (a.folderFd ? ::fstat(*a.folderFd, &st) != 0
+                   : ::stat(request.destinationPath.c_str(), &st) != 0) {
+        if (a.folderFd && errno == EBADF)
+            return refuse(shown, "the destination folder was not handed over");
         if (linked)
             return refuse(shown,
                           errno == ENOENT    ? std::string("the destination folder does not exist")

@@ -54,6 +54,7 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
 struct ExtractRequest {
     std::string cabinetPath;     // POSIX
     std::string destinationPath; // POSIX
+    int destinationFd = -1;      // when open: the destination itself, its path only a name
     // Launched by the program through a link: problems are told in the user's words, without the
     // tool's name, the cabinet or POSIX paths, and the destination must already exist.
     bool linked = false;
