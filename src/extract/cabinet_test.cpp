@@ -46,8 +46,12 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
         ToolCall call;
         call.command = ToolCall::Command::Test;
         call.cabinet = cabinet;
-        jobs.push_back({TextToPath(p.programFolder), "Cabarc1.exe",
-                        TextToPath(ToolParameters(call)), attachment, 0});
+        RunJob job;
+        job.folder = TextToPath(p.programFolder);
+        job.file = "Cabarc1.exe";
+        job.parameters = TextToPath(ToolParameters(call));
+        job.attachment = attachment;
+        jobs.push_back(std::move(job));
     }
     const WindowRunResult run = RunInWindow(w, std::move(jobs), QStringLiteral("Testing"));
     if (run.exitAsked)

@@ -58,7 +58,7 @@ QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const 
     std::vector<RunJob> jobs;
     for (const QString& cabinet : order) {
         link.records.clear();
-        RunJob job{TextToPath(p.programFolder), "Cabarc1.exe", {}, {}, 0};
+        RunJob job{TextToPath(p.programFolder), "Cabarc1.exe", {}, {}, 0, {}, {}};
         for (int row : byCabinet[cabinet]) {
             link.records.push_back({list.tag(row), list.text(row).toStdString()});
             job.weight += list.subItem(row, 1).toULongLong();
