@@ -248,8 +248,6 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
         io.clearOutput();
         std::string message = io.takeMessage();
         std::string problem;
-        struct stat st {};
-        file.statCreated(&st); // before commit() closes it
         if (file.error()) {
             problem = systemProblem("cannot write: ", file.error());
         } else if (rc != MSPACK_ERR_OK) {
@@ -271,7 +269,7 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
                                    std::to_string(f->length) + " bytes";
         } else if (!file.commit(storedTime(f))) {
             problem = systemProblem("cannot write: ", file.error());
-        } else {
+        } else if (struct stat st{}; file.statCreated(&st)) {
             written.emplace(std::pair{st.st_dev, st.st_ino}, name);
         }
 

@@ -234,6 +234,19 @@ PendingFile::Created PendingFile::create(int folderFd, const std::string& name, 
     finalName_ = name;
     replaces_ = exists;
     keepExisting_ = keepExisting;
+    takeBuffer();
+    // A new file is made only once its bytes outgrow the buffer, or at commit: most files of a
+    // cabinet are small, and then take their name whole, in one write.
+    deferred_ = !exists;
+    if (!deferred_ && !openNameless()) {
+        finalName_.clear();
+        return Created::Failed;
+    }
+    return exists ? Created::Replaces : Created::Fresh;
+}
+
+bool PendingFile::openNameless() {
+    deferred_ = false;
     // Written without a name and named once complete: a process killed meanwhile leaves
     // nothing behind.
     fd_ = ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -251,13 +264,24 @@ PendingFile::Created PendingFile::create(int folderFd, const std::string& name, 
         if (fd_ >= 0)
             pendingName_ = std::move(temp);
     }
-    if (fd_ < 0) {
-        error_ = errno;
+    return fd_ >= 0 || fail(errno);
+}
+
+bool PendingFile::openWhole() {
+    deferred_ = false;
+    if (!startPending(folder_, finalName_))
+        return fail(errno);
+    fd_ = ::openat(folder_, finalName_.c_str(), kCreateFlags, 0666);
+    const int saved = errno;
+    endCreate(fd_ >= 0);
+    errno = saved;
+    if (fd_ >= 0) { // under its own name, written at once: nothing left to rename
+        pendingName_ = std::move(finalName_);
         finalName_.clear();
-        return Created::Failed;
+        return true;
     }
-    takeBuffer();
-    return exists ? Created::Replaces : Created::Fresh;
+    // Taken since create() looked: placed as any other file, which knows what to do then.
+    return errno == EEXIST ? openNameless() : fail(errno);
 }
 
 bool PendingFile::place() {
@@ -310,7 +334,10 @@ bool PendingFile::openDiscarding() {
 }
 
 bool PendingFile::statCreated(struct stat* st) const {
-    return fd_ >= 0 && ::fstat(fd_, st) == 0;
+    if (created_.st_ino == 0)
+        return false;
+    *st = created_;
+    return true;
 }
 
 bool PendingFile::fail(int err) {
@@ -320,7 +347,7 @@ bool PendingFile::fail(int err) {
 }
 
 bool PendingFile::write(const void* data, size_t size) {
-    if (error_ || fd_ < 0)
+    if (error_ || (fd_ < 0 && !deferred_))
         return fail(error_ ? error_ : EBADF);
     size_ += size;
     if (buffered_ + size > kBufferSize && !flush())
@@ -333,7 +360,7 @@ bool PendingFile::write(const void* data, size_t size) {
 }
 
 char* PendingFile::room(size_t size) {
-    if (error_ || fd_ < 0 || size > kBufferSize)
+    if (error_ || (fd_ < 0 && !deferred_) || size > kBufferSize)
         return nullptr;
     if (buffered_ + size > kBufferSize && !flush())
         return nullptr;
@@ -343,6 +370,8 @@ char* PendingFile::room(size_t size) {
 bool PendingFile::flush() {
     size_t n = buffered_;
     buffered_ = 0;
+    if (deferred_ && !openNameless()) // more than the buffer holds: written nameless from now on
+        return false;
     return writeAll(buffer_.get(), n);
 }
 
@@ -361,7 +390,7 @@ bool PendingFile::writeAll(const void* data, size_t size) {
 }
 
 bool PendingFile::commit(std::time_t modified) {
-    bool ok = fd_ >= 0 && !error_ && flush();
+    bool ok = !error_ && (deferred_ ? openWhole() : fd_ >= 0) && flush();
     if (ok) {
         struct timespec times[2] = {{modified, 0}, {modified, 0}};
         if (::futimens(fd_, times) != 0)
@@ -371,6 +400,8 @@ bool PendingFile::commit(std::time_t modified) {
     if (ok && nameless && !place()) // named while still open
         ok = fail(errno);
     if (fd_ >= 0) {
+        if (ok && ::fstat(fd_, &created_) != 0)
+            ok = fail(errno);
         if (::close(fd_) != 0 && ok) {
             ok = fail(errno);
             if (nameless) // already in place, but not known to be whole
@@ -378,7 +409,7 @@ bool PendingFile::commit(std::time_t modified) {
         }
         fd_ = -1;
     }
-    if (ok && !nameless && !place())
+    if (ok && !nameless && !finalName_.empty() && !place())
         ok = fail(errno);
     if (!ok) {
         discard();
@@ -391,6 +422,7 @@ bool PendingFile::commit(std::time_t modified) {
 }
 
 void PendingFile::discard() {
+    deferred_ = false;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

@@ -7,9 +7,11 @@
 // written without a name (O_TMPFILE) and given its name only once complete: linked in place when
 // the name is free (never through a planted link), renamed over an existing file it replaces
 // (which replaces a planted link, not what it points to). Where the file system has no nameless
-// files, a hidden name of this process (".~x<pid>-<n>") stands in until then. A file that fails is
-// removed, and a stop by SIGTERM, SIGINT or SIGHUP removes a hidden one: no partial file is ever
-// left under its real name, not even by SIGKILL.
+// files, a hidden name of this process (".~x<pid>-<n>") stands in until then. A new file that
+// fits in the write buffer (most files of a cabinet) is made only when complete, exclusively
+// under its own name and filled by one write. A file that fails is removed, and a stop by
+// SIGTERM, SIGINT or SIGHUP removes a hidden one or one being made: no partial file is left
+// under its real name, and SIGKILL can only leave one in the instant of that last write.
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -88,7 +90,8 @@ public:
     // Opens a file that keeps nothing: its bytes are counted and thrown away (the test mode).
     // False when even that fails (error() says why).
     bool openDiscarding();
-    // The device and inode of the created file, for telling files of the same run apart.
+    // After a commit: the device and inode of the file written, for telling files of the same
+    // run apart.
     bool statCreated(struct stat* st) const;
     // Appends bytes. False once any write has failed (error() tells why).
     bool write(const void* data, size_t size);
@@ -116,6 +119,8 @@ private:
     bool writeAll(const void* data, size_t size);
     bool fail(int err);
     bool place();
+    bool openNameless();
+    bool openWhole();
 
     WriteFunction write_;
     int folder_ = -1;
@@ -123,6 +128,8 @@ private:
     std::string pendingName_; // its hidden name until commit; empty while it has none
     std::string finalName_;   // the name it takes on commit
     bool replaces_ = false, keepExisting_ = false;
+    bool deferred_ = false; // not made yet: its bytes are all in the buffer
+    struct stat created_ {};
     std::unique_ptr<char[]> buffer_;
     std::unique_ptr<char[]>* spareSlot_ = nullptr; // where the buffer goes back for the next file
     size_t buffered_ = 0;
