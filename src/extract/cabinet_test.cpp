@@ -75,28 +75,32 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
         ++tested;
         if (reason.isEmpty())
             continue;
-        if (++bad <= kDamagedShown)
-            damaged << MessageText(cabinets[i]) + QStringLiteral(":\n    ") + reason;
+        ++bad;
+        damaged << MessageText(cabinets[i]) + QStringLiteral(":\n    ") + reason;
     }
 
+    // Stopped part-way, the cabinets not reached and the one at work were not checked: nothing
+    // is said to be intact.
     QString text;
     if (cancelled)
-        text = QStringLiteral("Test cancelled: %1 of %2 tested")
+        text = QStringLiteral("The test was stopped before it finished: %1 of %2 tested")
                    .arg(tested)
                    .arg(cabinetsWord(cabinets.size()));
     else
         text = cabinetsWord(tested) + QStringLiteral(" tested");
     if (bad == 0) {
-        text += cancelled ? QStringLiteral(", all files intact.")
-                          : QStringLiteral(": all files intact.");
+        text += !cancelled   ? QStringLiteral(": all files intact.")
+                : tested > 0 ? QStringLiteral(", their files intact.")
+                             : QStringLiteral(".");
     } else {
         text += QStringLiteral("; %1 damaged:\n\n")
                     .arg(bad == 1 ? QStringLiteral("1 is") : QStringLiteral("%1 are").arg(bad));
-        text += damaged.join(u'\n');
+        text += damaged.mid(0, kDamagedShown).join(u'\n');
         if (bad > kDamagedShown)
-            text += QStringLiteral("\n... and %1 more.").arg(bad - kDamagedShown);
+            text += QStringLiteral("\n... and %1 more (all of them in the details).")
+                        .arg(bad - kDamagedShown);
     }
-    p.prompt->ok(&w, text);
+    p.prompt->ok(&w, text, bad > 0 ? damaged.join(u'\n') : QString());
 }
 
 } // namespace fm

@@ -4,7 +4,9 @@
 // checked, nothing written) run on each cabinet, waited for as an extraction run is
 // (extract/run_in_window.h): the count in the status line, Cancel or Esc stops the tools at
 // work. One box reports the outcome: "N cabinets tested: all files
-// intact." or the damaged ones, each with its first bad file and the reason.
+// intact." or the damaged ones, each with its first bad file and the reason (all of them in the
+// box's details, to scroll and copy). A test stopped by Cancel says so and calls nothing intact
+// that it did not finish.
 
 #include <QString>
 #include <QStringList>

@@ -12,10 +12,19 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QUrl>
+#include <filesystem>
 #include <map>
 #include <set>
 
 namespace fm {
+
+namespace {
+
+constexpr auto kAnyWrite = std::filesystem::perms::owner_write |
+                           std::filesystem::perms::group_write |
+                           std::filesystem::perms::others_write;
+
+} // namespace
 
 void DragRowsOut(frmFendlemark& w) {
     const Platform& p = w.platform();
@@ -67,12 +76,21 @@ void DragRowsOut(frmFendlemark& w) {
     }
     bool stopped = false;
     const QStringList problems = ExtractRowsTo(w, rows, folder, keep, &stopped);
-    if (stopped)
-        return;
-    if (!problems.isEmpty()) {
-        p.prompt->ok(&w, QStringLiteral("The files cannot be dragged:\n\n") + problems.join(u'\n'));
+    if (stopped || !problems.isEmpty()) {
+        // Nothing is dragged: the copies made of the other rows go at once.
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        if (!stopped)
+            p.prompt->ok(&w,
+                         QStringLiteral("The files cannot be dragged:\n\n") + problems.join(u'\n'));
         return;
     }
+    // Copies, as Open's are: changes to them would be lost.
+    std::error_code error;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder, error))
+        if (e.is_regular_file(error))
+            std::filesystem::permissions(e.path(), kAnyWrite, std::filesystem::perm_options::remove,
+                                         error);
     QList<QUrl> urls;
     for (const std::string& top : tops)
         urls << QUrl::fromLocalFile(PathToText(folder + '/' + top));

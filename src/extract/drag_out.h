@@ -6,7 +6,8 @@
 // folder as a text/uri-list, which every file manager takes and copies where it is dropped.
 //
 // The copies are made before the drag can go anywhere, so a drag is limited to a modest size;
-// a larger one is refused with a message that says to use Extract.
+// a larger one is refused with a message that says to use Extract. The copies are read-only, as
+// Open's are; when a row cannot be copied nothing is dragged and the others' copies go at once.
 
 namespace fm {
 

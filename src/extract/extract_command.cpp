@@ -41,10 +41,9 @@ void frmFendlemark::cmdExtract_Click() {
     const QString savedCaption = lblFiles->text();
     const quint32 savedColor = lblFiles->foreColor();
     if (lblFiles->foreColor() == kColorBlue) {
-        if (!platform_.prompt->yesNo(this, QStringLiteral("Extract the same files again?"))) {
-            ShowExtracted(SelCount);
+        // No leaves the last run's report as it stood.
+        if (!platform_.prompt->yesNo(this, QStringLiteral("Extract the same files again?")))
             return;
-        }
         UpdateStatus();
     }
     const std::vector<bool> cabFlags = File1->selectionFlags();

@@ -62,10 +62,11 @@ private:
     bool on_ = false;
 };
 
-// What a path named before the run: nothing, or this file (a replaced file is a new one, because
-// the tool writes beside it and renames).
+// What a path named before the run: nothing, or this file or folder (a replaced file is a new
+// one, because the tool writes beside it and renames).
 struct FileId {
     bool exists = false;
+    bool folder = false;
     dev_t device = 0;
     ino_t inode = 0;
     bool operator==(const FileId&) const = default;
@@ -75,7 +76,15 @@ FileId identify(const std::string& posix) {
     struct stat st {};
     if (::lstat(posix.c_str(), &st) != 0)
         return {};
-    return {true, st.st_dev, st.st_ino};
+    return {true, S_ISDIR(st.st_mode), st.st_dev, st.st_ino};
+}
+
+// Up to `most` lines, then how many more.
+QString firstLines(const QStringList& lines, qsizetype most) {
+    QStringList shown = lines.mid(0, most);
+    if (lines.size() > most)
+        shown << QStringLiteral("... and %1 more.").arg(lines.size() - most);
+    return shown.join(u'\n');
 }
 
 QString reasonText(int error) {
@@ -115,6 +124,7 @@ private:
         bool failed = false;
         std::vector<std::string> outputs; // per row: the POSIX file it is written to, "" for none
         std::vector<FileId> before;       // per row: what was there before the run
+        std::set<std::string> newFolders; // the stored folders the rows need that were not there
         std::optional<size_t> launch;     // its place among the run's launches
     };
 
@@ -122,7 +132,8 @@ private:
     void chooseRule();
     bool check();
     void checkCabinet(Job& job);
-    bool ask(int existing, const QStringList& existingShown);
+    bool ask(int existing, const QStringList& existingShown, int folders,
+             const QStringList& foldersShown);
     bool makeFolders();
     void launchAll();
     void waitAndReport();
@@ -132,8 +143,9 @@ private:
     // the system disk, and a drive's root is never the program's to make.
     QString driveProblem(const QString& destination, const std::string& posix);
     void message(const QString& text);
-    // Removes the folders this run made and left empty, but those into which a cabinet with
-    // files of its own was extracted in full: what its tool did there is its own affair.
+    // Removes the folders this run made and left empty (the stored folders of a cabinet not
+    // extracted in full too), but those into which a cabinet with files of its own was extracted
+    // in full: what its tool did there is its own affair.
     void removeEmptyFolders(const std::vector<JobResult>& results = {});
 
     frmFendlemark& w_;
@@ -263,8 +275,8 @@ void ExtractionRun::checkCabinet(Job& job) {
     auto destination = PosixPathOf(*p_.drives, job.destination, programFolder_);
     if (!destination) {
         job.failed = true;
-        return fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
-                             QStringLiteral("' cannot be found"));
+        return fail(job, QStringLiteral("the folder cannot be found: '") +
+                             MessageText(job.destination) + u'\'');
     }
     // A cabinet opened out of another one lies among the private copies, which go when the
     // program ends: its files go where the rule puts them beside the real file it came from.
@@ -273,9 +285,9 @@ void ExtractionRun::checkCabinet(Job& job) {
         const auto shown = real ? p_.drives->toDrive(*real) : std::nullopt;
         if (!shown) {
             job.failed = true;
-            return fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
-                                 QStringLiteral("' holds the program's private copies, which are "
-                                                "removed when it ends"));
+            return fail(job, QStringLiteral("the folder holds the program's private copies, "
+                                            "which are removed when it ends: '") +
+                                 MessageText(job.destination) + u'\'');
         }
         if (*real != *destination) {
             destination = real;
@@ -295,15 +307,16 @@ void ExtractionRun::checkCabinet(Job& job) {
         job.makeFolder = true;
     } else if (found != 0) {
         job.failed = true;
-        fail(job, QStringLiteral("the folder '") + MessageText(job.destination) +
-                      QStringLiteral("' cannot be used: ") + reasonText(errno));
+        fail(job, QStringLiteral("the folder cannot be used (") + reasonText(errno) +
+                      QStringLiteral("): '") + MessageText(job.destination) + u'\'');
     } else if (S_ISDIR(st.st_mode)) {
         job.folderId = {st.st_dev, st.st_ino};
     } else {
         job.failed = true;
-        fail(job, u'\'' + MessageText(job.destination) +
-                      (S_ISLNK(st.st_mode) ? QStringLiteral("' is a link, not a folder")
-                                           : QStringLiteral("' is not a folder")));
+        fail(job,
+             (S_ISLNK(st.st_mode) ? QStringLiteral("the destination is a link, not a folder: '")
+                                  : QStringLiteral("the destination is not a folder: '")) +
+                 MessageText(job.destination) + u'\'');
     }
 }
 
@@ -313,8 +326,8 @@ bool ExtractionRun::check() {
         int row;
     };
     std::unordered_map<std::string, Writer> writers;
-    QStringList collisions, existingShown;
-    int collided = 0, existing = 0;
+    QStringList collisions, existingShown, foldersShown;
+    int collided = 0, existing = 0, folders = 0;
     ListView& list = *w_.lvwFiles;
     const auto rowName = [&](size_t job, int row) {
         return u'\'' + MessageText(list.text(row)) + QStringLiteral("' in ") +
@@ -335,13 +348,20 @@ bool ExtractionRun::check() {
                                                                : identify(job.outputs.back()));
             if (out.empty())
                 continue; // the tool names such a record in its report
+            for (size_t cut = out.find('/'); cut != std::string::npos; cut = out.find('/', cut + 1))
+                if (const std::string sub = base + out.substr(0, cut);
+                    !job.newFolders.count(sub) && (job.makeFolder || !PathExists(sub)))
+                    job.newFolders.insert(sub);
             const auto [at, first] = writers.try_emplace(job.outputs.back(), Writer{j, row});
             if (!first && ++collided <= kCollisionsShown)
                 collisions << rowName(at->second.job, at->second.row) + QStringLiteral(" and ") +
                                   rowName(j, row) + QStringLiteral(" both go to '") +
                                   MessageText(QString::fromStdString(out)) + u'\'';
-            if (job.before.back().exists && ++existing <= kExistingShown)
-                existingShown << MessageText(
+            // A folder where a file goes is never written over, nor counted among the files.
+            const FileId& there = job.before.back();
+            int& count = there.folder ? folders : existing;
+            if (there.exists && ++count <= kExistingShown)
+                (there.folder ? foldersShown : existingShown) << MessageText(
                     JoinPath(job.destination, QString::fromStdString(out).replace(u'/', u'\\')));
         }
     }
@@ -355,29 +375,46 @@ bool ExtractionRun::check() {
                        : QStringLiteral("\n\nTick \"Preserve Path\" or choose fewer files.")));
         return false;
     }
-    return ask(existing, existingShown);
+    return ask(existing, existingShown, folders, foldersShown);
 }
 
-bool ExtractionRun::ask(int existing, const QStringList& existingShown) {
-    if (existing == 0 && fallback_.isEmpty())
+bool ExtractionRun::ask(int existing, const QStringList& existingShown, int folders,
+                        const QStringList& foldersShown) {
+    if (existing == 0 && folders == 0 && fallback_.isEmpty())
         return true;
     QString text = fallback_.isEmpty() ? QString() : fallback_ + QStringLiteral("\n\n");
     cursor_.set(false);
     bool go = true;
-    if (existing == 0) {
+    if (existing == 0 && folders == 0) {
         go = p_.prompt->yesNo(&w_, text + QStringLiteral("Extract beside each cabinet instead, "
                                                          "into a folder named after it?"));
     } else {
         if (!fallback_.isEmpty())
             text += QStringLiteral("The files go beside each cabinet instead, into a folder named "
                                    "after it.\n\n");
-        text += existing == 1
-                    ? QStringLiteral("1 file to extract exists already:\n\n")
-                    : QStringLiteral("%1 files to extract exist already:\n\n").arg(existing);
-        text += existingShown.join(u'\n');
-        if (existing > kExistingShown)
-            text += QStringLiteral("\n...");
-        text += QStringLiteral("\n\nReplace them, or skip them and keep the files there?");
+        if (existing > 0) {
+            text += existing == 1
+                        ? QStringLiteral("1 file to extract exists already:\n\n")
+                        : QStringLiteral("%1 files to extract exist already:\n\n").arg(existing);
+            text += existingShown.join(u'\n');
+            if (existing > kExistingShown)
+                text += QStringLiteral("\n...");
+            text += QStringLiteral("\n\n");
+        }
+        // The tool never writes a file over a folder: Skip keeps the folder as it keeps a file,
+        // Replace leaves that file out and the report names its cabinet.
+        if (folders > 0) {
+            text += folders == 1 ? QStringLiteral("1 folder stands where a file to extract goes; "
+                                                  "a folder is never replaced:\n\n")
+                                 : QStringLiteral("%1 folders stand where files to extract go; "
+                                                  "a folder is never replaced:\n\n")
+                                       .arg(folders);
+            text += foldersShown.join(u'\n');
+            if (folders > kExistingShown)
+                text += QStringLiteral("\n...");
+            text += QStringLiteral("\n\n");
+        }
+        text += QStringLiteral("Replace them, or skip them and keep the files there?");
         const Existing answer = p_.prompt->replaceSkipCancel(&w_, text);
         go = answer != Existing::Cancel;
         skip_ = answer == Existing::Skip;
@@ -438,10 +475,16 @@ void ExtractionRun::launchAll() {
 
 void ExtractionRun::removeEmptyFolders(const std::vector<JobResult>& results) {
     std::set<std::string> served;
-    for (const Job& job : jobs_)
-        if (job.launch && *job.launch < results.size() && results[*job.launch].succeeded() &&
-            !job.outputs.empty())
-            served.insert(job.posixDestination);
+    for (const Job& job : jobs_) {
+        if (job.launch && *job.launch < results.size() && results[*job.launch].succeeded()) {
+            if (!job.outputs.empty())
+                served.insert(job.posixDestination);
+            continue;
+        }
+        // Deepest first: a folder's name sorts before those of the folders in it.
+        for (auto folder = job.newFolders.rbegin(); folder != job.newFolders.rend(); ++folder)
+            ::rmdir(folder->c_str());
+    }
     for (const std::string& folder : madeFolders_)
         if (!served.count(folder))
             ::rmdir(folder.c_str()); // fails, as it should, when anything was written into it
@@ -460,48 +503,92 @@ void ExtractionRun::waitAndReport() {
 
     // A cabinet whose tool succeeded wrote every row of it but those left alone (skipped as
     // existing); of any other, only the files that changed on disk count.
-    int written = 0, extracted = 0, cabinets = 0;
+    int written = 0, kept = 0, missed = 0;
+    QStringList full, part, none, folders;
     bool first = true;
     for (const Job& job : jobs_) {
-        ++cabinets;
-        if (!job.launch)
+        if (!job.launch) {
+            missed += static_cast<int>(job.rows.size());
+            none << MessageText(job.cabinet);
             continue;
+        }
         if (std::exchange(first, false))
             w_.LastRunFolder = PathToText(job.posixDestination);
+        if (!folders.contains(MessageText(job.destination)))
+            folders << MessageText(job.destination);
         const JobResult& result = r.results[*job.launch];
         const bool ok = result.succeeded();
-        extracted += ok;
-        if (result.state == JobResult::State::Ended && result.end.failed())
+        int jobWritten = 0, jobKept = 0;
+        for (size_t i = 0; i < job.outputs.size(); ++i) {
+            const bool keeps = skip_ && job.before[i].exists;
+            if (ok || (!job.outputs[i].empty() && identify(job.outputs[i]) != job.before[i]))
+                ++(ok && keeps ? jobKept : jobWritten);
+            else
+                jobKept += keeps;
+        }
+        const int jobMissed = static_cast<int>(job.rows.size()) - jobWritten - jobKept;
+        // Under Skip, a tool that refused only what the user keeps (a folder where a file goes)
+        // did all that was asked of it.
+        const bool complete =
+            ok || (skip_ && jobMissed == 0 && result.state == JobResult::State::Ended);
+        if (complete)
+            ; // nothing to report
+        else if (result.state == JobResult::State::Ended && result.end.failed())
             fail(job, endReason(result.end));
         else if (result.state == JobResult::State::NotStarted && result.startError == ESTALE)
             fail(job, QStringLiteral("its folder was replaced after it was checked"));
         else if (result.state == JobResult::State::NotStarted)
             fail(job, QStringLiteral("the extraction tool could not be started: ") +
                           reasonText(result.startError));
-        for (size_t i = 0; i < job.outputs.size(); ++i) {
-            if (ok)
-                written += !(skip_ && job.before[i].exists);
-            else if (!job.outputs[i].empty())
-                written += identify(job.outputs[i]) != job.before[i];
-        }
+        written += jobWritten;
+        kept += jobKept;
+        missed += complete ? 0 : jobMissed;
+        (complete ? full : jobWritten > 0 ? part : none) << MessageText(job.cabinet);
     }
 
     // ShowExtracted reads 0 as "every row", which is right only when the run had nothing to do.
     const bool hadWork = std::any_of(jobs_.begin(), jobs_.end(),
                                      [](const Job& j) { return !j.outputs.empty() || j.failed; });
     w_.ShowExtracted(written);
-    if (written == 0 && hadWork)
-        w_.lblFiles->setText(QStringLiteral("0 files extracted."));
-    QString report;
-    if (r.cancelled)
-        report = QStringLiteral("Extraction cancelled: %1 of %2 cabinets extracted.")
-                     .arg(extracted)
-                     .arg(cabinets);
-    if (!failures_.isEmpty())
+    if ((written == 0 && hadWork) || kept > 0 || missed > 0)
+        w_.lblFiles->setText(
+            QStringLiteral("%1 files extracted").arg(written) +
+            (kept > 0 ? QStringLiteral(", %1 kept").arg(kept) : QString()) +
+            (missed > 0 ? QStringLiteral(", %1 not extracted").arg(missed) : QString()) + u'.');
+    w_.lblFiles->setToolTip(folders.isEmpty() ? QString()
+                            : folders.size() == 1
+                                ? QStringLiteral("Extracted to ") + folders.front()
+                                : QStringLiteral("Extracted to:\n") +
+                                      firstLines(folders, kCollisionsShown));
+    QString report, details;
+    if (r.cancelled) {
+        report = QStringLiteral("Extraction cancelled: %1 of %2 cabinets extracted in full")
+                     .arg(full.size())
+                     .arg(jobs_.size());
+        if (!part.isEmpty())
+            report += QStringLiteral(", %1 in part").arg(part.size());
+        if (!none.isEmpty())
+            report += QStringLiteral(", %1 not at all").arg(none.size());
+        report += u'.';
+        const auto group = [&](const QString& head, const QStringList& names) {
+            if (!names.isEmpty())
+                details += (details.isEmpty() ? QString() : QStringLiteral("\n\n")) + head +
+                           QStringLiteral(":\n") + names.join(u'\n');
+        };
+        group(QStringLiteral("Extracted in full"), full);
+        group(QStringLiteral("Extracted in part"), part);
+        group(QStringLiteral("Not extracted"), none);
+    }
+    if (!failures_.isEmpty()) {
         report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) +
                   FailureReport(failures_, *p_.screen);
-    if (!report.isEmpty())
-        message(report);
+        details +=
+            (details.isEmpty() ? QString() : QStringLiteral("\n\n")) + FailureDetails(failures_);
+    }
+    if (!report.isEmpty()) {
+        cursor_.set(false);
+        p_.prompt->ok(&w_, report, details);
+    }
     w_.RefreshLists();
 }
 
@@ -537,13 +624,28 @@ QString FailureReport(const QVector<QPair<QString, QString>>& failures, const Sc
     const QString indent = QStringLiteral("    ");
     const int reasonWidth = width - metrics.horizontalAdvance(indent);
     QStringList lines;
-    for (qsizetype i = 0; i < shown; ++i)
+    for (qsizetype i = 0; i < shown; ++i) {
+        // A reason naming a folder ends in it, quoted: the words stay whole, the path gives way.
+        const QString reason = MessageText(failures[i].second);
+        const qsizetype path =
+            reason.endsWith(u'\'') ? reason.lastIndexOf(QStringLiteral(": '")) : -1;
+        const QString words = path < 0 ? QString() : reason.left(path + 2);
         lines << metrics.elidedText(MessageText(failures[i].first), Qt::ElideMiddle, width) + u':'
-              << indent + metrics.elidedText(MessageText(failures[i].second), Qt::ElideRight,
-                                             reasonWidth);
+              << indent + (path < 0 ? metrics.elidedText(reason, Qt::ElideRight, reasonWidth)
+                                    : words + metrics.elidedText(
+                                                  reason.mid(path + 2), Qt::ElideMiddle,
+                                                  reasonWidth - metrics.horizontalAdvance(words)));
+    }
     if (failures.size() > shown)
         lines << QStringLiteral("... and %1 more.").arg(failures.size() - shown);
     return QStringLiteral("These cabinets were not extracted completely:\n\n") + lines.join(u'\n');
+}
+
+QString FailureDetails(const QVector<QPair<QString, QString>>& failures) {
+    QStringList lines;
+    for (const auto& [cabinet, reason] : failures)
+        lines << MessageText(cabinet) + QStringLiteral(":\n    ") + MessageText(reason);
+    return lines.join(u'\n');
 }
 
 void frmFendlemark::CheckExtractCabs() {

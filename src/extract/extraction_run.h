@@ -34,9 +34,15 @@
 //    them (-n), or cancel.
 // At most one question is asked. Cabinets that failed a check, that the tool could not be started
 // for (after the retries a lack of resources earns), or whose tool reported a problem are named
-// afterwards in one message box, each with its reason; the status line counts the files actually
-// written. A cancelled run says so first: "Extraction cancelled: N of M cabinets extracted."; the
-// files already written stay.
+// afterwards in one message box, each with its reason (all of them in its details). The status line
+// counts the files actually written, "N files extracted.", and says how many were kept (Skip) or
+// not extracted: "0 files extracted, 4 kept."; its tooltip names the folders they went to. A
+// cancelled run says so first, "Extraction cancelled: 2 of 9 cabinets extracted in full, 2 in
+// part, 5 not at all.", and names them in the details; the files already written stay.
+//
+// A folder where a file goes is never written over (the tool refuses, also under -n): the
+// question names it apart from the existing files, and under Skip its row counts as kept, so the
+// cabinet is not reported for it.
 
 #include <QPair>
 #include <QString>
@@ -58,8 +64,11 @@ QString SetFolderProblem(const QString& folder, const DriveMap& drives);
 
 // The failure report: each cabinet in drive form on a line, its reason indented on the next, for
 // at most kFailuresShown cabinets (fewer when the screen is low), then how many more. A line is
-// shortened (a path in its middle, a reason at its end) to what a message box on `screen` shows
-// unwrapped, so the box never outgrows the screen.
+// shortened in its middle to what a message box on `screen` shows unwrapped, so the box never
+// outgrows the screen; a reason says what went wrong before the path it names, so its words stay.
 QString FailureReport(const QVector<QPair<QString, QString>>& failures, const Screen& screen);
+
+// Every failure in full, as FailureReport words them: the message's details, to scroll and copy.
+QString FailureDetails(const QVector<QPair<QString, QString>>& failures);
 
 } // namespace fm

@@ -169,12 +169,18 @@ CabinetListing listFileTable(const std::string& path,
     WindowedFile f(path.c_str());
     if (!f.isOpen())
         return {0, errnoText(errno)};
-    const unsigned char* header = readExactly(f, 36);
-    if (!header || std::memcmp(header, "MSCF", 4) != 0)
-        return {0, kNotACabinet};
+    // In the words the tool uses: a file that starts as a cabinet does but ends too soon is a
+    // cabinet cut short, not something else.
     const auto cutOff = [] {
-        return CabinetListing{0, "The cabinet is damaged: it is cut off before its file list."};
+        return CabinetListing{0, "The cabinet is damaged: it is cut short before its file list."};
     };
+    int got = 0;
+    const unsigned char* start = f.peek(4, got);
+    if (got < 4 || std::memcmp(start, "MSCF", 4) != 0)
+        return {0, kNotACabinet};
+    const unsigned char* header = readExactly(f, 36);
+    if (!header)
+        return cutOff();
     const std::uint16_t folders = le16(header + 26);
     const std::uint16_t files = le16(header + 28);
     const std::uint16_t flags = le16(header + 30);

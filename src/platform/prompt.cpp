@@ -9,17 +9,19 @@ namespace {
 
 QMessageBox::StandardButton run(QWidget* owner, const QString& text,
                                 QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton) {
+                                QMessageBox::StandardButton defaultButton,
+                                const QString& details = {}) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Fendlemark"), text, buttons, owner);
     box.setDefaultButton(defaultButton);
+    box.setDetailedText(details);
     box.setWindowModality(Qt::ApplicationModal);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 } // namespace
 
-void MessageBoxPrompt::ok(QWidget* owner, const QString& text) {
-    run(owner, text, QMessageBox::Ok, QMessageBox::Ok);
+void MessageBoxPrompt::ok(QWidget* owner, const QString& text, const QString& details) {
+    run(owner, text, QMessageBox::Ok, QMessageBox::Ok, details);
 }
 
 bool MessageBoxPrompt::yesNo(QWidget* owner, const QString& text) {
@@ -46,8 +48,9 @@ Existing MessageBoxPrompt::replaceSkipCancel(QWidget* owner, const QString& text
     return box.clickedButton() == skip ? Existing::Skip : Existing::Cancel;
 }
 
-void ScriptedPrompt::ok(QWidget*, const QString& text) {
+void ScriptedPrompt::ok(QWidget*, const QString& text, const QString& details) {
     shown << text;
+    this->details << details;
 }
 
 bool ScriptedPrompt::yesNo(QWidget*, const QString& text) {

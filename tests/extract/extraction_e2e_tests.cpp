@@ -164,7 +164,7 @@ TEST_F(EndToEnd, MissingRecordsFailAlone) {
     ASSERT_EQ(world.prompt.shown.size(), 1);
     EXPECT_EQ(world.prompt.shown[0].section(u'\n', 2, 2), world.drivePath(cabs + "/same.cab") + ':')
         << world.prompt.shown[0].toStdString();
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted."));
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted, 1 not extracted."));
     EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"readme.txt", "top"}}));
 }
 
@@ -190,6 +190,7 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
         {"tail\\=t ok.txt=ok", {0, 1}, 0, "", "tail=t ok.txt=ok", {}, 2},
         {stars, {}, 0, "abc=mine", "a*=star abc=abc axe=axe", Existing::Replace, 3},
         {stars, {}, 0, "abc=mine", "a*=star abc=mine axe=axe", Existing::Skip, 2},
+        {stars, {}, 0, "abc=/", "a*=star abc=/ axe=axe", Existing::Skip, 2}, // a folder is kept
         {stars, {}, 0, "abc=mine", "abc=mine", Existing::Cancel, -1},
     };
     frmFendlemark& win = world.loaded();
@@ -203,7 +204,8 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
             plan.files.push_back(cabFile(name, data));
         writeCabinet(root + "/c.cab", plan);
         for (const auto& [name, data] : pairs(c.mine))
-            writeFile(root + "/out/" + name, data);
+            data == "/" ? (void)fs::create_directories(root + "/out/" + name)
+                        : writeFile(root + "/out/" + name, data);
         win.Dir1->setPath(world.drivePath(root));
         clickRows(*win.File1, {0});
         clickRows(*win.lvwFiles, c.rows);
@@ -225,7 +227,8 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
         EXPECT_EQ(world.prompt.shown.size(), c.rows.empty() && *c.mine ? 1 : 0);
         if (c.written >= 0) {
             EXPECT_EQ(win.lblFiles->text().toStdString(),
-                      std::to_string(c.written) + " files extracted.");
+                      std::to_string(c.written) + " files extracted" +
+                          (c.answer == Existing::Skip ? ", 1 kept." : "."));
         }
     }
 }

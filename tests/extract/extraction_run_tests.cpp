@@ -165,16 +165,22 @@ TEST_F(ExtractionRun, CollisionsAreReportedAndNothingRuns) {
     EXPECT_EQ(world.prompt.shown.back().count(u'\n'), 2 + 9 + 2);
 }
 
-// Five existing files are named in the question; only more would be cut short.
-TEST_F(ExtractionRun, TheQuestionNamesFiveExistingFiles) {
+// Five existing files are named in the question; only more would be cut short. After Skip the
+// status line counts them as kept and names the folder; No to "again" leaves it as it stood.
+TEST_F(ExtractionRun, TheQuestionNamesFiveExistingFilesAndSkipKeepsThem) {
     for (const char* n : {"a1.txt", "a2.txt", "a*", "b1.txt", "b2.txt"})
         writeFile(world.startFolder() + "/" + n, "mine");
     clickRows(*w.File1, {0, 1});
-    world.prompt.choices = {Existing::Cancel};
+    world.prompt.choices = {Existing::Skip};
     extractSelected(w);
     ASSERT_EQ(world.prompt.shown.size(), 1);
     EXPECT_TRUE(world.prompt.shown[0].startsWith("5 files to extract exist already:\n\n"));
     EXPECT_EQ(world.prompt.shown[0].count(u'\n'), 2 + 4 + 2);
+    EXPECT_EQ(w.lblFiles->text(), "3 files extracted, 5 kept.");
+    EXPECT_EQ(w.lblFiles->toolTip().toStdString(), "Extracted to " + at());
+    world.prompt.answers = {false};
+    click(*w.cmdExtract);
+    EXPECT_EQ(w.lblFiles->text(), "3 files extracted, 5 kept.");
 }
 
 // One pass of checks before anything runs: a cabinet gone since it was listed, a link planted as
@@ -201,12 +207,17 @@ TEST_F(ExtractionRun, VanishedCabinetsPlantedLinksAndExistingFiles) {
                              "\n\nReplace them, or skip them and keep the files there?";
     const QString head = "These cabinets were not extracted completely:\n\n",
                   gone = QString::fromStdString(at("b.cab")) + ":\n    it no longer exists\n",
-                  link = QString::fromStdString(at("c.cab")) + ":\n    '" +
-                         QString::fromStdString(at("c Extracted")) + "' is a link, not a folder";
+                  link = QString::fromStdString(at("c.cab")) +
+                         ":\n    the destination is a link, not a folder: '" +
+                         QString::fromStdString(at("c Extracted")) + "'";
     // The first run cancels at the question; the report comes after each run that went ahead,
-    // and the refresh after the second has taken the gone cabinet away.
-    EXPECT_EQ(world.prompt.shown,
-              (QStringList{question, question, head + gone + link, question, head + link}));
+    // and the refresh after the second has taken the gone cabinet away. The report's lines may
+    // shorten a path, never the words before it; its details hold everything.
+    ASSERT_EQ(world.prompt.shown.size(), 5);
+    EXPECT_EQ(world.prompt.shown, (QStringList{question, question, world.prompt.shown[2], question,
+                                               world.prompt.shown[4]}));
+    EXPECT_TRUE(world.prompt.shown[2].startsWith(head + gone + link.left(link.indexOf(": '"))));
+    EXPECT_EQ(world.prompt.details, (QStringList{gone + link, link}));
     EXPECT_FALSE(fs::exists(start + "/b Extracted"));
     EXPECT_EQ(readFile(start + "/elsewhere/.profile"), "mine");
     // The refresh after the run dropped the gone cabinet's rows.

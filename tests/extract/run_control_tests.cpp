@@ -46,7 +46,7 @@ protected:
     frmFendlemark& window(int n, size_t big = 0) {
         for (int i = 0; i < n; ++i)
             writeCabinet(world.startFolder() + "/c" + std::to_string(i) + ".cab",
-                         {{cabFile("f" + std::to_string(i) + ".txt",
+                         {{cabFile("d\\f" + std::to_string(i) + ".txt",
                                    std::string(i == 0 && big ? big : 10, 'x'))}});
         frmFendlemark& w = world.loaded();
         w.show();
@@ -99,10 +99,15 @@ class RunControlWays : public RunControl, public ::testing::WithParamInterface<W
 
 TEST_P(RunControlWays, NeverEndingToolEnded) {
     const Way how = GetParam();
+    // c0's stand-in writes a file, c2's makes a stored folder, c1's ends well once they have.
+    const std::string out = world.startFolder() + "/c0 Extracted",
+                      c2 = world.startFolder() + "/c2 Extracted/d";
     tools(std::string(how == Way::DeafButton ? "trap '' TERM; " : "") +
-          "case \"$*\" in *c1.cab*) exit 0;; esac; sleep 1000 & wait");
+          "case \"$*\" in *c1.cab*) until [ -e '" + out + "/d/f0.txt' ] && [ -d '" + c2 +
+          "' ]; do sleep 0.05; done; exit 0;; *c0.cab*) mkdir '" + out + "/d'; echo > '" + out +
+          "/d/f0.txt';; *c2.cab*) mkdir '" + c2 + "';; esac; sleep 1000 & wait");
     frmFendlemark& w = window(3);
-    const std::string out = world.startFolder() + "/c0 Extracted";
+    w.StgExtrPreservePath = 1;
     writeFile(out + "/kept.txt", "already there");
     world.prompt.answers = {how == Way::ExitYes};
     duringRun(w, QStringLiteral("Extracting: 1 of 3 cabinets…"), [&] {
@@ -150,7 +155,8 @@ TEST_P(RunControlWays, NeverEndingToolEnded) {
     if (how == Way::ExitYes || how == Way::ExitNoThenEsc)
         expected << "An extraction is running. Cancel the extraction and exit?";
     if (how != Way::ExitYes)
-        expected << "Extraction cancelled: 1 of 3 cabinets extracted.";
+        expected << "Extraction cancelled: 1 of 3 cabinets extracted in full, 1 in part, 1 not at "
+                    "all.";
     EXPECT_EQ(world.prompt.shown, expected);
     EXPECT_EQ(w.isVisible(), how != Way::ExitYes);
     if (how == Way::ExitYes) {

@@ -146,7 +146,7 @@ TEST_F(CabinetDirectory, ReserveFieldsAreSkippedAlsoWhenTheTableIsCut) {
     EXPECT_EQ(listBytes(r), expected(plan));
     EXPECT_EQ(listBytes(r.substr(0, nameAt(3) + grown + 2)), expected(plan, 0, 3));
     EXPECT_TRUE(listBytes(r.substr(0, 38)).empty()); // in the reserve sizes
-    EXPECT_EQ(problem, "The cabinet is damaged: it is cut off before its file list.");
+    EXPECT_EQ(problem, "The cabinet is damaged: it is cut short before its file list.");
 }
 
 TEST_F(CabinetDirectory, LargeTablesStraddleEveryReadBuffer) {
@@ -167,7 +167,7 @@ TEST_F(CabinetDirectory, UnreadableCabinetsListNothingAndPrintNothing) {
     const std::string notCab = "This is not a cabinet file.";
     const std::pair<std::string, std::string> cases[] = {
         {badSignature, notCab},
-        {bytes.substr(0, 20), notCab},
+        {bytes.substr(0, 20), "The cabinet is damaged: it is cut short before its file list."},
         {bytes.substr(0, 40), "The cabinet is damaged: 0 of its 6 files could be read."},
         {std::string(), notCab},
         {std::string("not a cabinet\n"), notCab},
