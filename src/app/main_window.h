@@ -101,7 +101,8 @@ public:
     int CountSelected() const;
     void SaveSelection();
     void RestoreSelection();
-    void ShowExtracted(int count);
+    // The run's report in the status line: `report`, or "N files extracted." when it is empty.
+    void ShowExtracted(int count, const QString& report = {});
 
     // Extraction: runs ExtractCabs with SelCount when GoExtract is set (the extract-to dialog
     // calls it after storing the settings).

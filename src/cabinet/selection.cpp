@@ -87,10 +87,18 @@ void frmFendlemark::RestoreSelection() {
     lvwFiles->setSelectionFlags(flags);
 }
 
-void frmFendlemark::ShowExtracted(int count) {
+void frmFendlemark::ShowExtracted(int count, const QString& report) {
     lblFiles->setForeColor(kColorBlue);
     const int shown = count != 0 ? count : lvwFiles->rowCount();
-    lblFiles->setText(QString::number(shown) + QStringLiteral(" files extracted."));
+    lblFiles->setText(
+        !report.isEmpty() ? report : QString::number(shown) + QStringLiteral(" files extracted."));
+    // A report longer than the room before "Unselect All" takes its place until the selection
+    // next changes, rather than being cut off.
+    if (lblUnSelAll->isVisibleTo(this) &&
+        lblFiles->x() + lblFiles->fontMetrics().horizontalAdvance(lblFiles->text()) + 4 >
+            lblUnSelAll->x())
+        lblUnSelAll->setVisible(false);
+    fitStatusLine();
 }
 
 void frmFendlemark::lblUnSelAll_Click() {

@@ -8,6 +8,7 @@
 #include "controls/vb_label.h"
 #include "dialogs/extract_to.h"
 #include "extract/paths.h"
+#include "extract/private_copies.h"
 #include "extract/run_queue.h"
 #include "platform/prompt.h"
 
@@ -87,8 +88,11 @@ void frmFendlemark::cmdExtract_Click() {
         } else {
             dialog.SingleFile = false;
         }
-        dialog.DefaultPath = Dir1->path();
-        dialog.DefaultPlusPath = JoinPath(Dir1->path(), title + QStringLiteral(" Extracted"));
+        // A cabinet opened out of another lies among the private copies: offer the place the run
+        // will use, beside the real file, never a folder that goes when the program ends.
+        const QString here = RealPlaceText(*this, Dir1->path()).value_or(Dir1->path());
+        dialog.DefaultPath = here;
+        dialog.DefaultPlusPath = JoinPath(here, title + QStringLiteral(" Extracted"));
         dialog.ShowModal();
     }
     if (!GoExtract) {

@@ -549,12 +549,13 @@ void ExtractionRun::waitAndReport() {
     // ShowExtracted reads 0 as "every row", which is right only when the run had nothing to do.
     const bool hadWork = std::any_of(jobs_.begin(), jobs_.end(),
                                      [](const Job& j) { return !j.outputs.empty() || j.failed; });
-    w_.ShowExtracted(written);
-    if ((written == 0 && hadWork) || kept > 0 || missed > 0)
-        w_.lblFiles->setText(
-            QStringLiteral("%1 files extracted").arg(written) +
-            (kept > 0 ? QStringLiteral(", %1 kept").arg(kept) : QString()) +
-            (missed > 0 ? QStringLiteral(", %1 not extracted").arg(missed) : QString()) + u'.');
+    w_.ShowExtracted(
+        written,
+        (written == 0 && hadWork) || kept > 0 || missed > 0
+            ? QStringLiteral("%1 files extracted").arg(written) +
+                  (kept > 0 ? QStringLiteral(", %1 kept").arg(kept) : QString()) +
+                  (missed > 0 ? QStringLiteral(", %1 not extracted").arg(missed) : QString()) + u'.'
+            : QString());
     w_.lblFiles->setToolTip(folders.isEmpty() ? QString()
                             : folders.size() == 1
                                 ? QStringLiteral("Extracted to ") + folders.front()

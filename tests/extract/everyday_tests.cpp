@@ -197,9 +197,14 @@ TEST_F(Everyday, NestedCabinetOpensInTheWindowAndDamageIsSaid) {
     EXPECT_EQ(w.lvwFiles->text(1), u"inside.txt");
 
     // Extracted by the default rule, its files go beside the real cabinet it came from and outlive
-    // the private copies; no setting keeps a folder among those.
-    onNextModal<frmExtractTo>([](frmExtractTo& d) { click(*d.cmdExtractEnter); });
+    // the private copies, as the dialog shows; no setting keeps a folder among those.
+    QString shown;
+    onNextModal<frmExtractTo>([&](frmExtractTo& d) {
+        shown = d.tbSetFolder->text();
+        click(*d.cmdExtractEnter);
+    });
     click(*w.cmdExtract);
+    EXPECT_EQ(shown, world.drivePath(world.startFolder() + "/inner Extracted"));
     EXPECT_EQ(w.lblFiles->text(), u"1 files extracted.");
     world.close();
     EXPECT_EQ(readFile(world.startFolder() + "/inner Extracted/inside.txt"), "nested text\n");

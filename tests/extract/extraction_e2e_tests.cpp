@@ -165,6 +165,8 @@ TEST_F(EndToEnd, MissingRecordsFailAlone) {
     EXPECT_EQ(world.prompt.shown[0].section(u'\n', 2, 2), world.drivePath(cabs + "/same.cab") + ':')
         << world.prompt.shown[0].toStdString();
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted, 1 not extracted."));
+    EXPECT_GE(win.lblFiles->width(), win.lblFiles->fontMetrics().horizontalAdvance(
+                                         win.lblFiles->text())); // read in full, not cut off
     EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"readme.txt", "top"}}));
 }
 
