@@ -95,6 +95,8 @@ public:
     // The selected cabinets the last listing could not read whole, and why (cleared with the
     // contents list).
     QList<UnreadableCab> Unreadable;
+    // The selected parts of spanned sets listed without a neighbour, and which (cleared alike).
+    QList<UnreadableCab> LoneParts;
 
     // Selection and status line.
     void UpdateStatus();

@@ -12,6 +12,7 @@
 #include "platform/prompt.h"
 
 #include <QCoreApplication>
+#include <QSet>
 
 namespace fm {
 
@@ -38,6 +39,22 @@ void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QStr
     AddCabEntry(list, entry);
 }
 
+namespace {
+
+// The part a header names beside a selected one, unless it is selected too.
+AbsentPart absentPart(const std::optional<std::string>& posixFolder, const std::string& stored,
+                      const QSet<QString>& selected) {
+    if (stored.empty())
+        return {};
+    const std::string path = posixFolder ? FindCabinetPart(*posixFolder, stored) : std::string();
+    if (path.empty())
+        return {QString::fromStdString(Windows1252ToUtf8(stored)), true};
+    const QString name = PathToText(std::string_view(path).substr(path.rfind('/') + 1));
+    return selected.contains(name) ? AbsentPart{} : AbsentPart{name, false};
+}
+
+} // namespace
+
 void frmFendlemark::ListCabContents() {
     QStringList names;
     const std::vector<bool> flags = File1->selectionFlags();
@@ -58,6 +75,10 @@ void frmFendlemark::ListCabContents() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     const QString folder = Dir1->path();
     Unreadable.clear();
+    LoneParts.clear();
+    const auto posixFolder = platform_.drives->toPosix(TextToPath(folder));
+    const QSet<QString> selected(names.begin(), names.end());
+    QHash<QString, QString> notes;
     ContentsRows* rows = nullptr;
     bool rowsKnown = false;
     char16_t text[256]; // a stored name has at most 255 bytes, each one unit or less
@@ -85,14 +106,26 @@ void frmFendlemark::ListCabContents() {
                       cabinet);
             lvwFiles->addStoredRow(index++);
         };
-        const CabinetListing listing = posix ? IterateCabinet(*posix, onFile)
-                                             : CabinetListing{0, "This path cannot be shown."};
+        CabinetListing listing;
+        if (posix)
+            listing = IterateCabinet(*posix, onFile);
+        else
+            listing.problem = "This path cannot be shown.";
         // Marked in the cabinet list, so a damaged cabinet is told apart without a message each.
         const QString why = QString::fromStdString(listing.problem);
         File1->setProblem(name, why);
         if (!why.isEmpty())
             Unreadable.append({name, why});
+        // A part without its neighbour lists neither the files continued from it nor those
+        // continued into it.
+        const QString note = LonePartNote(absentPart(posixFolder, listing.previous, selected),
+                                          absentPart(posixFolder, listing.next, selected));
+        if (!note.isEmpty()) {
+            LoneParts.append({name, note});
+            notes.insert(name, note);
+        }
     }
+    File1->setNotes(notes);
     unsetCursor();
     // One message for a selection of which nothing at all could be read.
     if (!names.isEmpty() && Unreadable.size() == names.size())

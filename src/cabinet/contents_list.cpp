@@ -58,6 +58,7 @@ void frmFendlemark::lvwFiles_ColumnClick(int index, const QString& key) {
 void frmFendlemark::ClearContents() {
     lvwFiles->clearRows();
     Unreadable.clear();
+    LoneParts.clear();
 }
 
 } // namespace fm

@@ -19,8 +19,13 @@ void frmFendlemark::UpdateStatus() {
     if (Busy)
         return;
     const int n = lvwFiles->rowCount();
-    // Selected cabinets that could not be read are named, never passed over in silence.
-    lblFiles->setToolTip(UnreadableDetails(Unreadable));
+    // Selected cabinets that could not be read are named, never passed over in silence, and so
+    // are the parts of spanned sets listed without a neighbour.
+    QStringList tip;
+    for (const QList<UnreadableCab>* cabs : {&Unreadable, &LoneParts})
+        if (!cabs->isEmpty())
+            tip << UnreadableDetails(*cabs);
+    lblFiles->setToolTip(tip.join(u'\n'));
     if (n == 0) {
         lblFiles->setText(UnreadableStatus(Unreadable));
         lblUnSelAll->setVisible(false);

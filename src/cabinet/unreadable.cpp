@@ -36,6 +36,21 @@ QString UnreadableDetails(const QList<UnreadableCab>& cabs) {
     return lines.join(u'\n');
 }
 
+QString LonePartNote(const AbsentPart& before, const AbsentPart& after) {
+    QStringList parts;
+    const auto say = [&](const char* which, const AbsentPart& part) {
+        if (!part.name.isEmpty())
+            parts << QStringLiteral("the part %1, %2, is %3")
+                         .arg(QLatin1String(which), DisplayText(part.name),
+                              part.missing ? QStringLiteral("missing")
+                                           : QStringLiteral("not selected"));
+    };
+    say("before", before);
+    say("after", after);
+    return parts.isEmpty() ? QString()
+                           : QStringLiteral("Part of a spanned set: ") + parts.join(u"; ") + u'.';
+}
+
 QString UnreadableMessage(const QList<UnreadableCab>& cabs) {
     const QString head = cabs.size() == 1
                              ? QStringLiteral("The selected CAB file cannot be read:")

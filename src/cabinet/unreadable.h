@@ -1,7 +1,8 @@
 #pragma once
 
 // Cabinets a listing could not read whole: named in the status line, marked in the cabinet list,
-// and described in one message when none of the selected cabinets could be read.
+// and described in one message when none of the selected cabinets could be read. Parts of a
+// spanned set listed without their neighbours say so in the same tooltips.
 
 #include <QList>
 #include <QString>
@@ -22,6 +23,16 @@ QString UnreadableStatus(const QList<UnreadableCab>& cabs);
 // One line per cabinet, "a.cab: This is not a cabinet file.", the first ten and a count of the
 // rest; the status line's tooltip and the message's body.
 QString UnreadableDetails(const QList<UnreadableCab>& cabs);
+
+// A neighbouring part of a spanned set that a listing of one part goes without.
+struct AbsentPart {
+    QString name;         // "" when there is none, or it is selected too
+    bool missing = false; // no such file in the folder, rather than not selected
+};
+
+// "Part of a spanned set: the part before, a.cab, is not selected; the part after, c.cab, is
+// missing."; "" when neither part is absent.
+QString LonePartNote(const AbsentPart& before, const AbsentPart& after);
 
 // The one message shown when none of the selected cabinets could be read.
 QString UnreadableMessage(const QList<UnreadableCab>& cabs);

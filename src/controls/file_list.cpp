@@ -70,8 +70,10 @@ bool FileList::matches(const QString& pattern, const QString& name) {
 }
 
 void FileList::setPath(const QString& drivePath) {
-    if (drivePath != path_)
+    if (drivePath != path_) {
         problems_.clear();
+        notes_.clear();
+    }
     path_ = drivePath;
     refresh();
 }
@@ -140,16 +142,36 @@ QString FileList::problem(int index) const {
     return problems_.value(list(index));
 }
 
+void FileList::setNotes(const QHash<QString, QString>& notes) {
+    if (notes == notes_)
+        return;
+    notes_ = notes;
+    for (int i = 0; i < count(); ++i)
+        showProblem(item(i));
+}
+
+QString FileList::describe(const QString& name) const {
+    QStringList lines;
+    if (const QString why = problems_.value(name); !why.isEmpty())
+        lines << QStringLiteral("Cannot be read: ") + why;
+    if (const QString note = notes_.value(name); !note.isEmpty())
+        lines << note;
+    return lines.join(u'\n');
+}
+
 void FileList::showProblem(QListWidgetItem* it) const {
-    const QString why = problems_.value(it->data(kNameRole).toString());
-    it->setIcon(why.isEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    const QString name = it->data(kNameRole).toString();
+    it->setIcon(problems_.contains(name) ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                                         : QIcon());
+    const QString description = describe(name);
     it->setData(Qt::AccessibleDescriptionRole,
-                why.isEmpty() ? QVariant() : QVariant(QStringLiteral("Cannot be read: ") + why));
+                description.isEmpty() ? QVariant() : QVariant(description));
 }
 
 bool FileList::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
-        // A name the list cuts off shows itself whole; a marked entry says why it cannot be read.
+        // A name the list cuts off shows itself whole; a marked entry says why it cannot be read,
+        // and a noted one shows its note.
         auto* help = static_cast<QHelpEvent*>(event);
         QListWidgetItem* it = itemAt(help->pos());
         QStringList tip;
@@ -166,8 +188,8 @@ bool FileList::viewportEvent(QEvent* event) {
             const QRect room = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
             if (option.fontMetrics.horizontalAdvance(it->text()) > room.width())
                 tip << it->text();
-            if (const QString why = problems_.value(it->data(kNameRole).toString()); !why.isEmpty())
-                tip << QStringLiteral("Cannot be read: ") + why;
+            if (const QString more = describe(it->data(kNameRole).toString()); !more.isEmpty())
+                tip << more;
         }
         if (!tip.isEmpty())
             QToolTip::showText(help->globalPos(), tip.join(u'\n'), viewport(), visualItemRect(it));

@@ -50,6 +50,9 @@ public:
     // outlive a refresh, not a change of folder.
     void setProblem(const QString& name, const QString& why);
     QString problem(int index) const;
+    // Notes for entries' tooltips and screen readers (a part of a spanned set listed without its
+    // neighbours), by entry name, replacing the ones before.
+    void setNotes(const QHash<QString, QString>& notes);
 
     // True when `name` matches `pattern` as the list matches it.
     static bool matches(const QString& pattern, const QString& name);
@@ -64,10 +67,13 @@ private:
     const DriveMap& drives_;
     UserClick* userClick_;
     void showProblem(QListWidgetItem* item) const;
+    // The problem and note of the entry named `name`, one a line.
+    QString describe(const QString& name) const;
 
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
     QHash<QString, QString> problems_; // entry name -> why it cannot be read
+    QHash<QString, QString> notes_;    // entry name -> note
 };
 
 } // namespace fm

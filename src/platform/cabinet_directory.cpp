@@ -1,6 +1,8 @@
 #include "platform/cabinet_directory.h"
 #include "platform/utf8.h"
+#include "platform/wildcard.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,6 +158,13 @@ std::string errnoText(int error) {
     return std::string(std::strerror(error)) + ".";
 }
 
+// A listing that stopped before the first record.
+CabinetListing stopped(std::string why) {
+    CabinetListing out;
+    out.problem = std::move(why);
+    return out;
+}
+
 // The records up to the first one that cannot be read whole. A record in no folder or with an
 // empty name is skipped and the table goes on after it. In a part that continues a previous one,
 // a file continued from there belongs to the part where it starts and is not listed here.
@@ -168,16 +177,16 @@ CabinetListing listFileTable(const std::string& path,
     CabinetListing out;
     WindowedFile f(path.c_str());
     if (!f.isOpen())
-        return {0, errnoText(errno)};
+        return stopped(errnoText(errno));
     // In the words the tool uses: a file that starts as a cabinet does but ends too soon is a
     // cabinet cut short, not something else.
     const auto cutOff = [] {
-        return CabinetListing{0, "The cabinet is damaged: it is cut short before its file list."};
+        return stopped("The cabinet is damaged: it is cut short before its file list.");
     };
     int got = 0;
     const unsigned char* start = f.peek(4, got);
     if (got < 4 || std::memcmp(start, "MSCF", 4) != 0)
-        return {0, kNotACabinet};
+        return stopped(kNotACabinet);
     const unsigned char* header = readExactly(f, 36);
     if (!header)
         return cutOff();
@@ -197,13 +206,12 @@ CabinetListing listFileTable(const std::string& path,
         folderReserve = sizes[2];
         f.seek(f.tell() + le16(sizes));
     }
-    const int neighbourStrings =
-        ((flags & kFlagPrevCabinet) ? 2 : 0) + ((flags & kFlagNextCabinet) ? 2 : 0);
-    std::string ignored;
-    for (int i = 0; i < neighbourStrings; ++i) {
-        if (!readName(f, ignored))
-            return cutOff();
-    }
+    // Each neighbour: its file name, then its disk's name.
+    std::string disk;
+    if ((flags & kFlagPrevCabinet) && !(readName(f, out.previous) && readName(f, disk)))
+        return cutOff();
+    if ((flags & kFlagNextCabinet) && !(readName(f, out.next) && readName(f, disk)))
+        return cutOff();
     f.seek(f.tell() + static_cast<off_t>(folders) * (8 + folderReserve));
 
     unsigned elsewhere = 0; // continued from the previous part: listed there
@@ -333,6 +341,33 @@ int daysInMonth(int year, int month) {
 CabinetListing IterateCabinet(const std::string& posixPath,
                               const std::function<void(const CabinetFileRecord&)>& onFile) {
     return listFileTable(posixPath, onFile);
+}
+
+std::string FindCabinetPart(const std::string& folder, const std::string& name) {
+    const std::size_t cut = name.find_last_of("\\/");
+    const std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
+    if (base.empty() || base == "." || base == "..")
+        return {};
+    const auto join = [&](std::string_view n) {
+        return folder == "/" ? "/" + std::string(n) : folder + "/" + std::string(n);
+    };
+    struct stat st;
+    if (::stat(join(base).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return join(base);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return {};
+    const std::u32string folded = FoldCase(base);
+    std::string found;
+    while (dirent* e = ::readdir(dir)) {
+        if (FoldCase(e->d_name) == folded && ::stat(join(e->d_name).c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode)) {
+            found = join(e->d_name);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 CabinetTable ReadCabinetDirectory(const std::string& posixPath) {

@@ -27,6 +27,10 @@ struct CabinetListing {
     // Empty when the whole directory was read; otherwise one sentence in plain words for the
     // user ("This is not a cabinet file.", "Permission denied.", "The cabinet is damaged: ...").
     std::string problem;
+    // The neighbouring parts of a spanned set the header names (raw bytes, Windows-1252), ""
+    // when it names none.
+    std::string previous;
+    std::string next;
 };
 
 // Calls onFile once for every file stored in the cabinet at `posixPath`, in stored order, before
@@ -36,6 +40,10 @@ struct CabinetListing {
 // continued from the previous.
 CabinetListing IterateCabinet(const std::string& posixPath,
                               const std::function<void(const CabinetFileRecord&)>& onFile);
+
+// The file in `folder` for a part named `name` in a header (only its last part is used), looked
+// up exactly, then without regard to letter case: its path, or "" when there is none.
+std::string FindCabinetPart(const std::string& folder, const std::string& name);
 
 // What the cabinet tool needs besides the records to find them among libmspack's files.
 struct CabinetTable {

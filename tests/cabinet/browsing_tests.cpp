@@ -22,6 +22,16 @@ void clickHeader(frmFendlemark& w, int section) {
                       QPoint(h->sectionViewportPosition(section) + 5, 5));
 }
 
+// The tooltip the cabinet list shows over an entry, "" for none.
+QString tipOver(FileList& list, int row) {
+    const QPoint at = list.visualItemRect(list.item(row)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(list.viewport(), &help);
+    const QString tip = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return tip;
+}
+
 class Browsing : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -118,14 +128,10 @@ TEST_F(Browsing, UnreadableCabinetsAreNamedMarkedAndExplainedOnce) {
         const bool bad = row >= 2;
         QListWidgetItem* item = win.File1->item(row);
         EXPECT_EQ(item->icon().isNull(), !bad) << row;
-        const QPoint at = win.File1->visualItemRect(item).center();
-        QHelpEvent help(QEvent::ToolTip, at, win.File1->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(win.File1->viewport(), &help);
-        const QString tip = QToolTip::isVisible() ? QToolTip::text() : QString();
+        const QString tip = tipOver(*win.File1, row);
         EXPECT_EQ(tip.startsWith(QStringLiteral("Cannot be read: ")), bad)
             << row << tip.toStdString();
         EXPECT_EQ(item->data(Qt::AccessibleDescriptionRole).toString(), bad ? tip : QString());
-        QToolTip::hideText();
     }
     // Marks last through a refresh; reading a cabinet whole again takes its mark away.
     win.RefreshLists();
@@ -135,6 +141,40 @@ TEST_F(Browsing, UnreadableCabinetsAreNamedMarkedAndExplainedOnce) {
     EXPECT_TRUE(win.File1->item(3)->icon().isNull());
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files:  Extract all."));
     EXPECT_EQ(win.lblFiles->toolTip(), QString());
+}
+
+// A part of a spanned set selected without its neighbours names them, in its tooltip and the
+// status line's; the headers name the parts in another letter case.
+TEST_F(Browsing, APartSelectedWithoutItsNeighboursNamesThem) {
+    const std::string shared = sharedDir();
+    if (shared.empty())
+        GTEST_SKIP() << "the shared folder with real cabinets is absent";
+    for (const char* n : {"/split-1.cab", "/split-2.cab", "/split-3.cab", "/split-4.cab"})
+        std::filesystem::copy_file(shared + "/cabs" + n, world.startFolder() + n);
+    frmFendlemark& win = w(); // rows: A.cab, b.cab, split-1 .. split-4
+    const struct {
+        std::vector<int> rows;
+        const char* note;
+    } cases[] = {
+        {{3},
+         "the part before, split-1.cab, is not selected; the part after, split-3.cab, is not "
+         "selected."},
+        {{2}, "the part after, split-2.cab, is not selected."},
+        {{5},
+         "the part before, split-3.cab, is not selected; the part after, Split-5.CAB, is "
+         "missing."},
+        {{2, 3, 4, 5}, "the part after, Split-5.CAB, is missing."},
+        {{0, 1}, ""},
+    };
+    for (const auto& c : cases) {
+        clickRows(*win.File1, c.rows);
+        const int last = c.rows.back();
+        const QString note = *c.note ? QStringLiteral("Part of a spanned set: ") + c.note : "";
+        EXPECT_EQ(tipOver(*win.File1, last), note) << last;
+        EXPECT_EQ(win.lblFiles->toolTip(),
+                  note.isEmpty() ? note : win.File1->list(last) + QStringLiteral(": ") + note);
+    }
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract all."));
 }
 
 TEST_F(Browsing, HeaderClicksSortByKeysAndFlipOnRepeat) {

@@ -1,9 +1,7 @@
 #include "cabinet_set.h"
 
-#include "name_pattern.h"
 #include "stored_name.h"
 
-#include <dirent.h>
 #include <map>
 #include <set>
 #include <string_view>
@@ -22,36 +20,7 @@ std::string folderOf(const std::string& path) {
     return cut == 0 ? "/" : path.substr(0, cut);
 }
 
-std::string join(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
-bool isRegularFile(const std::string& path, struct stat* st) {
-    return ::stat(path.c_str(), st) == 0 && S_ISREG(st->st_mode);
-}
-
 } // namespace
-
-std::string FindPartFile(const std::string& folder, const std::string& name) {
-    std::string base(LastNamePart(name));
-    if (base.empty() || base == "." || base == "..")
-        return {};
-    struct stat st;
-    if (isRegularFile(join(folder, base), &st))
-        return join(folder, base);
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return {};
-    std::string found;
-    while (dirent* e = ::readdir(dir)) {
-        if (SameNameIgnoringCase(e->d_name, base) && isRegularFile(join(folder, e->d_name), &st)) {
-            found = join(folder, e->d_name);
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
-}
 
 std::unique_ptr<CabinetSet> CabinetSet::open(CabIo& io, const std::string& posixPath, bool wholeSet,
                                              std::string* error, int* code) {
@@ -138,7 +107,7 @@ bool CabinetSet::load(std::string* error, int* code) {
                 const char* wanted = backwards ? end->prevname : end->nextname;
                 if (!(end->flags & (backwards ? MSCAB_HDR_PREVCAB : MSCAB_HDR_NEXTCAB)) || !wanted)
                     return;
-                std::string path = FindPartFile(folder, wanted);
+                std::string path = FindCabinetPart(folder, wanted);
                 if (path.empty() || ::stat(path.c_str(), &st) != 0 ||
                     !seen.insert({st.st_dev, st.st_ino}).second) {
                     missing_.push_back(wanted);

@@ -66,8 +66,4 @@ private:
     std::vector<std::string> missing_;
 };
 
-// The file in `folder` named `name` (only its last part is used), looked up exactly, then without
-// regard to letter case. "" when there is none.
-std::string FindPartFile(const std::string& folder, const std::string& name);
-
 } // namespace fm::tool
