@@ -200,6 +200,7 @@ void AddEverydayActions(frmFendlemark& w) {
         const auto drive = w.platform().drives->toDrive(posix);
         showFolder(w, PathToText(drive.value_or(posix)), posix);
     });
+    w.mOptions->addMenu(w.mNameEncoding);
 }
 
 } // namespace fm

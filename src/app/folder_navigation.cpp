@@ -180,6 +180,12 @@ void frmFendlemark::RefreshDrives() {
     Busy = false;
 }
 
+void frmFendlemark::mNameEncoding_Click(int codePage) {
+    NameCodePage = codePage;
+    // The rows listed show names read in the old code page: read them again.
+    File1_Click();
+}
+
 void frmFendlemark::mRefresh_Click() {
     RefreshDrives();
     RefreshLists();

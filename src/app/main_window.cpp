@@ -25,7 +25,9 @@
 #include "platform/prompt.h"
 #include "platform/screen.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -143,6 +145,31 @@ void frmFendlemark::buildMenus() {
     mSelectMatching = mOptions->addAction(QStringLiteral("Select &Matching Rows\u2026"));
     mSelectMatching->setObjectName(QStringLiteral("mSelectMatching"));
     mSelectMatching->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    // Put in the Options menu below the designed items, with the other added ones.
+    mNameEncoding = new QMenu(QStringLiteral("File &Name Encoding"), this);
+    mNameEncoding->setObjectName(QStringLiteral("mNameEncoding"));
+    auto* encodings = new QActionGroup(mNameEncoding);
+    static constexpr std::pair<int, const char*> kEncodings[] = {
+        {1252, "&Windows (Western)"},
+        {437, "&437 (DOS, United States)"},
+        {850, "&850 (DOS, Western European)"},
+        {866, "8&66 (DOS, Cyrillic)"},
+        {932, "&932 (Japanese)"},
+        {936, "936 (&Simplified Chinese)"},
+        {949, "949 (&Korean)"},
+        {950, "950 (&Traditional Chinese)"},
+        {1250, "&1250 (Central European)"},
+        {1251, "1251 (&Cyrillic)"},
+        {1253, "1253 (&Greek)"}};
+    for (const auto& [codePage, label] : kEncodings) {
+        QAction* item = mNameEncoding->addAction(QString::fromUtf8(label));
+        item->setCheckable(true);
+        item->setChecked(codePage == NameCodePage);
+        item->setData(codePage);
+        encodings->addAction(item);
+        connect(item, &QAction::triggered, this,
+                [this, page = codePage] { mNameEncoding_Click(page); });
+    }
     mHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mHelp->setObjectName(QStringLiteral("mHelp"));
     mAbout = mHelp->addAction(QStringLiteral("&About Fendlemark"));

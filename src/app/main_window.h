@@ -52,6 +52,9 @@ public:
     // The folder the last extraction wrote to (the first of several), a POSIX path as text; ""
     // before the first.
     QString LastRunFolder;
+    // The code page of names stored without the UTF-8 flag (one of kNameCodePages): the listing
+    // reads them in it and the tool is told it, so a file is written under the name its row shows.
+    int NameCodePage = 1252;
 
     // Controls, named as in the designer.
     DriveList* Drive1;
@@ -72,6 +75,7 @@ public:
     QAction* mChangeExtract;
     QAction* mRefresh;
     QAction* mSelectMatching;
+    QMenu* mNameEncoding; // its items are checkable, one per code page (the page as data)
     QMenu* mHelp;
     QAction* mAbout;
 
@@ -144,6 +148,7 @@ private:
     void mExit_Click();
     void mRefresh_Click();
     void mSelectMatching_Click();
+    void mNameEncoding_Click(int codePage);
     void mAbout_Click();
     void mChangeExtract_Click();
     void cmdExtract_Click();

@@ -4,10 +4,13 @@
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "extract/private_copies.h"
+#include "platform/cabinet_directory.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
 #include "platform/profile.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QRegularExpression>
 #include <cerrno>
 #include <cmath>
@@ -135,6 +138,11 @@ void frmFendlemark::LoadSettings() {
     });
     quietly([&] { StgExtrObName = ReadINI(section, QStringLiteral("ExtrObName")); });
     quietly([&] { StgExtrSetFolder = ReadINI(section, QStringLiteral("ExtrSetFolder")); });
+    // An absent or unknown code page reads names as Windows does.
+    const int codePage = ReadINI(section, QStringLiteral("NameCodePage")).trimmed().toInt();
+    NameCodePage = IsNameCodePage(codePage) ? codePage : 1252;
+    for (QAction* item : mNameEncoding->actions())
+        item->setChecked(item->data().toInt() == NameCodePage);
 }
 
 void frmFendlemark::SaveSettings() {
@@ -154,6 +162,9 @@ void frmFendlemark::SaveSettings() {
     WriteINI(section, QStringLiteral("ExtrObName"), StgExtrObName);
     if (const auto folder = RealPlaceText(*this, StgExtrSetFolder))
         WriteINI(section, QStringLiteral("ExtrSetFolder"), *folder);
+    // Windows' own is the default: not written, and an earlier choice is removed.
+    WriteINI(section, QStringLiteral("NameCodePage"),
+             NameCodePage == 1252 ? QString() : QString::number(NameCodePage));
     if (session.changed)
         WriteProfileFile(iniPosixPath(), session.profile.text());
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Fendlemark.ini in the program's folder: section "Fendlemark", keys InitialPath,
-// ExtrAlwaysSame, ExtrPreservePath, ExtrObName and ExtrSetFolder. Read once while the main window
+// ExtrAlwaysSame, ExtrPreservePath, ExtrObName, ExtrSetFolder and NameCodePage (the code page of
+// names stored without the UTF-8 flag; absent or unknown: 1252). Read once while the main window
 // loads, written once when it unloads.
 
 #include <QString>

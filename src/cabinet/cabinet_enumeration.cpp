@@ -16,10 +16,10 @@
 
 namespace fm {
 
-QString StrFromAnsiPtr(const CabinetFileRecord& record) {
+QString StrFromAnsiPtr(const CabinetFileRecord& record, int codePage) {
     QString text(static_cast<qsizetype>(record.name.size()), Qt::Uninitialized);
     text.resize(static_cast<qsizetype>(StoredNameToUtf16(
-        record.name, record.nameIsUtf8, reinterpret_cast<char16_t*>(text.data()))));
+        record.name, record.nameIsUtf8, reinterpret_cast<char16_t*>(text.data()), codePage)));
     return text;
 }
 
@@ -29,9 +29,9 @@ QDate DosDateToDate(quint16 dosDate, quint16 dosTime) {
 }
 
 void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath,
-                     quint32 index) {
+                     quint32 index, int codePage) {
     CabEntry entry;
-    entry.Name = StrFromAnsiPtr(record);
+    entry.Name = StrFromAnsiPtr(record, codePage);
     entry.Size = record.size;
     entry.Modified = DosDateToDate(record.dosDate, record.dosTime);
     entry.CabinetPath = cabinetPath;
@@ -93,13 +93,14 @@ void frmFendlemark::ListCabContents() {
                 rowsKnown = true;
             }
             if (!rows) {
-                CabinetCallback(*lvwFiles, record, cabinetPath, index++);
+                CabinetCallback(*lvwFiles, record, cabinetPath, index++, NameCodePage);
                 return;
             }
             // What CabinetCallback adds, without an entry's strings and date in between.
             if (index == 0)
                 cabinet = rows->cabinetIndex(cabinetPath);
-            const std::size_t units = StoredNameToUtf16(record.name, record.nameIsUtf8, text);
+            const std::size_t units =
+                StoredNameToUtf16(record.name, record.nameIsUtf8, text, NameCodePage);
             const CalendarDate date = DosDateTimeToDate(record.dosDate, record.dosTime);
             rows->add(QStringView(text, static_cast<qsizetype>(units)), record.size,
                       static_cast<quint32>(date.year * 10000 + date.month * 100 + date.day),

@@ -22,14 +22,14 @@ struct CabEntry {
     quint32 Index = 0;
 };
 
-// The stored name as text: UTF-8 when flagged, Windows-1252 otherwise.
-QString StrFromAnsiPtr(const CabinetFileRecord& record);
+// The stored name as text: UTF-8 when flagged, in `codePage` (kNameCodePages) otherwise.
+QString StrFromAnsiPtr(const CabinetFileRecord& record, int codePage);
 
 // The date part of a DOS date and time; rejected values give 1 January 1601.
 QDate DosDateToDate(quint16 dosDate, quint16 dosTime);
 
 // Builds the entry for one stored file and appends its row (the file is not extracted).
 void CabinetCallback(ListView& list, const CabinetFileRecord& record, const QString& cabinetPath,
-                     quint32 index);
+                     quint32 index, int codePage);
 
 } // namespace fm

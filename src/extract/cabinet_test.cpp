@@ -40,6 +40,7 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
     }
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p.drives);
+    link.codePage = w.NameCodePage;
     const std::string attachment = WriteToolLink(link);
     std::vector<RunJob> jobs;
     for (const QString& cabinet : cabinets) {

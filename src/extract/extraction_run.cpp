@@ -447,6 +447,7 @@ bool ExtractionRun::makeFolders() {
 void ExtractionRun::launchAll() {
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p_.drives);
+    link.codePage = w_.NameCodePage;
     int tool = 2;
     for (Job& job : jobs_) {
         if (job.failed)

@@ -55,6 +55,7 @@ QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const 
     const QString destination = PathToText(drive ? *drive : folder);
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p.drives);
+    link.codePage = w.NameCodePage;
     std::vector<RunJob> jobs;
     for (const QString& cabinet : order) {
         link.records.clear();

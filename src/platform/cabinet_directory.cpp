@@ -4,10 +4,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -324,6 +326,55 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// A name in one of the code pages other than 1252, as code points: through iconv, a converter
+// per code page kept for the thread. A byte that starts no character of the code page (or an
+// unfinished one at the end) becomes U+FFFD and the next byte is read afresh. Empty with
+// ok = false when the system has no converter for the code page.
+std::u32string decodeCodePage(std::string_view raw, int codePage, bool& ok) {
+    struct Converter {
+        int codePage = 0;
+        iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    };
+    thread_local std::array<Converter, std::size(kNameCodePages)> converters;
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    for (Converter& c : converters) {
+        if (c.codePage == 0) {
+            c.codePage = codePage;
+            c.cd = ::iconv_open("UTF-32LE", ("CP" + std::to_string(codePage)).c_str());
+        }
+        if (c.codePage == codePage) {
+            cd = c.cd;
+            break;
+        }
+    }
+    ok = cd != reinterpret_cast<iconv_t>(-1);
+    std::u32string out;
+    if (!ok)
+        return out;
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string in(raw);
+    char* inAt = in.data();
+    std::size_t inLeft = in.size();
+    out.resize(in.size() + 1);
+    char* outAt = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * sizeof(char32_t);
+    while (inLeft > 0) {
+        if (::iconv(cd, &inAt, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1))
+            break;
+        if (errno == E2BIG || outLeft < sizeof(char32_t))
+            break; // more characters than bytes: never for these code pages
+        const char32_t replacement = kReplacement;
+        std::memcpy(outAt, &replacement, sizeof replacement);
+        outAt += sizeof replacement;
+        outLeft -= sizeof replacement;
+        ++inAt;
+        --inLeft;
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(static_cast<std::size_t>(reinterpret_cast<char32_t*>(outAt) - out.data()));
+    return out;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Dates
 
@@ -377,20 +428,48 @@ CabinetTable ReadCabinetDirectory(const std::string& posixPath) {
     return d;
 }
 
-std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8) {
-    if (!nameIsUtf8)
+bool IsNameCodePage(int codePage) {
+    return std::find(std::begin(kNameCodePages), std::end(kNameCodePages), codePage) !=
+           std::end(kNameCodePages);
+}
+
+std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8, int codePage) {
+    if (!nameIsUtf8) {
+        bool ok = false;
+        if (codePage != 1252 && IsNameCodePage(codePage)) {
+            std::string text;
+            for (char32_t c : decodeCodePage(raw, codePage, ok))
+                AppendUtf8(text, c);
+            if (ok)
+                return text;
+        }
         return Windows1252ToUtf8(raw);
+    }
     Utf8Out out;
     out.text.reserve(raw.size());
     decodeUtf8(raw, out);
     return std::move(out.text);
 }
 
-std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out) {
+std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out, int codePage) {
     if (nameIsUtf8) {
         Utf16Out sink{out};
         decodeUtf8(raw, sink);
         return static_cast<std::size_t>(sink.at - out);
+    }
+    if (codePage != 1252 && IsNameCodePage(codePage)) {
+        bool ok = false;
+        const std::u32string points = decodeCodePage(raw, codePage, ok);
+        if (ok) {
+            Utf16Out sink{out};
+            char16_t* const end = out + raw.size();
+            for (char32_t c : points) {
+                if (sink.at + (c >= 0x10000 ? 2 : 1) > end)
+                    break;
+                sink.sequence({}, c);
+            }
+            return static_cast<std::size_t>(sink.at - out);
+        }
     }
     for (char ch : raw) {
         const auto b = static_cast<unsigned char>(ch);

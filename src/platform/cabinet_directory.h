@@ -62,13 +62,22 @@ struct CabinetTable {
 // is an index into `records`.
 CabinetTable ReadCabinetDirectory(const std::string& posixPath);
 
-// The stored name as UTF-8: taken as UTF-8 when the flag is set, otherwise as Windows-1252.
-// Invalid UTF-8 (overlong forms included) becomes U+FFFD, so it never yields a path separator.
-std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8);
+// The code pages a name stored without the UTF-8 flag can be read in: 1252 (Windows' Western,
+// the default) first, then the other common ones (437, 850 and 866 of DOS; 932 Japanese, 936
+// Simplified Chinese, 949 Korean, 950 Traditional Chinese; 1250, 1251 and 1253 of Windows).
+inline constexpr int kNameCodePages[] = {1252, 437, 850, 866, 932, 936, 949, 950, 1250, 1251, 1253};
+bool IsNameCodePage(int codePage);
+
+// The stored name as UTF-8: taken as UTF-8 when the flag is set, otherwise in `codePage` (one of
+// kNameCodePages; any other reads as 1252). Invalid UTF-8 (overlong forms included) and bytes
+// the code page does not assign become U+FFFD, so they never yield a path separator; a
+// double-byte character is always taken whole, also when its second byte is 0x5C ('\').
+std::string StoredNameToUtf8(std::string_view raw, bool nameIsUtf8, int codePage = 1252);
 
 // The same as UTF-16 into `out`, which has room for raw.size() units (never more are needed);
 // returns the units written.
-std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out);
+std::size_t StoredNameToUtf16(std::string_view raw, bool nameIsUtf8, char16_t* out,
+                              int codePage = 1252);
 
 // Windows-1252 bytes to UTF-8 (the five unassigned bytes map to the C1 controls, as Windows does).
 std::string Windows1252ToUtf8(std::string_view bytes);

@@ -1,5 +1,6 @@
 #include "platform/tool_link.h"
 
+#include "platform/cabinet_directory.h"
 #include "platform/drive_map.h"
 
 #include <charconv>
@@ -78,6 +79,8 @@ std::vector<std::string> ToolLink::mountsOf(const DriveMap& drives) {
 std::string WriteToolLink(const ToolLink& link) {
     std::string out(kFirstLine);
     out += '\n';
+    if (link.codePage != 1252)
+        out += "codepage " + std::to_string(link.codePage) + '\n';
     char letter = 'd';
     for (const std::string& mount : link.driveMounts) {
         out += "drive ";
@@ -120,6 +123,17 @@ std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error) 
         }
         if (link.allRecords)
             return refuse(where + "a line after the end of the file lines");
+        if (line.starts_with("codepage ")) {
+            const std::string_view number = line.substr(9);
+            int codePage = 0;
+            auto [end2, ec] =
+                std::from_chars(number.data(), number.data() + number.size(), codePage);
+            if (lineNumber != 2 || ec != std::errc() || end2 != number.data() + number.size() ||
+                !IsNameCodePage(codePage))
+                return refuse(where + "a code page that is unknown or out of place");
+            link.codePage = codePage;
+            continue;
+        }
         const size_t s1 = line.find(' ');
         const size_t s2 = s1 == std::string_view::npos ? s1 : line.find(' ', s1 + 1);
         if (s2 == std::string_view::npos)

@@ -9,10 +9,13 @@
 // kToolLinkPath, a descriptor it inherits).
 //
 //   fendlemark-link 1
+//   codepage 932                      names stored without the UTF-8 flag are in this code page
+//                                     (kNameCodePages; the line is left out for 1252)
 //   drive d /media/ann/STICK          the program's drive map, one line per drive after c: (= /)
 //   file 17 docs\readme.txt           a chosen record: its index among the files that start in
 //   file 18 a*                        this cabinet (stored order, from 0) and the name the
-//                                     program listed for it (StoredNameToUtf8), which must match
+//                                     program listed for it (StoredNameToUtf8 in the link's code
+//                                     page), which must match
 //   files 2 all                       the file lines are every record the program listed, 2 in all
 //
 // The index is the record's place in what IterateCabinet delivers (ReadCabinetDirectory), which
@@ -55,6 +58,7 @@ struct ToolLink {
     std::vector<std::string> driveMounts; // mount paths of d:, e:, ... in letter order
     std::vector<LinkedRecord> records;    // empty (and not allRecords): the patterns choose
     bool allRecords = false;              // records are every record listed, for *.*
+    int codePage = 1252;                  // of names stored without the UTF-8 flag
     friend bool operator==(const ToolLink&, const ToolLink&) = default;
 
     // The drive map the link carries (c: is always /).

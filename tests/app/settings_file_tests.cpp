@@ -1,6 +1,9 @@
 #include "app/settings_file.h"
 #include "support/window_tests.h"
 
+#include <QAction>
+#include <QMenu>
+
 #include <algorithm>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -37,8 +40,10 @@ TEST_F(SettingsFile, FirstRunWritesThePathAndTheFlagsOnly) {
 TEST_F(SettingsFile, KeepsForeignContentAndEachLoadStepStandsAlone) {
     writeFile(world.iniPath(), "; notes\r\n[Other]\nx=1\n\n[Fendlemark]\rExtrObName=\n"
                                "Unknown=kept\nInitialPath=C:\\no\\such\\folder\n"
-                               "ExtrAlwaysSame=yes\nExtrPreservePath= 1 \nExtrSetFolder=D:\\Out\n");
+                               "ExtrAlwaysSame=yes\nExtrPreservePath= 1 \nExtrSetFolder=D:\\Out\n"
+                               "NameCodePage=65001\n");
     frmFendlemark& w = world.loaded();
+    EXPECT_EQ(w.NameCodePage, 1252);
     EXPECT_EQ(TextToPath(w.Dir1->path()), start());
     EXPECT_TRUE(w.Drive1->drive().startsWith(u'c'));
     EXPECT_EQ(w.StgExtrAlwaysSame, 0);
@@ -51,6 +56,19 @@ TEST_F(SettingsFile, KeepsForeignContentAndEachLoadStepStandsAlone) {
     EXPECT_EQ(readFile(world.iniPath()),
               "; notes\r\n[Other]\nx=1\n\n[Fendlemark]\rUnknown=kept\nInitialPath=" + start() +
                   "\nExtrAlwaysSame=0\nExtrPreservePath=1\nExtrSetFolder=\n");
+}
+
+TEST_F(SettingsFile, TheNameCodePageComesBackWithItsMenuItemChecked) {
+    writeFile(world.iniPath(), "[Fendlemark]\nNameCodePage= 932\n");
+    frmFendlemark& w = world.loaded();
+    QStringList checked;
+    for (const QAction* item : w.mNameEncoding->actions())
+        if (item->isChecked())
+            checked << item->text();
+    EXPECT_EQ(checked, QStringList{QStringLiteral("&932 (Japanese)")});
+    w.NameCodePage = 1251;
+    world.close();
+    EXPECT_EQ(ini("NameCodePage"), "1251");
 }
 
 TEST_F(SettingsFile, LongValuesAreCutTo511CharactersAndNetworkPathsRefused) {

@@ -170,6 +170,35 @@ TEST_F(EndToEnd, MissingRecordsFailAlone) {
     EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"readme.txt", "top"}}));
 }
 
+// A cabinet made on a Japanese system: code page 932 names without the UTF-8 flag, the folder's
+// "\x95\x5C" one character whose second byte is a backslash. Listed as Windows-1252 first, then
+// Options > File Name Encoding > 932 from the keyboard lists it again, and the tool writes the
+// files under the names the rows show.
+TEST_F(EndToEnd, NamesInCodePage932ListAndExtractUnderTheirRealNames) {
+    const std::string cabs = world.startFolder() + "/jp", out = world.startFolder() + "/out";
+    writeCabinet(cabs + "/jp.cab", CabPlan{{cabFile("\x95\x5C\\\x83\x65\x83\x58.txt", "t"),
+                                            cabFile("\x82\xA0\xFF", "a")}});
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.Dir1->setPath(world.drivePath(cabs));
+    clickRows(*win.File1, {0});
+    EXPECT_EQ(win.lvwFiles->text(1), QStringLiteral(u"\u2022\\\\\u0192e\u0192X.txt"));
+    QTest::keyClick(&win, Qt::Key_O, Qt::AltModifier);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_N);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_9);
+    ASSERT_EQ(win.lvwFiles->rowCount(), 2);
+    EXPECT_EQ(win.lvwFiles->text(1), QStringLiteral(u"\u8868\\\u30C6\u30B9.txt"));
+    EXPECT_EQ(win.lvwFiles->text(2), QStringLiteral(u"\u3042\uFFFD"));
+    win.StgExtrObName = QStringLiteral("obSetFolder");
+    win.StgExtrSetFolder = world.drivePath(out);
+    win.StgExtrPreservePath = 1;
+    extractSelected(win);
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files extracted."));
+    EXPECT_EQ(treeBelow(out),
+              (std::map<std::string, std::string>{
+                  {"\u8868", "/"}, {"\u8868/\u30C6\u30B9.txt", "t"}, {"\u3042\uFFFD", "a"}}));
+}
+
 // Per case: a cabinet of hostile names, rows clicked with the mouse (none: all files), Extract,
 // the dialog confirmed with a typed set folder that already holds the user's own files, the
 // answer to "exist already" given; the folder then holds exactly the chosen records and what the

@@ -271,6 +271,34 @@ TEST(StoredNameToUtf16, GivesTheUnitsOfTheUtf8Form) {
     }
 }
 
+// Names without the UTF-8 flag in each code page offered: a double-byte character is taken whole
+// even when its second byte is 0x5C, and a byte the code page does not assign becomes U+FFFD.
+TEST(StoredNameToUtf8, ReadsEachCodePageAsItsSystemsDo) {
+    const std::tuple<int, const char*, const char*, std::u16string> cases[] = {
+        {1252, "\x80\\\x95\x5C", "\u20AC\\\u2022\\", u"\u20AC\\\u2022\\"},
+        {437, "\x80\x9B\\", "\u00C7\u00A2\\", u"\u00C7\u00A2\\"},
+        {850, "\x9B\xD5", "\u00F8\u0131", u"\u00F8\u0131"},
+        {866, "\x80\xF0", "\u0410\u0401", u"\u0410\u0401"},
+        {932, "\x95\x5C\\\x83\x65.txt", "\u8868\\\u30C6.txt", u"\u8868\\\u30C6.txt"},
+        {932, "\x82\xA0\xFF\x80\\\x82", "\u3042\uFFFD\uFFFD\\\uFFFD",
+         u"\u3042\uFFFD\uFFFD\\\uFFFD"},
+        {936, "\xC4\xE3\x81\x5C", "\u4F60\u4E57", u"\u4F60\u4E57"},
+        {949, "\xB0\xA1\x81\x5C", "\uAC00\uFFFD\\", u"\uAC00\uFFFD\\"},
+        {950, "\xA4\x40\xA5\x5C", "\u4E00\u529F", u"\u4E00\u529F"},
+        {1250, "\x8A\xB9", "\u0160\u0105", u"\u0160\u0105"},
+        {1251, "\xC0\x98", "\u0410\uFFFD", u"\u0410\uFFFD"},
+        {1253, "\xC1\xAA", "\u0391\uFFFD", u"\u0391\uFFFD"},
+        {65001, "\x80", "\u20AC", u"\u20AC"}, // not offered: read as 1252
+    };
+    for (const auto& [codePage, raw, utf8, utf16] : cases) {
+        EXPECT_EQ(StoredNameToUtf8(raw, false, codePage), utf8) << codePage;
+        char16_t out[256];
+        EXPECT_EQ(std::u16string(out, StoredNameToUtf16(raw, false, out, codePage)), utf16)
+            << codePage;
+        EXPECT_EQ(StoredNameToUtf8("\xE8\xA1\xA8", true, codePage), "\u8868") << codePage;
+    }
+}
+
 TEST(DosDateTimeToDate, AcceptsRealDatesAndRejectsWhatWindowsRejects) {
     const std::uint16_t noon = dosTime(12, 0, 0), day = dosDate(2002, 3, 15);
     const CalendarDate zero{1601, 1, 1};

@@ -1,3 +1,4 @@
+#include "platform/cabinet_directory.h"
 #include "platform/command_line.h"
 #include "platform/drive_map.h"
 #include "platform/tool_link.h"
@@ -30,6 +31,7 @@ TEST(ToolLink, RoundTripsAnyNameAndMount) {
             link.driveMounts.push_back('/' + randomText(rng, 12));
         for (size_t i = rng() % 6; i > 0; --i)
             link.records.push_back({static_cast<std::uint32_t>(rng()), randomText(rng, 20)});
+        link.codePage = kNameCodePages[rng() % std::size(kNameCodePages)];
         const std::string text = WriteToolLink(link);
         std::string error;
         const auto back = ReadToolLink(text, &error);
@@ -37,7 +39,8 @@ TEST(ToolLink, RoundTripsAnyNameAndMount) {
         EXPECT_EQ(*back, link);
         // One line per entry: nothing in a field may break a line.
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
-                  1 + std::ptrdiff_t(link.driveMounts.size() + link.records.size()));
+                  1 + (link.codePage != 1252) +
+                      std::ptrdiff_t(link.driveMounts.size() + link.records.size()));
     }
 }
 
@@ -67,6 +70,8 @@ TEST(ToolLink, RefusesWhatItDidNotWrite) {
         "fendlemark-link 1\ndrive d m\n",  // relative mount
         "fendlemark-link 1\nfile 1 a\ndrive d /m\n",
         "fendlemark-link 1\nname 1 a\n",
+        "fendlemark-link 1\ncodepage 65001\n",
+        "fendlemark-link 1\ndrive d /m\ncodepage 932\n",
     };
     for (const char* text : bad) {
         std::string error;

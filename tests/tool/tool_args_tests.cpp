@@ -45,6 +45,7 @@ TEST(ToolArgs, CommandLines) {
     a = *ParseToolArgs({"-p", "-N", "-@", "/dev/fd/3", "X", "a.cab", "D:\\o\\"}).args;
     EXPECT_TRUE(a.keepFolders && a.skipExisting && a.link == "/dev/fd/3" && a.patterns.empty());
     EXPECT_EQ(ParseToolArgs({"-R", "4", "X", "a.cab"}).args->progressFd, 4);
+    EXPECT_EQ(ParseToolArgs({"-C", "932", "L", "a.cab"}).args->codePage, 932);
 
     const std::pair<Strings, const char*> errors[] = {{{}, "no command"},
                                                       {{"-p"}, "no command"},
@@ -57,7 +58,8 @@ TEST(ToolArgs, CommandLines) {
                                                       {{"-@", "", "X", "a"}, "-@ needs"},
                                                       {{"-r"}, "-r needs"},
                                                       {{"-r", "4x", "X", "a"}, "-r needs"},
-                                                      {{"-r", "-1", "X", "a"}, "-r needs"}};
+                                                      {{"-r", "-1", "X", "a"}, "-r needs"},
+                                                      {{"-c", "65001", "L", "a"}, "-c needs"}};
     for (const auto& [args, error] : errors) {
         ParsedArgs p = ParseToolArgs(args);
         EXPECT_FALSE(p.args) << error;

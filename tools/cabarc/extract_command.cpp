@@ -97,7 +97,7 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
     constexpr std::string_view kChanged = "the cabinet has changed since it was listed";
     const std::vector<fm::CabinetFileRecord>& records = set->records();
     auto nameOf = [&](size_t i) {
-        return fm::StoredNameToUtf8(records[i].name, records[i].nameIsUtf8);
+        return fm::StoredNameToUtf8(records[i].name, records[i].nameIsUtf8, args.codePage);
     };
     std::vector<const std::string*> chosen;
     if (request.records) {

@@ -23,7 +23,8 @@ int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, 
     for (const mscabd_file* f : set->files()) {
         if (!f)
             continue; // a record the library does not read: nothing to list it by
-        std::string name = fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
+        std::string name =
+            fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME, args.codePage);
         if (!patterns.matches(name))
             continue;
         char head[64];

@@ -37,7 +37,7 @@ int RunTest(const ToolArgs& args, const std::string& cabinetPath, bool linked,
     for (size_t i : plan.order()) {
         mscabd_file* f = set->setFiles()[i];
         const std::string name =
-            fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
+            fm::StoredNameToUtf8(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME, args.codePage);
         PendingFile sink(env.write);
         std::string problem;
         std::optional<int> zrc;

@@ -1,5 +1,7 @@
 #include "tool_args.h"
 
+#include "platform/cabinet_directory.h"
+
 #include <charconv>
 
 namespace fm::tool {
@@ -37,6 +39,16 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
                 return {std::nullopt, "-@ needs the path of a link"};
             out.link = args[i];
             break;
+        case 'c': {
+            const std::string* a = ++i < args.size() ? &args[i] : nullptr;
+            if (!a ||
+                std::from_chars(a->data(), a->data() + a->size(), out.codePage).ptr !=
+                    a->data() + a->size() ||
+                !fm::IsNameCodePage(out.codePage))
+                return {std::nullopt, "-c needs one of the code pages 1252, 437, 850, 866, 932, "
+                                      "936, 949, 950, 1250, 1251 and 1253"};
+            break;
+        }
         case 'r':
         case 'd': {
             int fd = -1;
@@ -88,8 +100,8 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
 }
 
 const char* UsageText() {
-    return "usage: cabarc [-p] [-o] [-n] [-q] [-@ <link>] [-r <fd>] [-d <fd>] <command>\n"
-           "              <cabinet> [<file> ...] [<dest>\\]\n"
+    return "usage: cabarc [-p] [-o] [-n] [-q] [-c <codepage>] [-@ <link>] [-r <fd>] [-d <fd>]\n"
+           "              <command> <cabinet> [<file> ...] [<dest>\\]\n"
            "commands:\n"
            "  L   list the files stored in the cabinet\n"
            "  X   extract files (all, those matching the <file> patterns with * and ?, or\n"
@@ -109,13 +121,16 @@ const char* UsageText() {
            "  -o  replace existing files without asking (done unless -n is given)\n"
            "  -n  never replace an existing file: leave it and go on\n"
            "  -q  do not print a line per extracted file\n"
+           "  -c  read names stored without the UTF-8 flag in <codepage>: 1252 (the default),\n"
+           "      437, 850, 866, 932, 936, 949, 950, 1250, 1251 or 1253\n"
            "  -@  read the link at <link> (a file or a pipe; the program passes /dev/fd/3)\n"
            "  -r  write the extraction's progress to descriptor <fd> as it goes: lines\n"
            "      \"<bytes done>/<bytes in all>\" (the program passes 4)\n"
            "  -d  extract into the folder open on descriptor <fd>, which the caller checked;\n"
            "      <dest>\\ then only names it (the program passes 5)\n"
            "the link (how the program launches the tool):\n"
-           "  Its first line is \"fendlemark-link 1\". \"drive d <mount>\", \"drive e <mount>\", "
+           "  Its first line is \"fendlemark-link 1\"; a second line \"codepage <codepage>\"\n"
+           "  acts as -c. \"drive d <mount>\", \"drive e <mount>\", "
            "...\n"
            "  give the drive map (c: is /): every drive-form path on the command line is read\n"
            "  with it instead of the mount table. \"file <index> <name>\" lines choose records\n"

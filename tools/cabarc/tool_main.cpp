@@ -89,7 +89,7 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
         err << "cabarc: " << Printable(parsed.error) << "\n" << UsageText();
         return kExitCannotStart;
     }
-    const ToolArgs& a = *parsed.args;
+    ToolArgs& a = *parsed.args;
     const bool linked = a.link.has_value();
     // Refuses the run with one line: by hand naming the tool and what is wrong; launched through
     // a link only the reason, which the program shows after the cabinet's name.
@@ -108,8 +108,10 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
             link = ReadToolLink(*text, &why);
         if (!link)
             return refuse(*a.link, "cannot read the list of files to extract (" + why + ")");
-        // Every drive-form path means what it meant to the program.
+        // Every drive-form path means what it meant to the program, every name likewise.
         drives = link->drives();
+        if (link->codePage != 1252)
+            a.codePage = link->codePage;
         const bool named = !link->records.empty() || link->allRecords;
         const bool allPattern = link->allRecords && a.patterns == std::vector<std::string>{"*.*"};
         if (named && (a.command != Command::Extract || (!a.patterns.empty() && !allPattern))) {
