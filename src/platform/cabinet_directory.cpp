@@ -334,6 +334,13 @@ std::u32string decodeCodePage(std::string_view raw, int codePage, bool& ok) {
     struct Converter {
         int codePage = 0;
         iconv_t cd = reinterpret_cast<iconv_t>(-1);
+        Converter() = default;
+        Converter(const Converter&) = delete;
+        Converter& operator=(const Converter&) = delete;
+        ~Converter() {
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                ::iconv_close(cd);
+        }
     };
     thread_local std::array<Converter, std::size(kNameCodePages)> converters;
     iconv_t cd = reinterpret_cast<iconv_t>(-1);
