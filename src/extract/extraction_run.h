@@ -17,9 +17,9 @@
 //
 // -p keeps the stored folders ("Preserve Path"), -n leaves files that exist alone, -d 5 hands the
 // destination over open: the folder checked (or made) below, which the tool writes into; when its
-// path names another folder by the time the tool starts, the cabinet fails and nothing is written. The cabinet and
-// the destination are in drive form, each one argument (PathArgument quotes a path holding a
-// space); the destination is never empty and always ends in a backslash.
+// path names another folder by the time the tool starts, the cabinet fails and nothing is written.
+// The cabinet and the destination are in drive form, each one argument (PathArgument quotes a path
+// holding a space); the destination is never empty and always ends in a backslash.
 //
 // Destinations: the cabinet's folder ("obSameFolder"), the set folder ("obSetFolder"), or else a
 // folder "<cabinet title> Extracted" beside each cabinet, made when missing. A set folder that
