@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "platform/drive_map.h"
 #include "platform/path_text.h"
+#include "platform/working_folder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,13 +20,6 @@ namespace fm {
 namespace {
 
 constexpr char kSessionPrefix[] = "session-";
-
-std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home == '/')
-        return home;
-    const passwd* pw = ::getpwuid(::geteuid());
-    return pw && pw->pw_dir ? pw->pw_dir : "/tmp";
-}
 
 // The root made when missing, and accepted only as a real folder of this user's.
 bool usableRoot(const std::string& root, std::string* why) {
@@ -78,7 +71,9 @@ PrivateCopies::~PrivateCopies() {
 
 std::string PrivateCopies::root() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
-    const std::string base = cache && *cache == '/' ? cache : homeFolder() + "/.cache";
+    const std::string home = HomeFolder();
+    const std::string base =
+        cache && *cache == '/' ? cache : (home.empty() ? "/tmp" : home) + "/.cache";
     return base + "/fendlemark";
 }
 
