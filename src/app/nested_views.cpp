@@ -130,7 +130,7 @@ void NestedViews::folderChanged() {
 QString NestedViews::pathText() const {
     QStringList shown;
     for (const QString& name : names_)
-        shown << DisplayText(name);
+        shown << MessageText(name);
     return shown.join(QStringLiteral(" \u203A "));
 }
 
@@ -140,7 +140,7 @@ void NestedViews::update() {
                                      : path + QStringLiteral(" - Fendlemark"));
     back_->setEnabled(nested());
     back_->setText(nested() ? QStringLiteral("&Back to ") +
-                                  DisplayText(names_[qsizetype(levels_.size()) - 1])
+                                  MessageText(names_[qsizetype(levels_.size()) - 1])
                                       .replace(u'&', QStringLiteral("&&"))
                             : QStringLiteral("&Back"));
     w_.UpdateStatus();
