@@ -5,6 +5,7 @@
 #include "app/context_menus.h"
 #include "app/design_font.h"
 #include "app/keyboard.h"
+#include "app/nested_views.h"
 #include "app/open_targets.h"
 #include "app/settings_file.h"
 #include "app/settings_location.h"
@@ -56,6 +57,7 @@ frmFendlemark::frmFendlemark(const Platform& platform, QWidget* parent)
     AcceptDroppedPaths(*this);
     PressButtonsWithEnter(*this);
     AddEverydayActions(*this);
+    new NestedViews(*this);
 }
 
 frmFendlemark::~frmFendlemark() = default;

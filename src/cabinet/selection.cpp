@@ -3,6 +3,7 @@
 
 #include "cabinet/selection.h"
 #include "app/main_window.h"
+#include "app/nested_views.h"
 #include "controls/list_view.h"
 #include "controls/vb_label.h"
 #include "dialogs/select_matching.h"
@@ -22,6 +23,8 @@ void frmFendlemark::UpdateStatus() {
     // Selected cabinets that could not be read are named, never passed over in silence, and so
     // are the parts of spanned sets listed without a neighbour.
     QStringList tip;
+    if (const auto* views = findChild<NestedViews*>(); views && views->nested())
+        tip << views->pathText();
     for (const QList<UnreadableCab>* cabs : {&Unreadable, &LoneParts})
         if (!cabs->isEmpty())
             tip << UnreadableDetails(*cabs);

@@ -1,7 +1,7 @@
 #include "extract/open_rows.h"
 
 #include "app/main_window.h"
-#include "app/open_targets.h"
+#include "app/nested_views.h"
 #include "controls/list_view.h"
 #include "extract/paths.h"
 #include "extract/private_copies.h"
@@ -111,7 +111,8 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
         return;
     auto* copies = w.findChild<PrivateCopies*>();
     QStringList problems;
-    QString nested; // the first row that is a cabinet, opened in this window at the end
+    std::string nested; // the first row that is a cabinet, viewed in this window at the end
+    QString nestedFrom; // and the cabinet it came from
     for (int row : rows) {
         const QString name = w.lvwFiles->text(row);
         const QString title = u'\'' + MessageText(name) + QStringLiteral("': ");
@@ -145,15 +146,17 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
             if (const auto from =
                     p.drives->toPosix(TextToPath(w.lvwFiles->subItem(row, kPathColumn))))
                 copies->remember(folder, *from);
-            if (nested.isEmpty())
-                nested = PathToText(file);
+            if (nested.empty()) {
+                nested = file;
+                nestedFrom = w.lvwFiles->subItem(row, kPathColumn);
+            }
             continue;
         }
         if (const QString failed = OpenInDesktop(file); !failed.isEmpty())
             problems << title + failed;
     }
-    if (!nested.isEmpty())
-        OpenPaths(w, {nested});
+    if (!nested.empty())
+        ViewPrivateCopy(w, nested, nestedFrom);
     if (!problems.isEmpty())
         p.prompt->ok(&w,
                      (rows.size() == 1 ? QStringLiteral("The file could not be opened:\n\n")

@@ -3,8 +3,8 @@
 // Opening contents rows as a file manager opens files: each chosen record is extracted exactly
 // (its index and listed name reach the tool through the link) into a private folder of its own
 // (extract/private_copies.h) and handed to the desktop's default application. A row that is
-// itself a cabinet opens in this window instead: its copy's folder becomes the current folder,
-// with it selected and listed.
+// itself a cabinet opens in this window instead, as a view nested in the current one
+// (app/nested_views.h): its copy's folder becomes the current folder, with it selected and listed.
 
 #include <QString>
 #include <QStringList>

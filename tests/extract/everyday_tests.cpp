@@ -508,4 +508,66 @@ TEST_F(Everyday, DraggedRowsLandOnTheDropTargetAsPreservePathSays) {
     }
 }
 
+// A cabinet in a cabinet in a cabinet, opened with Enter and left with Backspace, Alt+Left and
+// File > Back: each level has its title, and back restores the view left, one level at a time.
+TEST_F(Everyday, NestedViewsGoBackOneLevelAtATime) {
+    using namespace Qt::StringLiterals;
+    CabPlan inner, deep;
+    deep.files = {cabFile("deep.txt", "deepest\n")};
+    inner.files = {cabFile("inside.txt", "nested text\n"), cabFile("deep.cab", buildCabinet(deep))};
+    plan.files.back() = cabFile("inner.cab", buildCabinet(inner));
+    writeCabinet(world.startFolder() + "/a.cab", plan);
+    frmFendlemark& w = listed();
+    QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier); // by size
+    const QString outer = w.Dir1->path(), a = u"a.cab"_s, in = u"a.cab \u203A inner.cab"_s;
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        w.lvwFiles->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    };
+    const auto expectView = [&](const QString& title, const QString& folder, const QString& cab,
+                                const QString& row) {
+        EXPECT_EQ(w.windowTitle(), title.isEmpty() ? u"Fendlemark"_s : title + u" - Fendlemark"_s);
+        EXPECT_EQ(w.findChild<QAction*>("mBack")->isEnabled(), !title.isEmpty());
+        EXPECT_EQ(w.Dir1->path(), folder);
+        ASSERT_TRUE(w.File1->selected(0));
+        EXPECT_EQ(w.File1->list(0), cab);
+        const std::vector<bool> rows = w.lvwFiles->selectionFlags();
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), true), row.isEmpty() ? 0 : 1);
+        if (!row.isEmpty()) {
+            EXPECT_TRUE(w.lvwFiles->selected(rowNamed(w, row)));
+        }
+    };
+    pressEnterOn(w, {QStringLiteral("inner.cab")});
+    const QString middle = w.Dir1->path();
+    expectView(in, middle, u"inner.cab"_s, {});
+    QTest::keyClick(&w, Qt::Key_1, Qt::ControlModifier); // by name in here
+    pressEnterOn(w, {QStringLiteral("deep.cab")});
+    expectView(in + u" \u203A deep.cab"_s, w.Dir1->path(), u"deep.cab"_s, {});
+    EXPECT_EQ(w.lblFiles->toolTip(), in + u" \u203A deep.cab"_s);
+    key(Qt::Key_Backspace);
+    expectView(in, middle, u"inner.cab"_s, u"deep.cab"_s);
+    key(Qt::Key_Left, Qt::AltModifier);
+    expectView({}, outer, a, u"inner.cab"_s);
+    EXPECT_EQ(w.lvwFiles->sortKey(), 4); // still by size
+    EXPECT_TRUE(w.lblFiles->toolTip().isEmpty());
+    key(Qt::Key_Backspace); // nothing to go back to
+    expectView({}, outer, a, u"inner.cab"_s);
+    pressEnterOn(w, {QStringLiteral("inner.cab")});
+    QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_B);
+    expectView({}, outer, a, u"inner.cab"_s);
+
+    // Extracted in the deepest view, the files go beside the outermost real file; no setting
+    // keeps a private folder after an exit from there.
+    pressEnterOn(w, {QStringLiteral("inner.cab")});
+    pressEnterOn(w, {QStringLiteral("deep.cab")});
+    onNextModal<frmExtractTo>([&](frmExtractTo& d) { click(*d.cmdExtractEnter); });
+    click(*w.cmdExtract);
+    world.close();
+    EXPECT_EQ(readFile(world.startFolder() + "/deep Extracted/deep.txt"), "deepest\n");
+    const std::string ini = readFile(world.iniPath());
+    EXPECT_EQ(ini.find(world.drivePath(cacheRoot()).toStdString()), std::string::npos) << ini;
+    EXPECT_NE(ini.find("InitialPath=" + outer.toStdString() + "\n"), std::string::npos) << ini;
+}
+
 } // namespace
