@@ -56,43 +56,47 @@ TEST(ContentsRows, EachRowGivesBackItsTextsAndTag) {
     EXPECT_EQ(list.tag(6), 0xFEEDF00Du);
 }
 
+// Both row stores, the plain one and the contents list's.
 TEST(ContentsRows, SortsByEveryKeyStablyPastSixteenRows) {
-    ListView list;
-    list.setRows(std::make_unique<ContentsRows>());
-    for (quint32 i = 0; i < 40; ++i) { // three sizes, two dates, names equal but for case
-        const QString name = QStringLiteral("%1%2").arg(i % 2 ? "SAME" : "same").arg(i / 20);
-        list.addRow(name,
-                    {"", "", QStringLiteral("C:\\%1.cab").arg(i % 4),
-                     QStringLiteral("00000000%1")
-                         .arg(i % 3 == 0   ? 9
-                              : i % 3 == 1 ? 10
-                                           : 99),
-                     QStringLiteral("200%1%2").arg(i % 2).arg("0101")},
-                    i);
-        list.setSelected(static_cast<int>(i) + 1, i % 5 == 0);
-    }
-    // Rows by their tags, with their selection.
-    auto rows = [&] {
-        std::vector<std::pair<quint32, bool>> out;
-        for (int r = 1; r <= list.rowCount(); ++r)
-            out.emplace_back(list.tag(r), list.selected(r));
-        return out;
-    };
-    for (int sub : {4, 5, 0, 3, 1, 2, 4}) {
-        for (Qt::SortOrder way : {Qt::AscendingOrder, Qt::DescendingOrder}) {
-            // The stable order of the rows as they stand, by the texts of column `sub`.
-            std::vector<int> order(static_cast<size_t>(list.rowCount()));
-            std::iota(order.begin(), order.end(), 1);
-            auto key = [&](int r) { return sub ? list.subItem(r, sub) : list.text(r); };
-            std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-                const int c = key(x).compare(key(y), Qt::CaseInsensitive);
-                return way == Qt::AscendingOrder ? c < 0 : c > 0;
-            });
-            std::vector<std::pair<quint32, bool>> want;
-            for (int r : order)
-                want.emplace_back(list.tag(r), list.selected(r));
-            list.setSortState(sub, way, true);
-            EXPECT_EQ(rows(), want) << "key " << sub << " order " << way;
+    for (const bool compact : {true, false}) {
+        ListView list;
+        if (compact)
+            list.setRows(std::make_unique<ContentsRows>());
+        for (quint32 i = 0; i < 40; ++i) { // three sizes, two dates, names equal but for case
+            const QString name = QStringLiteral("%1%2").arg(i % 2 ? "SAME" : "same").arg(i / 20);
+            list.addRow(name,
+                        {"", "", QStringLiteral("C:\\%1.cab").arg(i % 4),
+                         QStringLiteral("00000000%1")
+                             .arg(i % 3 == 0   ? 9
+                                  : i % 3 == 1 ? 10
+                                               : 99),
+                         QStringLiteral("200%1%2").arg(i % 2).arg("0101")},
+                        i);
+            list.setSelected(static_cast<int>(i) + 1, i % 5 == 0);
+        }
+        // Rows by their tags, with their selection.
+        auto rows = [&] {
+            std::vector<std::pair<quint32, bool>> out;
+            for (int r = 1; r <= list.rowCount(); ++r)
+                out.emplace_back(list.tag(r), list.selected(r));
+            return out;
+        };
+        for (int sub : {4, 5, 0, 3, 1, 2, 4}) {
+            for (Qt::SortOrder way : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                // The stable order of the rows as they stand, by the texts of column `sub`.
+                std::vector<int> order(static_cast<size_t>(list.rowCount()));
+                std::iota(order.begin(), order.end(), 1);
+                auto key = [&](int r) { return sub ? list.subItem(r, sub) : list.text(r); };
+                std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+                    const int c = key(x).compare(key(y), Qt::CaseInsensitive);
+                    return way == Qt::AscendingOrder ? c < 0 : c > 0;
+                });
+                std::vector<std::pair<quint32, bool>> want;
+                for (int r : order)
+                    want.emplace_back(list.tag(r), list.selected(r));
+                list.setSortState(sub, way, true);
+                EXPECT_EQ(rows(), want) << "key " << sub << " order " << way << " " << compact;
+            }
         }
     }
 }

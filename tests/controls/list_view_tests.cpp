@@ -89,35 +89,6 @@ TEST_F(ListViewTest, EachMouseGestureIsOneClickAndProgramChangesNone) {
     EXPECT_EQ(view.selectionFlags(), (std::vector<bool>{false, true, false}));
 }
 
-TEST_F(ListViewTest, HeaderClickReportsTheColumnsIndexAndKey) {
-    QSignalSpy spy(&view, &ListView::columnClick);
-    const int x = view.header()->sectionViewportPosition(1) + 5; // the second visible: Size
-    QTest::mouseClick(view.header()->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy[0][0].toInt(), 3);
-    EXPECT_EQ(spy[0][1].toString(), QStringLiteral("Size"));
-    EXPECT_EQ(view.columnIndex(QStringLiteral("SortDate")), 6);
-    EXPECT_EQ(view.columnWidth(2), 0);
-    EXPECT_EQ(view.model()->columnCount(), 3); // hidden columns are nobody's business
-}
-
-// Past 16 rows a sort that is not stable shows: rows of equal keys keep their order both ways,
-// and tags follow their rows.
-TEST_F(ListViewTest, EqualKeysKeepTheirOrderInLongListsAndTagsFollowTheirRows) {
-    QStringList byKey[3];
-    for (int i = 0; i < 60; ++i) {
-        const QString name = QString::number(i), key = QString::number((i * 7) % 3);
-        view.addRow(name, {QString(), QString(), QString(), key, QString()}, 100 + i);
-        byKey[(i * 7) % 3] << name;
-    }
-    view.setSortState(4, Qt::AscendingOrder, true);
-    EXPECT_EQ(texts(), byKey[0] + byKey[1] + byKey[2]);
-    view.setSortState(4, Qt::DescendingOrder, true);
-    EXPECT_EQ(texts(), byKey[2] + byKey[1] + byKey[0]);
-    for (int row : {1, 17, 60})
-        EXPECT_EQ(view.tag(row), 100u + view.text(row).toUInt());
-}
-
 TEST_F(ListViewTest, BeyondSixteenBitCounts) {
     std::vector<bool> flags;
     for (int i = 0; i < 40000; ++i) {
