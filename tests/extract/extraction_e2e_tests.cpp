@@ -1,10 +1,7 @@
-// The whole program with the real cabinet tool (copies of Cabarc1.exe and Cabarc2.exe in the
-// program folder), the real launcher and process list, generated cabinets in folders whose names
-// hold spaces, driven through its controls, and the files on disk compared byte for byte.
+// The whole program with the real cabinet tool and launcher, generated cabinets in folders whose
+// names hold spaces, driven through its controls, the files on disk compared byte for byte.
 
 #include "support/window_tests.h"
-
-#include <sstream>
 
 namespace {
 
@@ -19,11 +16,10 @@ std::map<std::string, std::string> treeBelow(const std::string& root) {
 }
 
 // "path=content path=content ..." as pairs, in order.
-std::vector<std::pair<std::string, std::string>> pairs(const std::string& text) {
+std::vector<std::pair<std::string, std::string>> pairs(const QString& text) {
     std::vector<std::pair<std::string, std::string>> out;
-    std::istringstream words(text);
-    for (std::string w; words >> w;)
-        out.emplace_back(w.substr(0, w.find('=')), w.substr(w.find('=') + 1));
+    for (const QString& w : text.split(u' ', Qt::SkipEmptyParts))
+        out.emplace_back(w.section(u'=', 0, 0).toStdString(), w.section(u'=', 1).toStdString());
     return out;
 }
 
@@ -34,9 +30,9 @@ protected:
         world.useRealTools(FM_PROGRAM_FOLDER);
         setenv("TMPDIR", world.root.file("missing").c_str(), 1);
         one.folders = {CabCompression::MsZip};
-        std::string noise(100000, '\0');
-        for (size_t i = 0; i < noise.size(); ++i)
-            noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+        std::string noise;
+        for (size_t i = 0; i < 100000; ++i)
+            noise += static_cast<char>((i * 2654435761u) >> 13);
         one.files = {cabFile("read me.txt", "first"), cabFile("docs\\guide.txt", "guide"),
                      cabFile("docs\\deep\\noise.bin", noise)};
         for (int i = 10; i < 40; ++i)
@@ -71,7 +67,7 @@ TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRuleChosenInTheDialog) {
                 writeCabinet(root + "/cabs here/Disk One.cab", one);
                 writeCabinet(root + "/cabs here/two.cab", two);
                 for (const QString& folder :
-                     {QStringLiteral("start"), caseName, QStringLiteral("cabs here")})
+                     {QStringLiteral("start"), caseName, QString("cabs here")})
                     openFolder(*win.Dir1, folder);
                 ASSERT_EQ(win.Dir1->path(), world.drivePath(root + "/cabs here"));
                 clickRows(*win.File1, {0, 1});

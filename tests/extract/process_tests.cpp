@@ -31,7 +31,6 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         LaunchEnd end;
         std::string attachment = {};
     } cases[] = {
-        // Split as the C runtime splits: $1 = "a b", $2 = c"d.
         {folder, sh, R"( -c "echo \"$1|$2\" >&2" zero "a b" c\"d)", 0, {false, 0, "a b|c\"d"}},
         {folder, sh, R"( -c "pwd >&2; exit 3")", 0, {false, 3, folder}},
         {folder, sh, R"( -c "printf 'one\r\ntwo' >&2; kill -9 $$")", 0, {true, 9, "one"}},
@@ -76,8 +75,7 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
 }
 
 // A launch runs in a group of its own: it ends when the whole group has gone, not when the program
-// it started does, and its progress lines are read as they come. (Signals to the group are the
-// run's way to cancel: run_control_tests end real stand-ins by each way.)
+// it started does, and its progress lines are read as they come.
 TEST(Launcher, EndsWithItsGroupAndReadsProgress) {
     TempDir dir;
     fs::copy_file("/bin/sh", dir.file("probe.exe"));
@@ -86,7 +84,6 @@ TEST(Launcher, EndsWithItsGroupAndReadsProgress) {
         dir.path(), "probe.exe",
         " -c \"echo $$ >pid; sleep 100 & echo 5/10 >&4; echo 7/10 >&4; exit 4\"", "");
     ASSERT_EQ(s.error, 0);
-    // The program names its pid (its group), then reports its progress.
     std::optional<LaunchProgress> p;
     for (int t = 0; t < 1000 && (!(p = launcher.progress(s.id)) || p->done != 7); ++t) {
         launcher.collect();

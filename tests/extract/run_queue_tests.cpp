@@ -4,7 +4,6 @@
 #include "extract/run_queue.h"
 #include "support/fake_launcher.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -23,11 +22,7 @@ std::vector<RunJob> jobs(std::vector<std::uint64_t> weights) {
 }
 
 bool until(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QTest::qWait(1);
-    return done();
+    return QTest::qWaitFor(done, ms);
 }
 
 std::vector<State> states(const RunQueue& q) {
@@ -104,8 +99,7 @@ TEST(RunQueue, CancelAsksThenForces) {
               (std::vector<std::pair<size_t, int>>{{1, SIGTERM}, {2, SIGTERM}, {2, SIGKILL}}));
     EXPECT_EQ(states(q), (std::vector<State>{State::Ended, State::Cancelled, State::Cancelled,
                                              State::Cancelled}));
-    EXPECT_TRUE(q.isCancelled());
-    EXPECT_TRUE(q.results()[0].succeeded());
+    EXPECT_TRUE(q.isCancelled() && q.results()[0].succeeded());
     // One that ends well after it was asked to stop has ended, not been stopped.
     FakeLauncher m;
     m.held = m.deaf = {0};
