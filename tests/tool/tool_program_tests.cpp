@@ -49,21 +49,6 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
     EXPECT_EQ(treeOf(tmp.file("none")), "c.ini");
 }
 
-TEST_F(ToolTest, TheProgramsLinkOnDescriptorThree) {
-    cabinet(namedPlan({"a*", "abc", "docs\\a.txt"}), "box/Setup.cab");
-    fs::create_directories(tmp.file("box/Setup Extracted"));
-    // d: is the box; the destination is given in drive form, as the program gives it.
-    writeFile(tmp.file("link"),
-              fm::WriteToolLink({{tmp.file("box")}, {{2, "docs\\a.txt"}, {0, "a*"}}}));
-    const std::string parameters = " -p -n -@ " + std::string(fm::kToolLinkPath) +
-                                   " X D:\\Setup.cab " + fm::PathArgument("D:\\Setup Extracted\\");
-    ToolRun r = runProgram(TOOL_DIR "/Cabarc2.exe", fm::SplitCommandLine(parameters), tmp.path(),
-                           tmp.file("link"));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(treeOf(tmp.file("box/Setup Extracted")), "a* docs/ docs/a.txt");
-    EXPECT_EQ(readFile(tmp.file("box/Setup Extracted/a*")), "data of a*");
-}
-
 // Stopped mid-file, politely or killed (as a cancelled run stops it), the tool leaves nothing
 // under the file's name: a new file is nameless until complete, and one it was replacing keeps
 // its old content.
