@@ -92,14 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return -1;
     const std::string before = in.rest();
 
-    {
-        std::FILE* f = std::fopen(file.c_str(), "wb");
-        FM_FUZZ_CHECK(f && std::fwrite(before.data(), 1, before.size(), f) == before.size() &&
-                          std::fclose(f) == 0,
-                      file);
-    }
+    fm::test::writeFile(file, before);
     FM_FUZZ_CHECK(fm::WriteProfileString(file, section, key, value), "write refused");
-    const std::string after = fm::fuzz::ReadWholeFile(file);
+    const std::string after = fm::test::readFile(file);
     const auto read = fm::GetProfileString(file, section, key);
     FM_FUZZ_CHECK(read && *read == value, "[" + section + "] " + key + " read back as " +
                                               (read ? *read : "nothing") + describe(before, after));
@@ -136,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       "the key's line changed its line end" + describe(before, after));
 
     FM_FUZZ_CHECK(fm::WriteProfileString(file, section, key, value), "second write refused");
-    FM_FUZZ_CHECK(fm::fuzz::ReadWholeFile(file) == after,
+    FM_FUZZ_CHECK(fm::test::readFile(file) == after,
                   "writing the same value again changed the file");
     return 0;
 }
