@@ -54,20 +54,15 @@ private:
     std::string_view rest_;
 };
 
-// An anonymous file in memory, named by a path any open() accepts.
+// A file for an input's bytes in a scratch folder of its own (in memory under run-targets).
 class MemoryFile {
 public:
-    MemoryFile();
-    ~MemoryFile();
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-
-    void assign(std::string_view bytes);
+    void assign(std::string_view bytes) { test::writeFile(path_, std::string(bytes)); }
     const std::string& path() const { return path_; }
 
 private:
-    int fd_;
-    std::string path_;
+    test::TempDir folder_;
+    std::string path_ = folder_.file("input");
 };
 
 // A fresh folder, removed with its contents; clear() empties it for the next input.
