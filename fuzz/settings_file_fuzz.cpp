@@ -22,19 +22,12 @@ struct Line {
 
 std::vector<Line> lines(std::string_view text) {
     std::vector<Line> out;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\n' && text[i] != '\r')
-            continue;
-        const std::size_t len =
-            text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
-        out.push_back(
-            {std::string(text.substr(start, i - start)), std::string(text.substr(i, len))});
-        i += len - 1;
-        start = i + 1;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        const std::size_t eol = end == text.size() ? 0 : text.substr(end, 2) == "\r\n" ? 2 : 1;
+        out.push_back({std::string(text.substr(0, end)), std::string(text.substr(end, eol))});
+        text.remove_prefix(end + eol);
     }
-    if (start < text.size())
-        out.push_back({std::string(text.substr(start)), ""});
     return out;
 }
 
