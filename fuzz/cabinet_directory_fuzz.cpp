@@ -1,19 +1,20 @@
-// The cabinet directory reader on any bytes: a listing or nothing, never a crash, a hang or a
-// read past the file; every listed name converts to UTF-8 that is stable and gains no separator
-// the stored bytes did not have, and its UTF-16 form says the same; and wherever libmspack reads
-// the whole directory (of a cabinet that continues no previous part) the listing is libmspack's,
-// record for record, with no problem.
+// The cabinet directory reader on any bytes: a listing or nothing, never a crash, a hang or a read
+// past the file; every name converts to stable UTF-8 with no separator the stored bytes lacked,
+// and to the same in UTF-16; and where libmspack reads the whole directory of a cabinet that
+// continues no previous part, the listing is libmspack's, record for record, with no problem.
 
 #include "fuzz_support.h"
 #include "platform/cabinet_directory.h"
 
+#include <iconv.h>
 #include <mspack.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
+
+// libmspack's own I/O: exported, though its header does not declare it.
+extern "C" mspack_system* mspack_default_system;
 
 namespace {
 
@@ -22,65 +23,28 @@ std::size_t separators(std::string_view s) {
                                     std::count(s.begin(), s.end(), '/'));
 }
 
-// Well-formed UTF-8 as UTF-16.
-std::u16string utf16Of(std::string_view s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k)
-            c = c << 6 | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
-        i += static_cast<std::size_t>(length);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
+// Well-formed UTF-8 as UTF-16, by iconv.
+std::u16string utf16Of(std::string s) {
+    static const iconv_t utf16 = ::iconv_open("UTF-16LE", "UTF-8");
+    std::u16string out(s.size(), u'\0');
+    char *in = s.data(), *to = reinterpret_cast<char*>(out.data());
+    std::size_t inLeft = s.size(), outLeft = out.size() * 2;
+    ::iconv(utf16, &in, &inLeft, &to, &outLeft);
+    out.resize(out.size() - outLeft / 2);
     return out;
 }
 
-// libmspack's default I/O without its warnings on damaged cabinets.
-FILE* asFile(mspack_file* f) {
-    return reinterpret_cast<FILE*>(f);
-}
-mspack_file* quietOpen(mspack_system*, const char* name, int mode) {
-    return mode == MSPACK_SYS_OPEN_READ ? reinterpret_cast<mspack_file*>(std::fopen(name, "rb"))
-                                        : nullptr;
-}
-void quietClose(mspack_file* f) {
-    std::fclose(asFile(f));
-}
-int quietRead(mspack_file* f, void* buffer, int bytes) {
-    const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(bytes), asFile(f));
-    return got > 0 || !std::ferror(asFile(f)) ? static_cast<int>(got) : -1;
-}
-int quietWrite(mspack_file*, void*, int) {
-    return -1;
-}
-int quietSeek(mspack_file* f, off_t offset, int mode) {
-    const int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
-                       : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
-                                                     : SEEK_END;
-    return fseeko(asFile(f), offset, whence) == 0 ? 0 : -1;
-}
-off_t quietTell(mspack_file* f) {
-    return ftello(asFile(f));
-}
 void quietMessage(mspack_file*, const char*, ...) {}
-void* quietAlloc(mspack_system*, size_t bytes) {
-    return std::malloc(bytes);
+
+// libmspack's own I/O without its warnings on damaged cabinets.
+mspack_system* quietSystem() {
+    static mspack_system quiet = [] {
+        mspack_system s = *mspack_default_system;
+        s.message = quietMessage;
+        return s;
+    }();
+    return &quiet;
 }
-void quietFree(void* p) {
-    std::free(p);
-}
-void quietCopy(void* src, void* dest, size_t bytes) {
-    std::memmove(dest, src, bytes);
-}
-mspack_system quietSystem = {quietOpen,    quietClose, quietRead, quietWrite, quietSeek, quietTell,
-                             quietMessage, quietAlloc, quietFree, quietCopy,  nullptr};
 
 std::string describe(const std::string& name, bool utf8, std::uint32_t size, unsigned date,
                      unsigned time) {
@@ -93,7 +57,7 @@ std::string describe(const std::string& name, bool utf8, std::uint32_t size, uns
 // libmspack's listing (no salvaging), or false when it refuses the directory or the cabinet
 // continues a previous part.
 bool listedByMspack(const std::string& path, std::vector<std::string>& out) {
-    mscab_decompressor* d = mspack_create_cab_decompressor(&quietSystem);
+    mscab_decompressor* d = mspack_create_cab_decompressor(quietSystem());
     FM_FUZZ_CHECK(d, "no decompressor");
     d->set_param(d, MSCABD_PARAM_SALVAGE, 0);
     mscabd_cabinet* cab = d->open(d, path.c_str());

@@ -1,8 +1,12 @@
 #pragma once
 
 // What the fuzz targets share: a failed property stops the run with a message, the input is taken
-// apart byte by byte, and bytes become a file without touching the disk.
+// apart byte by byte, bytes become a file without touching the disk; and the tests' scratch
+// folders and file reading (fm::test::readFile).
 
+#include "support/temp_dir.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,50 +33,42 @@ public:
         : rest_(reinterpret_cast<const char*>(data), size) {}
 
     bool empty() const { return rest_.empty(); }
-    std::uint8_t byte();
-    std::uint16_t u16(); // little-endian
-    // A string of up to `maxLength` bytes, its length taken from one byte first.
-    std::string text(std::size_t maxLength = 255);
     // `n` bytes, or what is left.
-    std::string bytes(std::size_t n);
-    std::string rest();
+    std::string bytes(std::size_t n) {
+        std::string out(rest_.substr(0, n));
+        rest_.remove_prefix(out.size());
+        return out;
+    }
+    std::uint8_t byte() { return empty() ? 0 : static_cast<std::uint8_t>(bytes(1)[0]); }
+    std::uint16_t u16() { // little-endian
+        const std::uint16_t low = byte();
+        return static_cast<std::uint16_t>(low | byte() << 8);
+    }
+    // A string of up to `maxLength` bytes, its length taken from one byte first.
+    std::string text(std::size_t maxLength = 255) {
+        return bytes(std::min<std::size_t>(byte(), maxLength));
+    }
+    std::string rest() { return bytes(rest_.size()); }
 
 private:
     std::string_view rest_;
 };
 
-// An anonymous file in memory, named by a path any open() accepts.
+// A file for an input's bytes in a scratch folder of its own (in memory under run-targets).
 class MemoryFile {
 public:
-    MemoryFile();
-    ~MemoryFile();
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-
-    void assign(std::string_view bytes);
+    void assign(std::string_view bytes) { test::writeFile(path_, std::string(bytes)); }
     const std::string& path() const { return path_; }
 
 private:
-    int fd_;
-    std::string path_;
+    test::TempDir folder_;
+    std::string path_ = folder_.file("input");
 };
 
-// A fresh folder, in memory where the system offers one (/dev/shm), removed with its contents.
-class ScratchFolder {
+// A fresh folder, removed with its contents; clear() empties it for the next input.
+class ScratchFolder : public fm::test::TempDir {
 public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    // Empties the folder for the next input.
     void clear();
-
-private:
-    std::string path_;
 };
-
-std::string ReadWholeFile(const std::string& path);
 
 } // namespace fm::fuzz

@@ -1,10 +1,7 @@
-// MSZIP: for any run of data blocks, ISA-L (with zlib for the blocks it refuses), the same with
-// ISA-L refusing every other block, and zlib alone give the same bytes or the same error, whether
-// the folder is taken as one file or as two.
-//
-// Input: one byte choosing where a second file starts (0: no second file), then the data blocks
-// as a cabinet stores them (checksum, packed size, size, packed bytes). Checksums are cleared:
-// the decoders check them alike, and a wrong one would only hide the inflation behind it.
+// MSZIP: for any run of data blocks, ISA-L (zlib for the blocks it refuses), the same refusing
+// every other block, and zlib alone give the same bytes or the same error, the folder taken as one
+// file or as two. Input: one byte choosing where a second file starts (0: none), then the data
+// blocks as a cabinet stores them, their checksums cleared (a wrong one would hide the inflation).
 
 #include "fuzz_support.h"
 #include "mszip_decoder.h"

@@ -1,5 +1,5 @@
-// Runs a fuzz target over files and folders of inputs without libFuzzer: the corpus replay that
-// every test run does. A failed property aborts, naming the input on stderr first.
+// Runs a fuzz target over files and folders of inputs without libFuzzer, as every test run does;
+// each input is named on stderr before it runs, so the one a failed property aborts on is known.
 
 #include "fuzz_support.h"
 
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     }
     for (const fs::path& p : inputs) {
         std::fprintf(stderr, "%s\n", p.c_str());
-        const std::string bytes = fm::fuzz::ReadWholeFile(p.string());
+        const std::string bytes = fm::test::readFile(p.string());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", inputs.size());

@@ -22,19 +22,12 @@ struct Line {
 
 std::vector<Line> lines(std::string_view text) {
     std::vector<Line> out;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\n' && text[i] != '\r')
-            continue;
-        const std::size_t len =
-            text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
-        out.push_back(
-            {std::string(text.substr(start, i - start)), std::string(text.substr(i, len))});
-        i += len - 1;
-        start = i + 1;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        const std::size_t eol = end == text.size() ? 0 : text.substr(end, 2) == "\r\n" ? 2 : 1;
+        out.push_back({std::string(text.substr(0, end)), std::string(text.substr(end, eol))});
+        text.remove_prefix(end + eol);
     }
-    if (start < text.size())
-        out.push_back({std::string(text.substr(start)), ""});
     return out;
 }
 
@@ -92,14 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return -1;
     const std::string before = in.rest();
 
-    {
-        std::FILE* f = std::fopen(file.c_str(), "wb");
-        FM_FUZZ_CHECK(f && std::fwrite(before.data(), 1, before.size(), f) == before.size() &&
-                          std::fclose(f) == 0,
-                      file);
-    }
+    fm::test::writeFile(file, before);
     FM_FUZZ_CHECK(fm::WriteProfileString(file, section, key, value), "write refused");
-    const std::string after = fm::fuzz::ReadWholeFile(file);
+    const std::string after = fm::test::readFile(file);
     const auto read = fm::GetProfileString(file, section, key);
     FM_FUZZ_CHECK(read && *read == value, "[" + section + "] " + key + " read back as " +
                                               (read ? *read : "nothing") + describe(before, after));
@@ -136,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       "the key's line changed its line end" + describe(before, after));
 
     FM_FUZZ_CHECK(fm::WriteProfileString(file, section, key, value), "second write refused");
-    FM_FUZZ_CHECK(fm::fuzz::ReadWholeFile(file) == after,
+    FM_FUZZ_CHECK(fm::test::readFile(file) == after,
                   "writing the same value again changed the file");
     return 0;
 }

@@ -123,19 +123,8 @@ void anyText(Input& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
-    switch (in.byte() % 4) {
-    case 0:
-        quotedArguments(in);
-        break;
-    case 1:
-        linkRoundTrip(in);
-        break;
-    case 2:
-        driveMapThroughLink(in);
-        break;
-    default:
-        anyText(in);
-        break;
-    }
+    static constexpr void (*kModes[])(Input&) = {quotedArguments, linkRoundTrip,
+                                                 driveMapThroughLink, anyText};
+    kModes[in.byte() % 4](in);
     return 0;
 }

@@ -52,6 +52,7 @@ TEST(ToolArgs, CommandLines) {
                                                       {{"-z", "X", "a"}, "-z"},
                                                       {{"-pq", "X", "a"}, "-pq"},
                                                       {{"N", "a"}, "unknown command"},
+                                                      {{"T", "a", "x"}, "takes nothing"},
                                                       {{"X", ""}, "no cabinet"},
                                                       {{"X", "a", "", "o\\"}, "empty"},
                                                       {{"-@"}, "-@ needs"},
