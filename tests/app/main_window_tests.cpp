@@ -60,21 +60,6 @@ TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {
               QPoint(qRound((1024 - 417) / 2.0), qRound((738 - 411) / 2.0)));
 }
 
-TEST(MainWindow, EveryWayOfClosingSavesTheSettings) {
-    auto closeWith = [](auto how) {
-        WindowWorld world;
-        frmFendlemark& w = world.loaded();
-        w.StgExtrPreservePath = 1;
-        how(w);
-        QApplication::processEvents();
-        return GetProfileString(world.iniPath(), "Fendlemark", "ExtrPreservePath");
-    };
-    EXPECT_EQ(closeWith([](frmFendlemark& w) { w.close(); }), "1");
-    EXPECT_EQ(closeWith([](frmFendlemark& w) { QTest::mouseClick(w.cmdClose, Qt::LeftButton); }),
-              "1");
-    EXPECT_EQ(closeWith([](frmFendlemark& w) { w.mExit->trigger(); }), "1");
-}
-
 TEST(AboutBox, MenuOpensItModallyOnTheOwner) {
     WindowWorld world;
     QCoreApplication::setApplicationName(QStringLiteral("Fendlemark"));

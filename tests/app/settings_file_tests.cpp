@@ -109,42 +109,33 @@ TEST_F(SettingsFile, ReadOnlyFileLosesTheRunQuietly) {
     EXPECT_EQ(readFile(world.iniPath()), "[Fendlemark]\nExtrPreservePath=1\n");
 }
 
-// What happens to Fendlemark.ini in the program folder, counted by the kernel: opens, and the
-// renames that replace it.
-class FileEvents {
-public:
-    explicit FileEvents(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK)) {
-        inotify_add_watch(fd_, folder.c_str(), IN_OPEN | IN_MOVED_TO);
-    }
-    ~FileEvents() { close(fd_); }
-    // {opens, replacements} since the last call.
-    std::pair<int, int> take() {
-        std::pair<int, int> counts;
-        alignas(inotify_event) char buffer[65536];
-        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;) {
-            for (char* p = buffer; p < buffer + n;) {
-                auto* e = reinterpret_cast<inotify_event*>(p);
-                if (e->len && std::string(e->name) == "Fendlemark.ini")
-                    ++(e->mask & IN_OPEN ? counts.first : counts.second);
-                p += sizeof(inotify_event) + e->len;
-            }
+// What happened to Fendlemark.ini in the watched folder since the last call, as the kernel counts
+// it: {opens, renames that replace it}.
+std::pair<int, int> iniEvents(int inotify) {
+    std::pair<int, int> counts;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = read(inotify, buffer, sizeof buffer)) > 0;) {
+        for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event)) {
+            auto* e = reinterpret_cast<inotify_event*>(p);
+            if (e->len && std::string(e->name) == "Fendlemark.ini")
+                ++(e->mask & IN_OPEN ? counts.first : counts.second);
+            p += e->len;
         }
-        return counts;
     }
-
-private:
-    int fd_;
-};
+    return counts;
+}
 
 TEST_F(SettingsFile, ReadOnceForTheLoadAndWrittenOnceForTheSave) {
     writeFile(world.iniPath(), "[Fendlemark]\nExtrPreservePath=1\nExtrObName=obSamePlus\n");
-    FileEvents events(world.programFolder());
+    const int events = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(events, world.programFolder().c_str(), IN_OPEN | IN_MOVED_TO);
     frmFendlemark& w = world.loaded();
-    EXPECT_EQ(events.take(), std::make_pair(1, 0));
+    EXPECT_EQ(iniEvents(events), std::make_pair(1, 0));
     EXPECT_EQ(w.StgExtrObName, QStringLiteral("obSamePlus"));
     world.close();
-    EXPECT_EQ(events.take(), std::make_pair(1, 1));
+    EXPECT_EQ(iniEvents(events), std::make_pair(1, 1));
     EXPECT_EQ(ini("ExtrPreservePath"), "1");
+    close(events);
 }
 
 TEST(SettingsPath, AlwaysTheFileBesideTheProgram) {

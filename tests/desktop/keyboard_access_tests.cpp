@@ -60,18 +60,10 @@ TEST_F(KeyboardWindow, ListSortSelectExtractAndRefreshByKeysAlone) {
     ASSERT_EQ(QApplication::focusWidget(), w.cmdExtract);
     // In the dialog: from the chosen rule (the default, a folder named after the cabinet) back
     // to "Preserve Path", ticked, and Enter confirms.
-    QTimer::singleShot(0, [this] {
-        EXPECT_TRUE(QTest::qWaitFor([] {
-            return QApplication::activeModalWidget() &&
-                   QApplication::activeWindow() == QApplication::activeModalWidget();
-        }));
+    onNextModal<frmExtractTo>([](frmExtractTo&) {
         key(Qt::Key_Tab, Qt::ShiftModifier);
         key(Qt::Key_Space);
         key(Qt::Key_Return);
-        if (QWidget* open = QApplication::activeModalWidget()) {
-            ADD_FAILURE() << "the dialog stayed open";
-            open->close();
-        }
     });
     key(Qt::Key_Space);
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("2 files extracted."));
@@ -126,23 +118,12 @@ TEST_F(KeyboardWindow, EnterPressesTheFocusedButton) {
     key(Qt::Key_Space);
     w.cmdExtract->setFocus();
     bool opened = false;
-    QTimer poll; // acts once the dialog is up and has the keyboard
-    poll.callOnTimeout([&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || QApplication::activeWindow() != dialog)
-            return;
-        poll.stop();
+    onNextModal<frmExtractTo>([&](frmExtractTo& d) {
         opened = true;
-        dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->setFocus();
+        d.cmdCancel->setFocus();
         key(Qt::Key_Return);
-        if (QApplication::activeModalWidget() == dialog) {
-            ADD_FAILURE() << "Enter on Cancel left the dialog open";
-            dialog->close();
-        }
     });
-    poll.start(20);
     key(Qt::Key_Return);
-    poll.stop();
     EXPECT_TRUE(opened);
     EXPECT_FALSE(std::filesystem::exists(world.startFolder() + "/one Extracted"));
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files:  Extract all."));
@@ -155,7 +136,7 @@ TEST_F(KeyboardWindow, EnterPressesTheFocusedButton) {
 // Alt+C leads to (also on a selected one), and on the option focused as the Extract dialog opens.
 TEST_F(KeyboardWindow, TheFocusCanBeSeen) {
     // The largest change in grey (0..255) between `w` grabbed with the focus and without it.
-    const auto focusShows = [](QWidget& w, const std::function<void()>& focus, QWidget& away) {
+    const auto focusShows = [](QWidget& w, QWidget& away, const std::function<void()>& focus) {
         focus();
         EXPECT_TRUE(w.hasFocus()) << w.objectName().toStdString();
         const QImage on = w.grab().toImage();
@@ -172,14 +153,10 @@ TEST_F(KeyboardWindow, TheFocusCanBeSeen) {
     for (auto [mnemonic, list] : {std::pair<Qt::Key, QWidget*>{Qt::Key_D, w.Dir1},
                                   {Qt::Key_I, w.File1},
                                   {Qt::Key_C, w.lvwFiles}})
-        EXPECT_GE(focusShows(
-                      *list, [&] { key(mnemonic, Qt::AltModifier); }, *w.cmdClose),
-                  120)
+        EXPECT_GE(focusShows(*list, *w.cmdClose, [&] { key(mnemonic, Qt::AltModifier); }), 120)
             << list->objectName().toStdString();
     onNextModal<frmExtractTo>([&](frmExtractTo& d) {
-        EXPECT_GE(focusShows(
-                      *d.obSamePlus, [] {}, *d.cmdCancel),
-                  120);
+        EXPECT_GE(focusShows(*d.obSamePlus, *d.cmdCancel, [] {}), 120);
         d.cmdCancel->click();
     });
     click(*w.cmdExtract);

@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+// Unknown options and --version: the real command, in desktop_command_line.
 TEST(OpenTargets, CommandLine) {
     using A = CommandLine::Action;
     struct Case {
@@ -13,8 +14,6 @@ TEST(OpenTargets, CommandLine) {
         QStringList paths;
     } cases[] = {
         {{"a.cab", "--help"}, A::Help, {}},
-        {{"--version"}, A::Version, {}},
-        {{"-x"}, A::Error, {}},
         {{"--", "-x", "--help"}, A::Open, {"-x", "--help"}},
     };
     for (const Case& c : cases) {
