@@ -1,6 +1,5 @@
 // The launcher, the /proc process list and the process watch, on real processes where it matters.
 
-#include "extract/process_watch.h"
 #include "platform/launcher.h"
 #include "platform/process_list.h"
 #include "support/temp_dir.h"
@@ -8,7 +7,6 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -106,23 +104,6 @@ TEST(Launcher, EndsWithItsGroupAndReadsProgress) {
     EXPECT_FALSE(ProcessGroupRuns(group)) << "nothing of the group is left";
 }
 
-// Out of descriptors, a start says it lacked resources (and may be tried again).
-TEST(Launcher, ShortOfDescriptors) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        SpawnLauncher launcher;
-        const int next = ::dup(0);
-        ::close(next);
-        const rlimit few{static_cast<rlim_t>(next), static_cast<rlim_t>(next)};
-        ::setrlimit(RLIMIT_NOFILE, &few);
-        const LaunchStart s = launcher.launch("/", "/bin/true", "", "");
-        ::_exit(s.error == EMFILE && s.shortOfResources() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
 // Only the descendants of the program are listed, by the executable's file name where it can be
 // read, else by the kernel's command name (15 bytes at most), made whole from argv[0] if it fits.
 TEST(ProcFsProcessList, OwnProcessesFromAProcFolder) {
@@ -158,35 +139,4 @@ TEST(ProcFsProcessList, OwnProcessesFromAProcFolder) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Cabarc1.exe", "Cabarc2.exe", "FmLongNamedTool",
                                                "FmLongNamedTool.exe", "odd) (name"}));
-}
-
-// Our own child is seen by its full name, past the kernel's 15-byte command name (a stranger
-// named alike never is: the /proc folder test above), and no listing leaves a descriptor open.
-TEST(ExeRunning, OwnProcessByFullNameNothingKeptOpen) {
-    TempDir dir;
-    const std::string name = "FmWatchProbe-" + std::to_string(::getpid()) + "-Sleeper.exe";
-    fs::copy_file("/bin/sleep", dir.file(name));
-    const ProcFsProcessList list;
-    const QString text = QString::fromStdString(name).toUpper();
-    EXPECT_FALSE(ExeRunning(list, text));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl(dir.file(name).c_str(), name.c_str(), "30", nullptr);
-        ::_exit(127);
-    }
-    bool seen = false;
-    for (int i = 0; i < 200 && !(seen = ExeRunning(list, text)); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(seen);
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    EXPECT_FALSE(ExeRunning(list, text));
-
-    auto openFiles = [] {
-        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-    };
-    const auto before = openFiles();
-    for (int i = 0; i < 20; ++i)
-        ExeRunning(list, QStringLiteral("Cabarc"));
-    EXPECT_EQ(openFiles(), before);
 }

@@ -5,8 +5,6 @@
 #include "support/window_tests.h"
 
 #include <QElapsedTimer>
-#include <QThreadPool>
-#include <sys/resource.h>
 
 namespace {
 
@@ -157,62 +155,3 @@ TEST_P(RunControlWays, NeverEndingToolEnded) {
 INSTANTIATE_TEST_SUITE_P(Ways, RunControlWays,
                          ::testing::Values(Way::Esc, Way::Button, Way::ScreenReaderPress,
                                            Way::ExitYes, Way::ExitNoThenEsc, Way::DeafButton));
-
-// Under a per-user process limit a start that fails is tried again once a tool has ended, and
-// every cabinet is extracted. The limit binds only an unprivileged user: the test runs itself
-// again as "nobody" for that part.
-TEST_F(RunControl, ProcessLimit) {
-    if (const char* child = std::getenv("FM_PROCESS_LIMIT_CHILD")) {
-        world.useRealTools(std::getenv("FM_PROCESS_LIMIT_TOOLS"));
-        frmFendlemark& w = window(40);
-        // Qt's painting threads, made when the window was first shown, are let go: the run must
-        // not need new ones once its tools have the last places (painting would hang).
-        QThreadPool::globalInstance()->waitForDone();
-        // Our own threads, the painting threads the run keeps, and room for two tools: fewer
-        // than the run wants.
-        const auto tasks =
-            std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()) +
-            QThreadPool::globalInstance()->maxThreadCount() + 2;
-        const rlimit limit{static_cast<rlim_t>(tasks), static_cast<rlim_t>(tasks)};
-        ASSERT_EQ(::setrlimit(RLIMIT_NPROC, &limit), 0);
-        click(*w.cmdExtract);
-        EXPECT_EQ(world.prompt.shown, QStringList());
-        EXPECT_EQ(w.lblFiles->text(), QStringLiteral("40 files extracted."));
-        writeFile(child, "done");
-        return;
-    }
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "running as another user under a process limit needs root";
-    if (!fs::exists("/usr/bin/setpriv"))
-        GTEST_SKIP() << "setpriv (util-linux) is missing";
-    const std::string done = world.root.file("child done");
-    fs::permissions(world.root.path(), fs::perms::all);
-    // The build may lie where nobody cannot enter (a home folder of mode 0700): the child runs
-    // from copies of this program and of the tools in the scratch folder.
-    const fs::path stage = world.root.file("stage");
-    fs::create_directory(stage);
-    fs::permissions(stage, fs::perms(0755)); // whatever the umask
-    const fs::path exe = fs::read_symlink("/proc/self/exe");
-    for (const fs::path& from : {exe, fs::path(FM_PROGRAM_FOLDER "/Cabarc1.exe"),
-                                 fs::path(FM_PROGRAM_FOLDER "/Cabarc2.exe")}) {
-        fs::copy_file(from, stage / from.filename());
-        fs::permissions(stage / from.filename(), fs::perms(0755));
-    }
-    const std::string self = (stage / exe.filename()).string();
-    // The leak checker needs a thread of its own at exit, which the limit refuses.
-    // A run that hangs is stopped and reported, not waited for.
-    const std::string command =
-        "cd / && ASAN_OPTIONS=detect_leaks=0 FM_PROCESS_LIMIT_CHILD='" + done +
-        "' FM_PROCESS_LIMIT_TOOLS='" + stage.string() +
-        "' timeout -k 5 120 setpriv --reuid=nobody --regid=nogroup --clear-groups -- '" + self +
-        "' --gtest_filter=RunControl.ProcessLimit > '" + world.root.file("child log") + "' 2>&1";
-    const int status = std::system(command.c_str());
-    const std::string log = fs::exists(world.root.file("child log"))
-                                ? readFile(world.root.file("child log"))
-                                : std::string("no log");
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && !fs::exists(done) &&
-        log.find("RunControl.ProcessLimit") == std::string::npos)
-        GTEST_SKIP() << "the test program cannot run as nobody here: " << log;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
-    EXPECT_TRUE(fs::exists(done)) << log;
-}

@@ -65,20 +65,6 @@ TEST(RunQueue, BoundedEveryJobTriedResourcesRetried) {
     EXPECT_EQ(q.done(), 6u);
 }
 
-// With nothing of ours running to free resources, a refused start is given up after a few tries,
-// and the next job gets one try until a start succeeds again.
-TEST(RunQueue, LonelyResourceShortageEnds) {
-    FakeLauncher l;
-    for (size_t n = 0; n < 100; ++n)
-        l.refusals[n] = EAGAIN;
-    RunQueue q(l);
-    q.start(jobs({1, 1}));
-    ASSERT_TRUE(until([&] { return q.isFinished(); }, 20000));
-    EXPECT_EQ(l.calls.size(), RunQueue::kLonelyRetries + 2u);
-    EXPECT_EQ(states(q), (std::vector<State>{State::NotStarted, State::NotStarted}));
-    EXPECT_EQ(q.results()[1].startError, EAGAIN);
-}
-
 // Cancel: the waiting job never starts, the running ones are asked, the one that does not listen
 // is forced after the grace time; a job that had ended well keeps its end.
 TEST(RunQueue, CancelAsksThenForces) {

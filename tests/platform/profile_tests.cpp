@@ -120,29 +120,6 @@ TEST_F(Profile, OrdinaryFileTest) {
         EXPECT_FALSE(IsOrdinaryFile(p)) << p;
 }
 
-// A FIFO (or any file that is not regular) under the settings file's name is refused on opening,
-// at once, whether nobody writes to it or a writer is waiting; it is never replaced.
-TEST_F(Profile, AFifoIsRefusedWithoutWaitingForAWriter) {
-    const std::string fifo = dir.file("Fendlemark.ini");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    const std::function<bool()> uses[] = {
-        [&] { return GetProfileString(fifo, "S", "K") == std::nullopt; },
-        [&] { return !WriteProfileString(fifo, "S", "K", std::string("v")); },
-        [&] { return !ReadProfileFile(fifo) && !WriteProfileFile(fifo, "x"); },
-    };
-    for (size_t i = 0; i < std::size(uses); ++i) {
-        auto refused = std::async(std::launch::async, uses[i]);
-        if (refused.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-            ADD_FAILURE() << "use " << i << " waits for a writer";
-            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go
-        }
-        EXPECT_TRUE(refused.get()) << i;
-    }
-    struct stat st {};
-    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
-}
-
 // Many edits on one text in memory give what the same edits give one file write at a time.
 TEST_F(Profile, EditsInMemoryMatchEditsOfTheFile) {
     const std::string ini = dir.file("a.ini");
