@@ -115,8 +115,10 @@ TEST_F(Profile, ReadOnlyMeansThisUserMayNotWrite) {
 TEST_F(Profile, OrdinaryFileTest) {
     writeFile(dir.file("Fendlemark.ini"), "");
     writeFile(dir.file(".hidden.ini"), "");
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
     EXPECT_TRUE(IsOrdinaryFile(dir.file("Fendlemark.ini")));
-    for (const std::string& p : {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini")})
+    for (const std::string& p :
+         {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini"), dir.file("fifo.ini")})
         EXPECT_FALSE(IsOrdinaryFile(p)) << p;
 }
 
