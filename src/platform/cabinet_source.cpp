@@ -281,7 +281,7 @@ std::uint32_t ConsistentCabinetLength(const unsigned char* h, std::size_t availa
         return 0;
     const std::uint64_t folderTableEnd = at + std::uint64_t(folderCount) * (8 + folderReserve);
     const std::uint32_t firstData = le32(h + at);
-    if (folderTableEnd > files || firstData < files || firstData > length ||
+    if (folderTableEnd > files || firstData < folderTableEnd || firstData > length ||
         (le16(h + at + 6) & 0x000F) > 3)
         return 0;
     return length;
