@@ -153,6 +153,15 @@ void selectionSeeds() {
                1, "\x01\x01\x01\x01\x01\x01"));
 }
 
+// A program stub with a false "MSCF", then a cabinet; two cabinets back to back.
+void containerSeeds() {
+    const std::string stub = "MZ" + std::string(98, '\0') + "MSCF" + std::string(400, '\1');
+    const CabPlan one{{cabFile("a.txt", "alpha")}},
+        two{{cabFile("b.txt", "bee")}, {CabCompression::MsZip}};
+    seed("container", "stub-and-cabinet", stub + buildCabinet(one));
+    seed("container", "two-cabinets", buildCabinet(one) + buildCabinet(two) + "MSCF");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -166,5 +175,6 @@ int main(int argc, char** argv) {
     settingsSeeds();
     linkSeeds();
     selectionSeeds();
+    containerSeeds();
     return 0;
 }

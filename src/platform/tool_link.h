@@ -64,7 +64,7 @@ struct ToolLink {
     bool allRecords = false;              // records are every record listed, for *.*
     int codePage = 1252;                  // of names stored without the UTF-8 flag
     std::uint64_t sourceOffset = 0;       // where the cabinet starts in the file named
-    std::string sourceStream;             // or the stream of it that holds the cabinet
+    std::string sourceStream = {};        // or the stream of it that holds the cabinet
     friend bool operator==(const ToolLink&, const ToolLink&) = default;
 
     // The drive map the link carries (c: is always /).
