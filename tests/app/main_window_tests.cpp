@@ -32,7 +32,9 @@ TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
     EXPECT_EQ(menus, (QStringList{"&File", "  E&xit", "&Options", "  &Change extract settings",
                                   "  &Refresh", "  Select &Matching Rows\u2026", "  ",
                                   "  &Test Selected Cabinets", "  Open &Destination Folder",
-                                  "  File &Name Encoding", "&Help", "  &About Fendlemark"}));
+                                  "  File &Name Encoding",
+                                  "  &Look Inside Installers and Update Packages", "&Help",
+                                  "  &About Fendlemark"}));
 }
 
 TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {
