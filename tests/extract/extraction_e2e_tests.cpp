@@ -336,14 +336,14 @@ TEST_F(EndToEnd, CabinetsInsideInstallersListAndExtractBesideThem) {
     QStringList listed;
     for (int i = 0; i < win.File1->listCount(); ++i)
         listed << win.File1->list(i);
-    EXPECT_EQ(listed.join(u' '), QStringLiteral("product.msi setup.exe two.exe update.msu")
-                                     .mid(wixl ? 0 : 12));
+    EXPECT_EQ(listed.join(u' '),
+              QStringLiteral("product.msi setup.exe two.exe update.msu").mid(wixl ? 0 : 12));
     win.StgExtrPreservePath = 1;
     for (int i = 0; i < win.File1->listCount(); ++i) {
         const std::string name = win.File1->list(i).toStdString(), ref = dir + "/ref " + name;
         SCOPED_TRACE(name);
-        ASSERT_EQ(std::system(("cabextract -q -d '" + ref + "' '" + dir + "/" + name + "'").c_str()),
-                  0);
+        ASSERT_EQ(
+            std::system(("cabextract -q -d '" + ref + "' '" + dir + "/" + name + "'").c_str()), 0);
         std::map<std::string, std::string> files;
         for (const auto& [path, data] : treeBelow(ref))
             if (data != "/")
@@ -364,8 +364,8 @@ TEST_F(EndToEnd, CabinetsInsideInstallersListAndExtractBesideThem) {
             chosen[path] = files[path];
         }
         std::map<std::string, std::string> out;
-        for (const auto& [path, data] : treeBelow(dir + "/" + name.substr(0, name.size() - 4) +
-                                                  " Extracted"))
+        for (const auto& [path, data] :
+             treeBelow(dir + "/" + name.substr(0, name.size() - 4) + " Extracted"))
             if (data != "/")
                 out[path] = data;
         EXPECT_EQ(out, chosen);
