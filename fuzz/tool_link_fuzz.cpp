@@ -74,13 +74,16 @@ void linkRoundTrip(Input& in) {
         link.records.push_back({index, in.text()});
     }
     link.codePage = fm::kNameCodePages[in.byte() % std::size(fm::kNameCodePages)];
+    (in.byte() & 1) ? void(link.sourceStream = in.text()) : void(link.sourceOffset = in.u16());
+    const bool source = link.sourceOffset != 0 || !link.sourceStream.empty();
     const std::string text = fm::WriteToolLink(link);
     std::string error;
     const auto back = fm::ReadToolLink(text, &error);
     FM_FUZZ_CHECK(back, error + "\n" + text);
     FM_FUZZ_CHECK(*back == link, "read back differently:\n" + text);
     FM_FUZZ_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) ==
-                      1 + (link.codePage != 1252) + link.driveMounts.size() + link.records.size(),
+                      1 + (link.codePage != 1252) + source + link.driveMounts.size() +
+                          link.records.size(),
                   "a field broke its line:\n" + text);
 }
 

@@ -120,7 +120,7 @@ QMenu* CabinetMenu(frmFendlemark& w, int cabinetIndex) {
     if (cabinetIndex < 0 || w.File1->selected(cabinetIndex))
         cabinets = SelectedCabinets(w);
     else
-        cabinets << JoinPath(w.Dir1->path(), w.File1->list(cabinetIndex));
+        cabinets << w.CabinetsIn(JoinPath(w.Dir1->path(), w.File1->list(cabinetIndex)));
     QAction* test =
         menu->addAction(QStringLiteral("&Test"), &w, [&w, cabinets] { TestCabinets(w, cabinets); });
     test->setEnabled(!cabinets.isEmpty());
@@ -201,6 +201,7 @@ void AddEverydayActions(frmFendlemark& w) {
         showFolder(w, PathToText(drive.value_or(posix)), posix);
     });
     w.mOptions->addMenu(w.mNameEncoding);
+    w.mOptions->addAction(w.mLookInside);
 }
 
 } // namespace fm

@@ -116,7 +116,7 @@ void frmFendlemark::RefreshLists() {
         const QString cabinet = lvwFiles->subItem(row, 3);
         auto known = gone.constFind(cabinet);
         if (known == gone.constEnd()) {
-            const auto posix = platform_.drives->toPosix(TextToPath(cabinet));
+            const auto posix = platform_.drives->toPosix(TextToPath(CabinetFile(cabinet)));
             struct stat st {};
             known = gone.insert(cabinet,
                                 !posix || ::stat(posix->c_str(), &st) != 0 || !S_ISREG(st.st_mode));
@@ -183,6 +183,25 @@ void frmFendlemark::RefreshDrives() {
 void frmFendlemark::mNameEncoding_Click(int codePage) {
     NameCodePage = codePage;
     // The rows listed show names read in the old code page: read them again.
+    File1_Click();
+}
+
+void frmFendlemark::mLookInside_Click() {
+    LookInside = mLookInside->isChecked();
+    QStringList kept;
+    const std::vector<bool> flags = File1->selectionFlags();
+    for (int i = 0; i < File1->listCount(); ++i)
+        if (flags[static_cast<size_t>(i)])
+            kept << File1->list(i);
+    ShowContainers();
+    // The cabinets that stay listed stay selected; the contents follow the list.
+    const QSet<QString> wanted(kept.begin(), kept.end());
+    std::vector<bool> select(static_cast<size_t>(File1->listCount()));
+    for (int i = 0; i < File1->listCount(); ++i)
+        select[static_cast<size_t>(i)] = wanted.contains(File1->list(i));
+    Busy = true;
+    File1->selectEntries(select);
+    Busy = false;
     File1_Click();
 }
 

@@ -172,6 +172,10 @@ void frmFendlemark::buildMenus() {
         connect(item, &QAction::triggered, this,
                 [this, page = codePage] { mNameEncoding_Click(page); });
     }
+    mLookInside = new QAction(QStringLiteral("&Look Inside Installers and Update Packages"), this);
+    mLookInside->setObjectName(QStringLiteral("mLookInside"));
+    mLookInside->setCheckable(true);
+    connect(mLookInside, &QAction::triggered, this, &frmFendlemark::mLookInside_Click);
     mHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mHelp->setObjectName(QStringLiteral("mHelp"));
     mAbout = mHelp->addAction(QStringLiteral("&About Fendlemark"));

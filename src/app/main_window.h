@@ -6,8 +6,10 @@
 
 #include "cabinet/selection.h"
 #include "cabinet/unreadable.h"
+#include "platform/cabinet_source.h"
 #include "platform/platform.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QStringList>
 #include <optional>
@@ -29,6 +31,7 @@ class ListView;
 class VbCheckBox;
 class VbLabel;
 struct CabEntry;
+struct ToolLink;
 
 class frmFendlemark : public QMainWindow {
     Q_OBJECT
@@ -55,6 +58,10 @@ public:
     // The code page of names stored without the UTF-8 flag (one of kNameCodePages): the listing
     // reads them in it and the tool is told it, so a file is written under the name its row shows.
     int NameCodePage = 1252;
+    // Options > Look Inside Installers and Update Packages: the cabinet list also shows .msu
+    // files (cabinets themselves) and the .exe and .msi files that hold cabinets, whose rows then
+    // name their cabinet "setup.exe › cabinet at byte 4096" or "product.msi › Cab1.cab".
+    bool LookInside = false;
 
     // Controls, named as in the designer.
     DriveList* Drive1;
@@ -76,6 +83,7 @@ public:
     QAction* mRefresh;
     QAction* mSelectMatching;
     QMenu* mNameEncoding; // its items are checkable, one per code page (the page as data)
+    QAction* mLookInside; // checkable
     QMenu* mHelp;
     QAction* mAbout;
 
@@ -101,6 +109,23 @@ public:
     QList<UnreadableCab> Unreadable;
     // The selected parts of spanned sets listed without a neighbour, and which (cleared alike).
     QList<UnreadableCab> LoneParts;
+    // Cabinets inside other files. A row's cabinet (sub-item 3) is a drive-form path for a
+    // cabinet file, or for one inside another file the name InnerCabinets knows it by.
+    struct InnerCabinet {
+        QString file;         // the file that holds it (drive form)
+        CabinetSource source; // and where in it
+    };
+    QHash<QString, InnerCabinet> InnerCabinets;
+    // The cabinets of a file in the cabinet list (drive form): its inner cabinets' names once
+    // listed, otherwise the file itself.
+    QStringList CabinetsIn(const QString& file) const;
+    // The real file a row's cabinet lives in (drive form), handed to the tool, whose folder and
+    // name the destination rules use.
+    QString CabinetFile(const QString& cabinet) const;
+    // Tells the tool where in that file the cabinet lies (nothing for a cabinet file).
+    void LinkSource(const QString& cabinet, ToolLink& link) const;
+    // Sets the cabinet list's patterns for LookInside (re-read).
+    void ShowContainers();
 
     // Selection and status line.
     void UpdateStatus();
@@ -149,6 +174,7 @@ private:
     void mRefresh_Click();
     void mSelectMatching_Click();
     void mNameEncoding_Click(int codePage);
+    void mLookInside_Click();
     void mAbout_Click();
     void mChangeExtract_Click();
     void cmdExtract_Click();
@@ -169,8 +195,9 @@ private:
     bool Loading = false;
     bool Busy = false;
     int SelCount = 0;
-    std::optional<QList<RowKey>> SavedSel;       // (cabinet path, name) of each selected row
-    QString LastPattern = QStringLiteral("*.*"); // what Select Matching Rows offers next
+    std::optional<QList<RowKey>> SavedSel;          // (cabinet path, name) of each selected row
+    QHash<QString, QStringList> containerCabinets_; // file -> its inner cabinets, as last listed
+    QString LastPattern = QStringLiteral("*.*");    // what Select Matching Rows offers next
     bool unloaded_ = false;
     int fittedFrame_ = -1; // the frame height FitToFrame last sized for; -1 before Load
 };

@@ -143,6 +143,11 @@ void frmFendlemark::LoadSettings() {
     NameCodePage = IsNameCodePage(codePage) ? codePage : 1252;
     for (QAction* item : mNameEncoding->actions())
         item->setChecked(item->data().toInt() == NameCodePage);
+    // Only "1" turns it on; off, the cabinet list stays as it always was.
+    LookInside = ReadINI(section, QStringLiteral("LookInside")).trimmed() == u"1";
+    mLookInside->setChecked(LookInside);
+    if (LookInside)
+        ShowContainers();
 }
 
 void frmFendlemark::SaveSettings() {
@@ -165,6 +170,7 @@ void frmFendlemark::SaveSettings() {
     // Windows' own is the default: not written, and an earlier choice is removed.
     WriteINI(section, QStringLiteral("NameCodePage"),
              NameCodePage == 1252 ? QString() : QString::number(NameCodePage));
+    WriteINI(section, QStringLiteral("LookInside"), LookInside ? QStringLiteral("1") : QString());
     if (session.changed)
         WriteProfileFile(iniPosixPath(), session.profile.text());
 }

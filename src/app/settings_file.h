@@ -1,9 +1,10 @@
 #pragma once
 
 // Fendlemark.ini in the program's folder: section "Fendlemark", keys InitialPath,
-// ExtrAlwaysSame, ExtrPreservePath, ExtrObName, ExtrSetFolder and NameCodePage (the code page of
-// names stored without the UTF-8 flag; absent or unknown: 1252). Read once while the main window
-// loads, written once when it unloads.
+// ExtrAlwaysSame, ExtrPreservePath, ExtrObName, ExtrSetFolder, NameCodePage (the code page of
+// names stored without the UTF-8 flag; absent or unknown: 1252) and LookInside (1: the cabinet
+// list shows installers and update packages too; written only then). Read once while the main
+// window loads, written once when it unloads.
 
 #include <QString>
 #include <optional>

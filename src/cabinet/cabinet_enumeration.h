@@ -22,6 +22,10 @@ struct CabEntry {
     quint32 Index = 0;
 };
 
+// A name the cabinet list shows as a cabinet file of its own (.cab, and .msu, an update
+// package, which is a cabinet); other files are searched for cabinets inside them.
+bool IsCabinetFileName(const QString& name);
+
 // The stored name as text: UTF-8 when flagged, in `codePage` (kNameCodePages) otherwise.
 QString StrFromAnsiPtr(const CabinetFileRecord& record, int codePage);
 

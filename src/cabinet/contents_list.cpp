@@ -57,6 +57,7 @@ void frmFendlemark::lvwFiles_ColumnClick(int index, const QString& key) {
 
 void frmFendlemark::ClearContents() {
     lvwFiles->clearRows();
+    InnerCabinets.clear();
     Unreadable.clear();
     LoneParts.clear();
 }

@@ -66,7 +66,15 @@ FileList::FileList(const DriveMap& drives, QWidget* parent)
 bool FileList::matches(const QString& pattern, const QString& name) {
     if (pattern == u"*.*")
         return true;
-    return wildcardMatch(pattern, 0, name, 0);
+    for (const QString& one : pattern.split(u';'))
+        if (wildcardMatch(one, 0, name, 0))
+            return true;
+    return false;
+}
+
+void FileList::setFilter(std::function<bool(const std::string&)> accept) {
+    accept_ = std::move(accept);
+    refresh();
 }
 
 void FileList::setPath(const QString& drivePath) {
@@ -102,7 +110,7 @@ void FileList::refresh() {
                     std::string full = base + std::string(n);
                     regular = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
                 }
-                if (regular)
+                if (regular && (!accept_ || accept_(base + std::string(n))))
                     names << name;
             }
         }

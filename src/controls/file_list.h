@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QListWidget>
+#include <functional>
 #include <vector>
 
 namespace fm {
@@ -24,7 +25,10 @@ public:
     // A folder in drive form; the list is re-read. An unreadable folder lists nothing.
     void setPath(const QString& drivePath);
     QString pattern() const { return pattern_; }
+    // Patterns apart by ';' ("*.cab;*.msu"): a name matching any of them is listed.
     void setPattern(const QString& pattern);
+    // Also required of each matching file (its POSIX path) to be listed, when set; re-reads.
+    void setFilter(std::function<bool(const std::string&)> accept);
     // Re-reads the folder.
     void refresh();
 
@@ -72,6 +76,7 @@ private:
 
     QString path_;
     QString pattern_ = QStringLiteral("*.*");
+    std::function<bool(const std::string&)> accept_;
     QHash<QString, QString> problems_; // entry name -> why it cannot be read
     QHash<QString, QString> notes_;    // entry name -> note
 };

@@ -28,7 +28,7 @@ QStringList SelectedCabinets(const frmFendlemark& w) {
     const std::vector<bool> flags = w.File1->selectionFlags();
     for (int i = 0; i < w.File1->listCount(); ++i)
         if (flags[static_cast<size_t>(i)])
-            cabinets << JoinPath(w.Dir1->path(), w.File1->list(i));
+            cabinets << w.CabinetsIn(JoinPath(w.Dir1->path(), w.File1->list(i)));
     return cabinets;
 }
 
@@ -41,12 +41,13 @@ void TestCabinets(frmFendlemark& w, const QStringList& cabinets) {
     ToolLink link;
     link.driveMounts = ToolLink::mountsOf(*p.drives);
     link.codePage = w.NameCodePage;
-    const std::string attachment = WriteToolLink(link);
     std::vector<RunJob> jobs;
     for (const QString& cabinet : cabinets) {
         ToolCall call;
         call.command = ToolCall::Command::Test;
-        call.cabinet = cabinet;
+        call.cabinet = w.CabinetFile(cabinet);
+        w.LinkSource(cabinet, link);
+        const std::string attachment = WriteToolLink(link);
         RunJob job;
         job.folder = TextToPath(p.programFolder);
         job.file = "Cabarc1.exe";

@@ -200,9 +200,11 @@ void ExtractionRun::plan() {
     // The cabinets in the order of the cabinet list, so the tools take turns as they always did.
     const std::vector<bool> cabinetFlags = w_.File1->selectionFlags();
     for (int i = 0; i < w_.File1->listCount(); ++i) {
-        const QString cabinet = JoinPath(w_.Dir1->path(), w_.File1->list(i));
-        if (cabinetFlags[static_cast<size_t>(i)] && (allFiles || chosen.contains(cabinet)))
-            jobFor(cabinet);
+        if (!cabinetFlags[static_cast<size_t>(i)])
+            continue;
+        for (const QString& cabinet : w_.CabinetsIn(JoinPath(w_.Dir1->path(), w_.File1->list(i))))
+            if (allFiles || chosen.contains(cabinet))
+                jobFor(cabinet);
     }
     for (int row = 1; row <= rows; ++row) {
         const QString cabinet = list.subItem(row, kPathColumn);
@@ -255,7 +257,9 @@ QString ExtractionRun::driveProblem(const QString& destination, const std::strin
 }
 
 void ExtractionRun::checkCabinet(Job& job) {
-    const auto cabinet = p_.drives->toPosix(TextToPath(job.cabinet));
+    // A cabinet inside an installer goes where the rules put the installer's own files.
+    const QString file = w_.CabinetFile(job.cabinet);
+    const auto cabinet = p_.drives->toPosix(TextToPath(file));
     struct stat st {};
     if (!cabinet || ::stat(cabinet->c_str(), &st) != 0) {
         job.failed = true;
@@ -268,7 +272,7 @@ void ExtractionRun::checkCabinet(Job& job) {
     } else if (rule_ == Rule::SetFolder) {
         job.destination = w_.StgExtrSetFolder;
     } else {
-        const QString name = SplitPath(job.cabinet).second;
+        const QString name = SplitPath(file).second;
         job.destination = JoinPath(folder, name.left(std::max<qsizetype>(name.size() - 4, 0)) +
                                                QStringLiteral(" Extracted"));
     }
@@ -458,13 +462,14 @@ void ExtractionRun::launchAll() {
         link.allRecords = job.allFiles;
         for (int row : job.rows)
             link.records.push_back({w_.lvwFiles->tag(row), w_.lvwFiles->text(row).toStdString()});
-        const QString parameters =
-            ToolParameters({ToolCall::Command::Extract, job.cabinet, job.destination, job.allFiles,
-                            keep_, skip_, kLaunchProgressDescriptor, kLaunchFolderDescriptor});
+        w_.LinkSource(job.cabinet, link);
+        const QString parameters = ToolParameters(
+            {ToolCall::Command::Extract, w_.CabinetFile(job.cabinet), job.destination, job.allFiles,
+             keep_, skip_, kLaunchProgressDescriptor, kLaunchFolderDescriptor});
         const QString file = QStringLiteral("Cabarc%1.exe").arg(tool);
         // The cabinet's size stands for its share of the run's work.
         std::error_code error;
-        const auto posix = PosixPathOf(*p_.drives, job.cabinet, programFolder_);
+        const auto posix = PosixPathOf(*p_.drives, w_.CabinetFile(job.cabinet), programFolder_);
         const std::uintmax_t bytes = posix ? std::filesystem::file_size(*posix, error) : 0;
         job.launch = launches_.size();
         // The tool writes into the very folder checked above, handed over open.

@@ -64,8 +64,10 @@ QStringList ExtractRowsTo(frmFendlemark& w, const std::vector<int>& rows, const 
             link.records.push_back({list.tag(row), list.text(row).toStdString()});
             job.weight += list.subItem(row, 1).toULongLong();
         }
-        job.parameters = TextToPath(ToolParameters(
-            {ToolCall::Command::Extract, cabinet, destination, false, keepFolders, false}));
+        w.LinkSource(cabinet, link);
+        job.parameters =
+            TextToPath(ToolParameters({ToolCall::Command::Extract, w.CabinetFile(cabinet),
+                                       destination, false, keepFolders, false}));
         job.attachment = WriteToolLink(link);
         jobs.push_back(std::move(job));
     }
@@ -143,8 +145,8 @@ void OpenRows(frmFendlemark& w, const std::vector<int>& rows) {
         }
         ::chmod(file.c_str(), st.st_mode & ~mode_t{0222}); // a copy: changes to it would be lost
         if (isCabinetName(name)) {
-            if (const auto from =
-                    p.drives->toPosix(TextToPath(w.lvwFiles->subItem(row, kPathColumn))))
+            if (const auto from = p.drives->toPosix(
+                    TextToPath(w.CabinetFile(w.lvwFiles->subItem(row, kPathColumn)))))
                 copies->remember(folder, *from);
             if (nested.empty()) {
                 nested = file;

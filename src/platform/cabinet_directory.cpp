@@ -27,8 +27,9 @@ namespace {
 class WindowedFile {
 public:
     // Non-blocking, so a FIFO named like a cabinet fails at once instead of waiting for a writer.
-    explicit WindowedFile(const char* path)
-        : fd_(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    // `base`: where the cabinet starts in the file; positions count from there.
+    WindowedFile(const char* path, off_t base)
+        : fd_(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)), base_(base) {}
     ~WindowedFile() {
         if (fd_ >= 0)
             ::close(fd_);
@@ -89,7 +90,7 @@ private:
         eof_ = false;
         ssize_t got;
         do {
-            got = ::pread(fd_, window_.get(), kWindow, pos_);
+            got = ::pread(fd_, window_.get(), kWindow, base_ + pos_);
         } while (got < 0 && errno == EINTR);
         if (got <= 0) {
             eof_ = got == 0;
@@ -101,6 +102,7 @@ private:
     }
 
     int fd_;
+    off_t base_;
     off_t pos_ = 0;
     off_t windowStart_ = 0;
     off_t windowLength_ = 0;
@@ -175,9 +177,9 @@ CabinetListing stopped(std::string why) {
 // `facts`, when given, takes the header's flags and folder count and the continuation marks.
 CabinetListing listFileTable(const std::string& path,
                              const std::function<void(const CabinetFileRecord&)>& onFile,
-                             CabinetTable* facts = nullptr) {
+                             CabinetTable* facts = nullptr, std::uint64_t offset = 0) {
     CabinetListing out;
-    WindowedFile f(path.c_str());
+    WindowedFile f(path.c_str(), static_cast<off_t>(offset));
     if (!f.isOpen())
         return stopped(errnoText(errno));
     // In the words the tool uses: a file that starts as a cabinet does but ends too soon is a
@@ -397,8 +399,9 @@ int daysInMonth(int year, int month) {
 } // namespace
 
 CabinetListing IterateCabinet(const std::string& posixPath,
-                              const std::function<void(const CabinetFileRecord&)>& onFile) {
-    return listFileTable(posixPath, onFile);
+                              const std::function<void(const CabinetFileRecord&)>& onFile,
+                              std::uint64_t offset) {
+    return listFileTable(posixPath, onFile, nullptr, offset);
 }
 
 std::string FindCabinetPart(const std::string& folder, const std::string& name) {

@@ -37,9 +37,10 @@ struct CabinetListing {
 // returning. A cabinet that is damaged, truncated or not a cabinet at all yields the records that
 // could be read (possibly none), prints nothing, and says why in the result. A part of a spanned
 // set yields the files that start in it (also those continued into the next part), not those
-// continued from the previous.
+// continued from the previous. A cabinet inside a larger file starts `offset` bytes into it.
 CabinetListing IterateCabinet(const std::string& posixPath,
-                              const std::function<void(const CabinetFileRecord&)>& onFile);
+                              const std::function<void(const CabinetFileRecord&)>& onFile,
+                              std::uint64_t offset = 0);
 
 // The file in `folder` for a part named `name` in a header (only its last part is used), looked
 // up exactly, then without regard to letter case: its path, or "" when there is none.

@@ -89,6 +89,13 @@ std::string WriteToolLink(const ToolLink& link) {
         appendField(out, mount);
         out += '\n';
     }
+    if (!link.sourceStream.empty()) {
+        out += "source stream ";
+        appendField(out, link.sourceStream);
+        out += '\n';
+    } else if (link.sourceOffset != 0) {
+        out += "source offset " + std::to_string(link.sourceOffset) + '\n';
+    }
     for (const LinkedRecord& r : link.records) {
         out += "file ";
         out += std::to_string(r.index);
@@ -109,6 +116,7 @@ std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error) 
     };
     ToolLink link;
     size_t lineNumber = 0;
+    bool sawSource = false;
     while (!text.empty()) {
         const size_t end = text.find('\n');
         if (end == std::string_view::npos)
@@ -150,6 +158,21 @@ std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error) 
             if (value->empty() || value->front() != '/')
                 return refuse(where + "a mount path that is not absolute");
             link.driveMounts.push_back(std::move(*value));
+        } else if (kind == "source") {
+            std::uint64_t offset = 0;
+            const auto [end2, ec] =
+                std::from_chars(value->data(), value->data() + value->size(), offset);
+            const bool number = ec == std::errc() && end2 == value->data() + value->size() &&
+                                offset != 0 && (*value)[0] != '0';
+            if (!link.records.empty() || sawSource ||
+                !(key == "stream" ? !value->empty() : key == "offset" && number))
+                return refuse(where + "a cabinet's place in its file that is unknown or out of "
+                                      "place");
+            sawSource = true;
+            if (key == "stream")
+                link.sourceStream = std::move(*value);
+            else
+                link.sourceOffset = offset;
         } else if (kind == "file") {
             std::uint32_t index = 0;
             auto [end2, ec] = std::from_chars(key.data(), key.data() + key.size(), index);

@@ -12,6 +12,10 @@
 //   codepage 932                      names stored without the UTF-8 flag are in this code page
 //                                     (kNameCodePages; the line is left out for 1252)
 //   drive d /media/ann/STICK          the program's drive map, one line per drive after c: (= /)
+//   source offset 4096                the cabinet is not the whole file named on the command
+//   source stream <name>              line but lies in it: from this byte on (found by search),
+//                                     or in this compound-file stream (cabinet_source.h); the
+//                                     line is left out for a cabinet that is a file of its own
 //   file 17 docs\readme.txt           a chosen record: its index among the files that start in
 //   file 18 a*                        this cabinet (stored order, from 0) and the name the
 //                                     program listed for it (StoredNameToUtf8 in the link's code
@@ -59,6 +63,8 @@ struct ToolLink {
     std::vector<LinkedRecord> records;    // empty (and not allRecords): the patterns choose
     bool allRecords = false;              // records are every record listed, for *.*
     int codePage = 1252;                  // of names stored without the UTF-8 flag
+    std::uint64_t sourceOffset = 0;       // where the cabinet starts in the file named
+    std::string sourceStream = {};        // or the stream of it that holds the cabinet
     friend bool operator==(const ToolLink&, const ToolLink&) = default;
 
     // The drive map the link carries (c: is always /).
@@ -68,7 +74,8 @@ struct ToolLink {
 };
 
 // The link as text, and back. Reading refuses (nullopt, with the reason in `error`) a wrong first
-// line, an unknown line, a malformed escape or number, a drive out of letter order, and a
+// line, an unknown line, a malformed escape or number, a drive out of letter order, a second
+// source line or one after the file lines, and a
 // "files N all" line that is not last or whose N is not the number of file lines.
 std::string WriteToolLink(const ToolLink& link);
 std::optional<ToolLink> ReadToolLink(std::string_view text, std::string* error);

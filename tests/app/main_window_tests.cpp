@@ -29,11 +29,13 @@ TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
             menus << QStringLiteral("  ") + item->text();
     }
     // The designed menus, then the everyday actions added below a separator.
-    EXPECT_EQ(menus, (QStringList{"&File", "  &Back", "  ", "  E&xit", "&Options",
-                                  "  &Change extract settings", "  &Refresh",
-                                  "  Select &Matching Rows\u2026", "  ",
-                                  "  &Test Selected Cabinets", "  Open &Destination Folder",
-                                  "  File &Name Encoding", "&Help", "  &About Fendlemark"}));
+    EXPECT_EQ(
+        menus,
+        (QStringList{"&File", "  &Back", "  ", "  E&xit", "&Options", "  &Change extract settings",
+                     "  &Refresh", "  Select &Matching Rows\u2026", "  ",
+                     "  &Test Selected Cabinets", "  Open &Destination Folder",
+                     "  File &Name Encoding", "  &Look Inside Installers and Update Packages",
+                     "&Help", "  &About Fendlemark"}));
 }
 
 TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {

@@ -172,3 +172,18 @@ TEST(SettingsOnTwoDrives, TheStoredFolderOpensFromEitherDrive) {
     EXPECT_EQ(again.Dir1->path(), here);
     EXPECT_TRUE(again.Drive1->drive().startsWith(u'c'));
 }
+
+// LookInside: only 1 turns it on (its menu item checked, installers listed too); anything else
+// is off, and off is not written.
+TEST_F(SettingsFile, LookInsideIsOnOnlyForOne) {
+    for (const std::string value : {" 1 ", "yes", "2"}) {
+        SCOPED_TRACE(value);
+        writeFile(world.iniPath(), "[Fendlemark]\nLookInside=" + value + "\n");
+        frmFendlemark& w = world.loaded();
+        const bool on = value == " 1 ";
+        EXPECT_EQ(w.mLookInside->isChecked(), on);
+        EXPECT_EQ(w.File1->pattern(), on ? "*.cab;*.msu;*.exe;*.msi" : "*.cab");
+        world.close();
+        EXPECT_EQ(ini("LookInside"), on ? "1" : "<absent>");
+    }
+}

@@ -293,3 +293,84 @@ TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
     EXPECT_EQ(win.StgExtrObName, QStringLiteral("obSamePlus"));
     EXPECT_EQ(win.StgExtrSetFolder, QStringLiteral("C:\\kept"));
 }
+
+// Cabinets inside other files, with Options > Look Inside Installers and Update Packages turned on
+// from the keyboard: a program stub whose false "MSCF" is no cabinet, the same stub with a cabinet
+// appended, one with two, an update package (a cabinet of cabinets) and a package made by wixl.
+// Each lists every file cabextract finds in it; its first and last rows extract into
+// "<name> Extracted" beside it, byte for byte as cabextract writes them, and the option is kept.
+TEST_F(EndToEnd, CabinetsInsideInstallersListAndExtractBesideThem) {
+    const std::string dir = world.startFolder() + "/setups";
+    const std::string stub = "MZ" + std::string(98, '\0') + "MSCF" + std::string(3992, '\1');
+    CabPlan bees{{cabFile("b1.txt", "bee"), cabFile("b2.txt", "buzz")}, {CabCompression::MsZip}};
+    writeFile(dir + "/junk.exe", stub);
+    writeFile(dir + "/setup.exe", stub + buildCabinet(one));
+    writeFile(dir + "/two.exe", stub + buildCabinet(two) + buildCabinet(bees));
+    writeCabinet(dir + "/update.msu", CabPlan{{cabFile("Windows-KB1.CAB", buildCabinet(two)),
+                                               cabFile("update.xml", "<unattend/>")}});
+    const bool wixl = std::system("command -v wixl >/dev/null") == 0;
+    if (wixl) {
+        writeFile(dir + "/w/a.txt", "alpha");
+        writeFile(dir + "/w/b.txt", std::string(5000, 'b'));
+        writeFile(dir + "/w/p.wxs",
+                  "<Wix xmlns='http://schemas.microsoft.com/wix/2006/wi'><Product Id='*' Name='P' "
+                  "Language='1033' Version='1.0' Manufacturer='M' UpgradeCode='12345678-1234-1234-"
+                  "1234-123456789012'><Package Compressed='yes'/><Media Id='1' Cabinet='Cab1.cab' "
+                  "EmbedCab='yes'/><Directory Id='TARGETDIR' Name='SourceDir'><Component Id='C' "
+                  "Guid='11111111-2222-3333-4444-555555555555'><File Id='A' Source='a.txt'/><File "
+                  "Id='B' Source='b.txt'/></Component></Directory><Feature Id='F' Level='1'>"
+                  "<ComponentRef Id='C'/></Feature></Product></Wix>");
+        ASSERT_EQ(std::system(("cd '" + dir + "/w' && wixl -o ../product.msi p.wxs").c_str()), 0);
+    }
+    frmFendlemark& win = world.loaded();
+    win.show();
+    win.Dir1->setPath(world.drivePath(dir));
+    EXPECT_EQ(win.File1->listCount(), 0); // off: not listed
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&win));
+    QTest::keyClick(&win, Qt::Key_O, Qt::AltModifier);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_L);
+    QStringList listed;
+    for (int i = 0; i < win.File1->listCount(); ++i)
+        listed << win.File1->list(i);
+    EXPECT_EQ(listed.join(u' '),
+              QStringLiteral("product.msi setup.exe two.exe update.msu").mid(wixl ? 0 : 12));
+    win.StgExtrPreservePath = 1;
+    for (int i = 0; i < win.File1->listCount(); ++i) {
+        const std::string name = win.File1->list(i).toStdString(), ref = dir + "/ref " + name;
+        SCOPED_TRACE(name);
+        ASSERT_EQ(
+            std::system(("cabextract -q -d '" + ref + "' '" + dir + "/" + name + "'").c_str()), 0);
+        std::map<std::string, std::string> files;
+        for (const auto& [path, data] : treeBelow(ref))
+            if (data != "/")
+                files[path] = data;
+        clickRows(*win.File1, {i});
+        QStringList rows = columnTexts(*win.lvwFiles).replaceInStrings("\\", "/");
+        rows.sort();
+        QStringList expected;
+        for (const auto& [path, data] : files)
+            expected << QString::fromStdString(path);
+        EXPECT_EQ(rows, expected);
+        const int last = win.lvwFiles->rowCount() - 1;
+        clickRows(*win.lvwFiles, {0, last});
+        extractSelected(win);
+        std::map<std::string, std::string> chosen;
+        for (int row : {1, last + 1}) {
+            const std::string path = win.lvwFiles->text(row).replace("\\", "/").toStdString();
+            chosen[path] = files[path];
+        }
+        std::map<std::string, std::string> out;
+        for (const auto& [path, data] :
+             treeBelow(dir + "/" + name.substr(0, name.size() - 4) + " Extracted"))
+            if (data != "/")
+                out[path] = data;
+        EXPECT_EQ(out, chosen);
+        if (name == "two.exe") {
+            EXPECT_NE(win.lvwFiles->subItem(1, 3), win.lvwFiles->subItem(last + 1, 3));
+        }
+    }
+    world.close();
+    EXPECT_NE(readFile(world.iniPath()).find("LookInside=1"), std::string::npos);
+    if (!wixl)
+        GTEST_SKIP() << "wixl is not installed: the .msi case did not run";
+}

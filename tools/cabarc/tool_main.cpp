@@ -1,6 +1,7 @@
 #include "tool_main.h"
 
 #include "cab_io.h"
+#include "platform/cabinet_source.h"
 #include "platform/tool_link.h"
 #include "problem_words.h"
 #include "stored_name.h"
@@ -135,6 +136,21 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
         return refuse(a.cabinet, linked ? "its drive is not known" : "no such drive or path");
     // Refused here, with the reason, rather than as an unreadable cabinet further on.
     std::string why;
+    // A cabinet inside a larger file is read from a copy of its bytes in memory (gone with the
+    // descriptor), so every reader below sees exactly that cabinet and nothing else of the file.
+    struct Copy {
+        int fd = -1;
+        ~Copy() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } copy;
+    if (link && (link->sourceOffset != 0 || !link->sourceStream.empty())) {
+        copy.fd = OpenCabinetSource({*cabinet, link->sourceOffset, link->sourceStream}, &why);
+        if (copy.fd < 0)
+            return refuse(a.cabinet, why);
+        cabinet = "/proc/self/fd/" + std::to_string(copy.fd);
+    }
     int fd = OpenCabinetFile(*cabinet, &why);
     if (fd < 0) {
         if (!linked)
