@@ -86,7 +86,7 @@ std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
         if (ok && ::fstat(fd, &st) == 0) {
             // Each folder's data ends at the nearest boundary after its start.
             for (FolderLayout& f : layout.folders) {
-                f.dataEnd = static_cast<std::uint64_t>(st.st_size);
+                f.dataEnd = std::max<std::uint64_t>(st.st_size, f.firstBlock);
                 const auto limit = [&](std::uint64_t bound) {
                     if (bound > f.firstBlock)
                         f.dataEnd = std::min(f.dataEnd, bound);
