@@ -59,13 +59,15 @@ void FastRoute::refresh(const CabinetSet& set) {
         }
         // A stored folder is libmspack's unless it holds more blocks than its stored count
         // (which then has wrapped past 65,535): its files reach beyond what that many blocks can
-        // hold, or its data takes more room than that many blocks can.
+        // hold, or its data takes more room than that many blocks can and room enough for 65,536
+        // blocks more.
         const FolderLayout& l = layout_->folders[i];
-        const std::uint64_t blockRoom = 8u + layout_->blockReserve + 32768u;
+        const std::uint64_t room = l.dataEnd - l.firstBlock, header = 8u + layout_->blockReserve;
         if ((f->comp_type & 0x0F) == MSCAB_COMP_MSZIP ||
             ((f->comp_type & 0x0F) == MSCAB_COMP_NONE &&
              (reach[f] > l.blockCount * std::uint64_t(32768) ||
-              l.dataEnd - l.firstBlock > l.blockCount * blockRoom)))
+              (room > l.blockCount * (header + 32768) &&
+               room >= (l.blockCount + 65536u) * (header + 1)))))
             index_[f] = i;
     }
     if (i != layout_->folders.size())
