@@ -2,12 +2,12 @@
 """Writes large or unusual cabinets with reproducible contents, for measuring and checking the
 cabinet tool by hand (never from ctest).
 
-    bench/make_huge_cabinet.py OUT.cab [--preset NAME | --folder SPEC ...] [--seed N]
+    bench/make_huge_cabinet.py OUT.cab [--preset NAME | --folder KIND:DATA:SIZES ...] [--seed N]
                                [--block BYTES] [--max-reserve] [--manifest FILE]
 
-A folder SPEC is KIND:DATA:SIZES: KIND stored or mszip; DATA random (incompressible) or pattern
-(a 4 KB piece of random bytes repeated, so MSZIP packs it small); SIZES either the files' sizes
-separated by commas or TOTAL/COUNT (COUNT files sharing TOTAL bytes). Presets:
+Each --folder adds a folder: KIND is stored or mszip; DATA is random (incompressible) or pattern
+(a 4 KB piece of random bytes repeated, so MSZIP packs it small); SIZES is either the files'
+sizes separated by commas or TOTAL/COUNT (COUNT files sharing TOTAL bytes). Presets:
 
     huge           a 3 GB cabinet of 65,535 files: a stored folder of 3,000,000,000 bytes in
                    65,533 files (91,553 blocks: the block count has wrapped), then an MSZIP folder
@@ -53,17 +53,17 @@ def checksum(data, seed=0):
     return seed ^ x ^ tail
 
 
-def parse_folder(spec):
-    kind, data, sizes = spec.split(":")
+def parse_folder(text):
+    kind, data, sizes = text.split(":")
     if kind not in ("stored", "mszip") or data not in ("random", "pattern"):
-        raise SystemExit(f"bad folder {spec!r}: KIND is stored or mszip, DATA random or pattern")
+        raise SystemExit(f"bad folder {text!r}: KIND is stored or mszip, DATA random or pattern")
     if "/" in sizes:
         total, count = (int(v) for v in sizes.split("/"))
         sizes = [total // count + (1 if i < total % count else 0) for i in range(count)]
     else:
         sizes = [int(v) for v in sizes.split(",")]
     if sum(sizes) > 0xFFFFFFFF or max(sizes) > 0xFFFFFFFF:
-        raise SystemExit(f"folder {spec!r} holds more than 4 GB")
+        raise SystemExit(f"folder {text!r} holds more than 4 GB")
     return kind, data, sizes
 
 
@@ -89,12 +89,12 @@ def main():
     p.add_argument("--max-reserve", action="store_true")
     p.add_argument("--manifest")
     a = p.parse_args()
-    specs, block, reserve = PRESETS[a.preset] if a.preset else (a.folder, 32768, False)
+    folder_texts, block, reserve = PRESETS[a.preset] if a.preset else (a.folder, 32768, False)
     block = a.block or block
     reserve = reserve or a.max_reserve
-    if not specs or not 1 <= block <= 32768:
+    if not folder_texts or not 1 <= block <= 32768:
         raise SystemExit("give --preset or --folder, and --block in 1..32768")
-    folders = [parse_folder(s) for s in specs]
+    folders = [parse_folder(t) for t in folder_texts]
     names = [[f"folder{k}\\file{i:05d}.dat" for i in range(len(sizes))]
              for k, (_, _, sizes) in enumerate(folders)]
     file_count = sum(len(n) for n in names)
