@@ -52,6 +52,10 @@ std::string deflateBlock(std::string_view block, std::string_view previous) {
     return out;
 }
 
+std::size_t reserveOf(const CabPlan& plan, std::size_t size) {
+    return plan.largestReserves ? size : 0;
+}
+
 bool inFolders(const CabPlan& plan, int folder) {
     return folder >= 0 && static_cast<std::size_t>(folder) < plan.folders.size();
 }
@@ -63,7 +67,9 @@ CabLayout layoutOf(const CabPlan& plan) {
         throw std::invalid_argument("blockSize must be 1..32768");
     if (plan.files.size() > 0xFFFF || plan.folders.size() > 0xFFFF)
         throw std::invalid_argument("too many files or folders for one cabinet");
-    CabLayout layout{kHeaderSize + kFolderSize * plan.folders.size(), 0};
+    CabLayout layout{kHeaderSize + reserveOf(plan, 60004) +
+                         (kFolderSize + reserveOf(plan, 255)) * plan.folders.size(),
+                     0};
     layout.firstDataBlock = layout.firstFileEntry;
     for (const CabFilePlan& f : plan.files)
         layout.firstDataBlock += kFileFixedSize + f.name.size() + 1;
@@ -94,13 +100,12 @@ std::string buildCabinet(const CabPlan& plan) {
             put(sizes, static_cast<std::uint32_t>(packed.size()), 2);
             put(sizes, static_cast<std::uint32_t>(block.size()), 2);
             put(data, checksum(sizes, checksum(packed, 0)), 4);
-            data += sizes + packed;
+            data += sizes + std::string(reserveOf(plan, 255), '\xA5') + packed;
             previous = block;
         }
-        if (blocks > 0xFFFF)
-            throw std::invalid_argument("too many data blocks in one folder");
         put(folders, static_cast<std::uint32_t>(blocks), 2);
         put(folders, plan.folders[i] == CabCompression::MsZip ? 1 : 0, 2);
+        folders += std::string(reserveOf(plan, 255), '\xA5');
     }
 
     std::string out = "MSCF";
@@ -112,9 +117,11 @@ std::string buildCabinet(const CabPlan& plan) {
     put(out, 0x0103, 2); // version 1.3
     put(out, static_cast<std::uint32_t>(plan.folders.size()), 2);
     put(out, static_cast<std::uint32_t>(plan.files.size()), 2);
-    put(out, 0, 2); // flags: no reserve, no previous or next cabinet
+    put(out, plan.largestReserves ? 4 : 0, 2); // flags: no previous or next cabinet
     put(out, plan.setId, 2);
     put(out, 0, 2); // iCabinet
+    if (plan.largestReserves)
+        out += std::string("\x60\xEA\xFF\xFF", 4) + std::string(60000, '\xA5');
     out += folders;
 
     const auto putTable = [&](std::string& to, const std::vector<CabFilePlan>& files) {

@@ -49,6 +49,8 @@ struct CabPlan {
     // When set, the header's file-table offset points at these records, written after the data
     // (their data stored nowhere), while `files` still follow the folder table.
     std::optional<std::vector<CabFilePlan>> headerTable = std::nullopt;
+    // The largest reserve areas, of 0xA5 bytes: 60,000 in the header, 255 per folder and block.
+    bool largestReserves = false;
 };
 
 // A file for a plan, with the default date, time and attributes.

@@ -329,3 +329,58 @@ TEST_P(EachDecoder, DamageFailsTheFilesItReaches) {
 
 INSTANTIATE_TEST_SUITE_P(Decoders, EachDecoder, ::testing::Range(0, int(std::size(kDecoders))),
                          [](const auto& info) { return kDecoders[info.param].first; });
+
+// Block counts wrapped past 16 bits (65,536 blocks stored as 0, 65,537 as 1), the largest
+// reserves, and a file claiming data that lies in the next folder: the program's reader lists
+// them as stored; the tool extracts and tests every file whole, but never that claim.
+TEST_F(ToolTest, WrappedBlockCountsAndLargestReservesComeOutWhole) {
+    const auto kStored = CabCompression::Stored, kMsZip = CabCompression::MsZip;
+    const struct Case {
+        const char* what;
+        std::vector<CabCompression> folders;
+        std::size_t blockSize, bytes; // each folder holds two files sharing `bytes`
+        bool reserves, cabextractToo;
+        std::optional<std::uint32_t> claim = std::nullopt; // second file's size in the record
+    } cases[] = {
+        {"stored, 65,536 blocks", {kStored}, 1, 65536, false, false},
+        {"MSZIP, 65,537 blocks", {kMsZip}, 1, 65537, false, false},
+        {"reserves", {kStored, kMsZip}, 5000, 40000, true, true},
+        {"claim into the next folder", {kStored, kStored}, 20000, 40000, false, false, 60000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CabPlan plan;
+        plan.folders = c.folders;
+        plan.blockSize = c.blockSize;
+        plan.largestReserves = c.reserves;
+        for (int i = 0; i < 2 * int(c.folders.size()); ++i)
+            plan.files.push_back(cabFile("d\\f" + std::to_string(i),
+                                         sampleData(c.bytes / 2 + i % 2 * (c.bytes % 2), i),
+                                         i / 2));
+        plan.files[1].declaredSize = c.claim;
+        const std::string cab = cabinet(plan);
+        const fm::CabinetTable listed = fm::ReadCabinetDirectory(cab);
+        EXPECT_EQ(listed.listing.problem, "");
+        ASSERT_EQ(listed.records.size(), plan.files.size());
+        for (std::size_t i = 0; i < plan.files.size(); ++i) {
+            EXPECT_EQ(listed.records[i].name, plan.files[i].name);
+            EXPECT_EQ(listed.records[i].size, plan.files[i].declaredSize.value_or(
+                                                  std::uint32_t(plan.files[i].data.size())));
+            EXPECT_EQ(listed.records[i].offset, i % 2 ? plan.files[i - 1].data.size() : 0);
+        }
+        const bool theirs = c.cabextractToo && runProgram("cabextract", {"-v"}, "/").status == 0;
+        fs::remove_all(out());
+        EXPECT_EQ(run({"-p", "X", cab, out() + "/"}).status, c.claim ? 1 : 0);
+        EXPECT_EQ(run({"T", cab}).status, c.claim ? 1 : 0);
+        EXPECT_TRUE(!theirs ||
+                    runProgram("cabextract", {"-q", "-d", tmp.file("theirs"), cab}, "/").status ==
+                        0);
+        for (std::size_t i = 0; i < plan.files.size(); ++i) {
+            const std::string path = "d/f" + std::to_string(i);
+            const auto whole = [&](const std::string& at) {
+                return fs::exists(at) && readFile(at) == plan.files[i].data;
+            };
+            EXPECT_EQ(whole(out(path)), !c.claim || i != 1) << path;
+            EXPECT_TRUE(!theirs || whole(tmp.file("theirs/" + path))) << path;
+        }
+    }
+}

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fm::tool {
@@ -52,6 +53,7 @@ std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
         CabinetLayout layout;
         layout.flags = le16(h + 30);
         const unsigned folders = le16(h + 26);
+        const std::uint64_t bounds[] = {le32(h + 8), le32(h + 16)}; // cabinet size, file table
         off_t at = kHeaderSize;
         unsigned folderReserve = 0;
         if (layout.flags & 4) {
@@ -77,11 +79,25 @@ std::optional<CabinetLayout> ReadCabinetLayout(const std::string& posixPath) {
             const unsigned char* f = bytes(at, kFolderSize);
             if (!(ok = f != nullptr))
                 break;
-            layout.folders.push_back({le32(f), le16(f + 4), le16(f + 6)});
+            layout.folders.push_back({le32(f), le16(f + 4), le16(f + 6), 0});
             at += kFolderSize + folderReserve;
         }
-        if (ok)
+        struct stat st {};
+        if (ok && ::fstat(fd, &st) == 0) {
+            // Each folder's data ends at the nearest boundary after its start.
+            for (FolderLayout& f : layout.folders) {
+                f.dataEnd = std::max<std::uint64_t>(st.st_size, f.firstBlock);
+                const auto limit = [&](std::uint64_t bound) {
+                    if (bound > f.firstBlock)
+                        f.dataEnd = std::min(f.dataEnd, bound);
+                };
+                for (std::uint64_t bound : bounds)
+                    limit(bound);
+                for (const FolderLayout& other : layout.folders)
+                    limit(other.firstBlock);
+            }
             result = std::move(layout);
+        }
     } while (false);
     ::close(fd);
     return result;

@@ -12,8 +12,13 @@ namespace fm::tool {
 
 struct FolderLayout {
     std::uint32_t firstBlock = 0;  // file offset of the folder's first data block
-    std::uint16_t blockCount = 0;  // data blocks stored in this cabinet
+    std::uint16_t blockCount = 0;  // data blocks stored in this cabinet, as stored (16 bits)
     std::uint16_t compression = 0; // as stored: method in the low 4 bits, window above
+    // Where the folder's data ends at the latest: the nearest of the next folder's first block,
+    // the file table and the cabinet's end (its stored size, and the file's) that lies after its
+    // own first block. A folder of more than 65,535 blocks stores only the low 16 bits of their
+    // count; its blocks run on up to here.
+    std::uint64_t dataEnd = 0;
 };
 
 struct CabinetLayout {

@@ -180,10 +180,12 @@ void CabinetSet::matchRecords() {
     if (total != joined.size() || directory.folders == 0)
         return; // the parts' tables and the library's folders do not line up
 
+    // Files of one place in set order: a multimap keeps equal keys in the order inserted, at a
+    // node a file (65,535 files cost a few megabytes).
     using Key = std::tuple<const mscabd_folder*, unsigned, unsigned, std::string_view>;
-    std::map<Key, std::deque<mscabd_file*>> byPlace;
+    std::multimap<Key, mscabd_file*> byPlace;
     for (mscabd_file* f : setFiles_)
-        byPlace[Key{f->folder, f->offset, f->length, f->filename}].push_back(f);
+        byPlace.emplace(Key{f->folder, f->offset, f->length, f->filename}, f);
     for (size_t i = 0; i < records_.size(); ++i) {
         const fm::CabinetFileRecord& r = records_[i];
         // libmspack's folder for the continuation marks: the first for 0xFFFD and 0xFFFF, the
@@ -194,11 +196,12 @@ void CabinetSet::matchRecords() {
                                                           : SIZE_MAX;
         if (local == SIZE_MAX)
             continue;
-        auto it = byPlace.find(Key{joined[base + local], r.offset, r.size, r.name});
-        if (it == byPlace.end() || it->second.empty())
+        const Key key{joined[base + local], r.offset, r.size, r.name};
+        auto it = byPlace.lower_bound(key);
+        if (it == byPlace.end() || it->first != key)
             continue;
-        files_[i] = it->second.front();
-        it->second.pop_front();
+        files_[i] = it->second;
+        byPlace.erase(it);
     }
 }
 

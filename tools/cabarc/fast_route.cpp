@@ -3,6 +3,7 @@
 #include "cabinet_set.h"
 #include "tool_main.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace fm::tool {
@@ -13,15 +14,19 @@ FastRoute::FastRoute(const CabinetSet& set, const std::string& path, const ToolE
     if (route == MsZipRoute::Libmspack || set.partPaths().size() != 1 ||
         (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
         return;
-    bool anyMsZip = false;
-    for (const mscabd_folder* f = cab->folders; f; f = f->next)
+    bool anyMsZip = false, anyStored = false;
+    for (const mscabd_folder* f = cab->folders; f; f = f->next) {
         anyMsZip = anyMsZip || (f->comp_type & 0x0F) == MSCAB_COMP_MSZIP;
-    if (!anyMsZip)
+        anyStored = anyStored || (f->comp_type & 0x0F) == MSCAB_COMP_NONE;
+    }
+    if (!anyMsZip && !anyStored)
         return;
     layout_ = ReadCabinetLayout(path);
     if (!layout_)
         return;
     struct stat st {};
+    if (!anyMsZip) // nothing to inflate: ISA-L is not loaded
+        route = MsZipRoute::Zlib;
     if (route == MsZipRoute::Isal &&
         (::stat(path.c_str(), &st) != 0 || std::uint64_t(st.st_size) < env.isalFromBytes))
         route = MsZipRoute::Zlib;
@@ -38,6 +43,13 @@ void FastRoute::refresh(const CabinetSet& set) {
     index_.clear();
     if (!layout_)
         return;
+    // How far each folder's files reach into its data (a file of no bytes needs none of it).
+    std::map<const mscabd_folder*, std::uint64_t> reach;
+    for (const mscabd_file* file : set.setFiles()) {
+        std::uint64_t& r = reach[file->folder];
+        if (file->length > 0)
+            r = std::max(r, std::uint64_t(file->offset) + file->length);
+    }
     unsigned i = 0;
     for (const mscabd_folder* f = set.cabinet()->folders; f; f = f->next, ++i) {
         if (i >= layout_->folders.size() || f->comp_type != layout_->folders[i].compression ||
@@ -45,7 +57,17 @@ void FastRoute::refresh(const CabinetSet& set) {
             index_.clear(); // tables disagree: leave everything to libmspack
             return;
         }
-        if ((f->comp_type & 0x0F) == MSCAB_COMP_MSZIP)
+        // A stored folder is libmspack's unless it holds more blocks than its stored count
+        // (which then has wrapped past 65,535): its files reach beyond what that many blocks can
+        // hold, or its data takes more room than that many blocks can and room enough for 65,536
+        // blocks more.
+        const FolderLayout& l = layout_->folders[i];
+        const std::uint64_t room = l.dataEnd - l.firstBlock, header = 8u + layout_->blockReserve;
+        if ((f->comp_type & 0x0F) == MSCAB_COMP_MSZIP ||
+            ((f->comp_type & 0x0F) == MSCAB_COMP_NONE &&
+             (reach[f] > l.blockCount * std::uint64_t(32768) ||
+              (room > l.blockCount * (header + 32768) &&
+               room >= (l.blockCount + 65536u) * (header + 1)))))
             index_[f] = i;
     }
     if (i != layout_->folders.size())

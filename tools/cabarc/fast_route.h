@@ -1,9 +1,10 @@
 #pragma once
 
-// Which files of a cabinet the tool's own MSZIP decoder takes, and the decoding of those: MSZIP
-// folders of a cabinet that is not part of a set, once the cabinet's own folder table agrees
-// with what libmspack read. Everything else stays with libmspack. Extraction and the test mode
-// decode through it alike, so a test passes exactly what an extraction would write.
+// Which files of a cabinet the tool's own decoder takes, and the decoding of those: MSZIP and
+// stored folders of a cabinet that is not part of a set, once the cabinet's own folder table
+// agrees with what libmspack read. Everything else (LZX, Quantum, sets) stays with libmspack.
+// Extraction and the test mode decode through it alike, so a test passes exactly what an extraction
+// would write.
 
 #include "cabinet_layout.h"
 #include "mszip_decoder.h"

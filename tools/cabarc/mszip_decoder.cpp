@@ -201,7 +201,10 @@ struct MsZipDecoder::State {
     unsigned blockNumber = 0; // in the folder
 
     unsigned folderIndex = 0;
-    unsigned blocksLeft = 0;
+    bool stored = false;          // a stored folder: blocks hold their data as it is
+    std::uint16_t blockCount = 0; // as stored: the low 16 bits of the true count
+    std::uint64_t blocksRead = 0;
+    std::uint64_t dataEnd = 0;  // see FolderLayout::dataEnd
     std::uint64_t position = 0; // folder offset of block[blockPos]
 
     // Input: a window of the cabinet file; blocks are inflated straight from it.
@@ -278,7 +281,10 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     }
     s_->started = true;
     s_->folderIndex = index;
-    s_->blocksLeft = folder.blockCount;
+    s_->stored = (folder.compression & 0x0F) == MSCAB_COMP_NONE;
+    s_->blockCount = folder.blockCount;
+    s_->blocksRead = 0;
+    s_->dataEnd = folder.dataEnd;
     s_->position = 0;
     s_->readAt = folder.firstBlock;
     s_->blockLength = s_->blockPos = 0;
@@ -287,12 +293,20 @@ int MsZipDecoder::start(unsigned index, const FolderLayout& folder) {
     return MSPACK_ERR_OK;
 }
 
-// Reads the next data block and checks what can be checked before inflating it.
+// Reads the next data block and checks what can be checked before inflating it. The stored
+// block count keeps only the low 16 bits of a count above 65,535: past it, the folder's blocks
+// go on as long as each lies whole within the folder's data (FolderLayout::dataEnd), so that
+// one whose count has wrapped is read to its end, and no block is ever taken from beyond it.
 int MsZipDecoder::readBlock() {
     State& s = *s_;
-    if (s.blocksLeft == 0)
+    const bool pastCount = s.blocksRead >= s.blockCount;
+    const auto blockStart = static_cast<std::uint64_t>(s.readAt);
+    const auto within = [&](std::uint64_t bytes) {
+        return !pastCount || blockStart + bytes <= s.dataEnd;
+    };
+    if (!within(8 + blockReserve_))
         return MSPACK_ERR_DATAFORMAT; // the files claim more data than the folder holds
-    --s.blocksLeft;
+    ++s.blocksRead;
 
     const unsigned char* header = view(8);
     if (!header)
@@ -303,7 +317,9 @@ int MsZipDecoder::readBlock() {
     s.packedSize = sizes[0] | sizes[1] << 8;
     s.size = sizes[2] | sizes[3] << 8;
     // A size of 0 marks a block continued in the next part: not for this decoder.
-    if (s.packedSize > kInputMax || s.size > kBlockMax || s.size == 0 || s.packedSize < 2)
+    if (s.packedSize > kInputMax || s.size > kBlockMax || s.size == 0 ||
+        (s.stored ? s.packedSize != s.size : s.packedSize < 2) ||
+        !within(8 + blockReserve_ + s.packedSize))
         return MSPACK_ERR_DATAFORMAT;
     s.readAt += blockReserve_;
     s.packed = view(s.packedSize);
@@ -312,7 +328,7 @@ int MsZipDecoder::readBlock() {
     if (checksum != 0 &&
         BlockChecksum(sizes, 4, BlockChecksum(s.packed, s.packedSize, 0)) != checksum)
         return MSPACK_ERR_CHECKSUM;
-    if (s.packed[0] != 'C' || s.packed[1] != 'K')
+    if (!s.stored && (s.packed[0] != 'C' || s.packed[1] != 'K'))
         return MSPACK_ERR_DATAFORMAT;
     return MSPACK_ERR_OK;
 }
@@ -321,6 +337,10 @@ int MsZipDecoder::readBlock() {
 // as the history of the next.
 int MsZipDecoder::inflateBlock(unsigned char* dest) {
     State& s = *s_;
+    if (s.stored) {
+        std::memcpy(dest, s.packed, s.size);
+        return MSPACK_ERR_OK;
+    }
     const bool drillRefusal = inflater_ == Inflater::IsalDrill && s.blockNumber % 2 == 1;
     ++s.blockNumber;
     // Without ISA-L (not installed, or not this version) zlib decodes every block.

@@ -10,6 +10,10 @@
 // gives. A block ISA-L refuses is given to zlib with the same history: only when zlib refuses it
 // too is it damaged. Whole blocks are inflated straight into the output file's buffer.
 //
+// Stored folders are read the same way, each block's data copied as it is. Unlike libmspack,
+// which stops at the folder's stored block count, it reads a folder of more than 65,535 blocks
+// (whose count has wrapped) to its end; see readBlock().
+//
 // It handles folders held whole in one cabinet file; folders that cross into another part of a
 // set stay with libmspack.
 
