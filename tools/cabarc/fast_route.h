@@ -1,11 +1,12 @@
 #pragma once
 
-// Which files of a cabinet the tool's own MSZIP decoder takes, and the decoding of those: MSZIP
-// folders of a cabinet that is not part of a set, once the cabinet's own folder table agrees
-// with what libmspack read. Everything else stays with libmspack. Extraction and the test mode
-// decode through it alike, so a test passes exactly what an extraction would write.
+// Which files of a cabinet the tool's own MSZIP and LZX decoders take, and the decoding of those:
+// MSZIP and LZX folders of a cabinet that is not part of a set, once the cabinet's own folder
+// table agrees with what libmspack read. Everything else stays with libmspack. Extraction and the
+// test mode decode through it alike, so a test passes exactly what an extraction would write.
 
 #include "cabinet_layout.h"
+#include "lzx_decoder.h"
 #include "mszip_decoder.h"
 
 #include <map>
@@ -34,6 +35,7 @@ public:
 private:
     std::optional<CabinetLayout> layout_;
     std::unique_ptr<MsZipDecoder> decoder_;
+    std::unique_ptr<LzxDecoder> lzx_;
     std::map<const mscabd_folder*, unsigned> index_;
 };
 
