@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+#include <cstdio>
 
 namespace fm::tool {
 
@@ -60,9 +61,10 @@ struct Huffman {
     std::vector<std::uint32_t> table;
     unsigned bits = 0;
 
-    // libmspack takes exactly the complete codes (lengths over 16 are no code, but not empty)
-    // and one without any code at all.
-    Built build(const unsigned char* lens, unsigned count, unsigned tableBits) {
+    // libmspack takes the complete codes (lengths over 16 are no code, but not empty) and one
+    // without any code at all. Its table is made on `refBits` bits first: when the codes up to
+    // that length complete the code, the longer ones are left out unseen.
+    Built build(const unsigned char* lens, unsigned count, unsigned tableBits, unsigned refBits) {
         bits = tableBits;
         unsigned perLength[17] = {};
         bool any = false;
@@ -73,12 +75,17 @@ struct Huffman {
         }
         perLength[0] = 0;
         std::int64_t left = 1;
+        unsigned maxLen = 16;
         for (unsigned len = 1; len <= 16; ++len) {
             left = left * 2 - perLength[len];
             if (left < 0)
                 return Built::Bad;
+            if (len == refBits && left == 0) {
+                maxLen = len;
+                break;
+            }
         }
-        if (left != 0)
+        if (left != 0 && maxLen == 16)
             return any ? Built::Bad : Built::Empty;
         unsigned next[17] = {};
         for (unsigned len = 1, code = 0; len <= 16; ++len) {
@@ -87,7 +94,7 @@ struct Huffman {
         }
         table.assign(size_t(1) << bits, 0);
         const unsigned subBits = 16 - bits;
-        for (unsigned len = 1; len <= 16; ++len) {
+        for (unsigned len = 1; len <= maxLen; ++len) {
             for (unsigned sym = 0; sym < count; ++sym) {
                 if (lens[sym] != len)
                     continue;
@@ -334,8 +341,8 @@ struct LzxDecoder::State {
                 return readError();
             l = static_cast<unsigned char>(v);
         }
-        if (pre.build(preLens, 20, 8) != Huffman::Built::Ok)
-            return MSPACK_ERR_DECRUNCH;
+        if (pre.build(preLens, 20, 8, 6) != Huffman::Built::Ok)
+            return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
         for (unsigned x = first; x < last;) {
             unsigned z, y;
             if (!readSymbol(pre, z))
@@ -386,23 +393,23 @@ struct LzxDecoder::State {
                     return readError();
                 l = static_cast<unsigned char>(v);
             }
-            if (aligned.build(alignedLens, 8, 7) != Huffman::Built::Ok)
-                return MSPACK_ERR_DECRUNCH;
+            if (aligned.build(alignedLens, 8, 7, 7) != Huffman::Built::Ok)
+                return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
             [[fallthrough]];
         case kVerbatim: {
             if (int rc = readLengths(mainLens, 0, kChars))
                 return rc;
             if (int rc = readLengths(mainLens, kChars, kChars + numOffsets))
                 return rc;
-            if (main.build(mainLens, kMainSymbols, 11) != Huffman::Built::Ok)
-                return MSPACK_ERR_DECRUNCH;
+            if (main.build(mainLens, kMainSymbols, 11, 12) != Huffman::Built::Ok)
+                return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
             if (mainLens[0xE8] != 0)
                 intelStarted = true;
             if (int rc = readLengths(lengthLens, 0, kLengthSymbols - 1))
                 return rc;
-            const auto built = length.build(lengthLens, kLengthSymbols, 10);
+            const auto built = length.build(lengthLens, kLengthSymbols, 10, 12);
             if (built == Huffman::Built::Bad)
-                return MSPACK_ERR_DECRUNCH;
+                return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
             lengthEmpty = built == Huffman::Built::Empty;
             return MSPACK_ERR_OK;
         }
@@ -433,7 +440,7 @@ struct LzxDecoder::State {
             return MSPACK_ERR_OK;
         }
         default:
-            return MSPACK_ERR_DECRUNCH;
+            return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
         }
     }
 
@@ -516,7 +523,7 @@ struct LzxDecoder::State {
             std::uint32_t len = sym & 7;
             if (len == 7) {
                 if (lengthEmpty) {
-                    rc = MSPACK_ERR_DECRUNCH;
+                    rc = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
                     break;
                 }
                 lastSymbolAt = (inStart + b.ip) * 8 - b.bc;
@@ -569,12 +576,12 @@ struct LzxDecoder::State {
                 R0 = dist;
             }
             if (len > run) { // past the frame or the block: libmspack refuses it
-                rc = MSPACK_ERR_DECRUNCH;
+                rc = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
                 break;
             }
             windowPosn = posn;
             if (!copyMatch(dist, len)) {
-                rc = MSPACK_ERR_DECRUNCH;
+                rc = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
                 break;
             }
             posn += len;
@@ -610,7 +617,7 @@ int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_
     if (offset > kLengthMax || length > kLengthMax || std::uint64_t(offset) + length > kLengthMax)
         return MSPACK_ERR_DATAFORMAT;
     if (std::uint64_t(offset) + length > std::uint64_t(folder.blockCount) * kBlockMax)
-        return MSPACK_ERR_DECRUNCH;
+        return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
     if (!s_) {
         s_ = std::make_unique<State>();
         s_->fd = OpenCabinetFile(path_);
@@ -755,7 +762,7 @@ int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, u
         std::uint32_t frameSize = kFrame;
         if (s.fetched() > s.knownAt) { // libmspack has read the last block: it knows the length
             if (s.outLength < s.offset)
-                return s.error = MSPACK_ERR_DECRUNCH;
+                return s.error = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
             frameSize = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>(frameSize, s.outLength - s.offset));
         }
@@ -804,7 +811,7 @@ int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, u
             s.framePosn = 0;
     }
     if (outBytes)
-        return s.error = MSPACK_ERR_DECRUNCH;
+        return s.error = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
     return MSPACK_ERR_OK;
 }
 
