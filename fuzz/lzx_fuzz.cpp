@@ -20,7 +20,9 @@
 
 namespace {
 
-void put16(std::string& s, unsigned v) { s += {char(v), char(v >> 8)}; }
+void put16(std::string& s, unsigned v) {
+    s += {char(v), char(v >> 8)};
+}
 void put32(std::string& s, std::uint32_t v) {
     put16(s, v & 0xFFFF);
     put16(s, v >> 16);
@@ -45,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         total += p[6] | p[7] << 8;
         at += 8 + (p[4] | p[5] << 8);
     }
-    const auto length = static_cast<std::uint32_t>(std::clamp<std::int64_t>(total + shift, 0, 1 << 30));
+    const auto length =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(total + shift, 0, 1 << 30));
     std::vector<std::uint32_t> cuts{0};
     if (split != 0)
         cuts.push_back(static_cast<std::uint32_t>(std::uint64_t(length) * split / 256));
@@ -114,7 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FM_FUZZ_CHECK(out.commit(0), "commit");
         out.discard();
         ::unlinkat(folderFd, "ours", 0);
-        if (getenv("LZX_FUZZ_SHOW")) fprintf(stderr, "file %zu rc %d theirs %d size %zu\n", i, rc, theirCodes[i], bytes.size());
         FM_FUZZ_CHECK(rc == theirCodes[i], "file " + std::to_string(i) + ": ours " +
                                                std::to_string(rc) + ", libmspack's " +
                                                std::to_string(theirCodes[i]));

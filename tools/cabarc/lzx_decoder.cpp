@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-#include <cstdio>
 
 namespace fm::tool {
 
@@ -342,7 +341,7 @@ struct LzxDecoder::State {
             l = static_cast<unsigned char>(v);
         }
         if (pre.build(preLens, 20, 8, 6) != Huffman::Built::Ok)
-            return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+            return MSPACK_ERR_DECRUNCH;
         for (unsigned x = first; x < last;) {
             unsigned z, y;
             if (!readSymbol(pre, z))
@@ -394,7 +393,7 @@ struct LzxDecoder::State {
                 l = static_cast<unsigned char>(v);
             }
             if (aligned.build(alignedLens, 8, 7, 7) != Huffman::Built::Ok)
-                return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                return MSPACK_ERR_DECRUNCH;
             [[fallthrough]];
         case kVerbatim: {
             if (int rc = readLengths(mainLens, 0, kChars))
@@ -402,14 +401,14 @@ struct LzxDecoder::State {
             if (int rc = readLengths(mainLens, kChars, kChars + numOffsets))
                 return rc;
             if (main.build(mainLens, kMainSymbols, 11, 12) != Huffman::Built::Ok)
-                return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                return MSPACK_ERR_DECRUNCH;
             if (mainLens[0xE8] != 0)
                 intelStarted = true;
             if (int rc = readLengths(lengthLens, 0, kLengthSymbols - 1))
                 return rc;
             const auto built = length.build(lengthLens, kLengthSymbols, 10, 12);
             if (built == Huffman::Built::Bad)
-                return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                return MSPACK_ERR_DECRUNCH;
             lengthEmpty = built == Huffman::Built::Empty;
             return MSPACK_ERR_OK;
         }
@@ -440,7 +439,7 @@ struct LzxDecoder::State {
             return MSPACK_ERR_OK;
         }
         default:
-            return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+            return MSPACK_ERR_DECRUNCH;
         }
     }
 
@@ -523,7 +522,7 @@ struct LzxDecoder::State {
             std::uint32_t len = sym & 7;
             if (len == 7) {
                 if (lengthEmpty) {
-                    rc = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                    rc = MSPACK_ERR_DECRUNCH;
                     break;
                 }
                 lastSymbolAt = (inStart + b.ip) * 8 - b.bc;
@@ -576,12 +575,12 @@ struct LzxDecoder::State {
                 R0 = dist;
             }
             if (len > run) { // past the frame or the block: libmspack refuses it
-                rc = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                rc = MSPACK_ERR_DECRUNCH;
                 break;
             }
             windowPosn = posn;
             if (!copyMatch(dist, len)) {
-                rc = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                rc = MSPACK_ERR_DECRUNCH;
                 break;
             }
             posn += len;
@@ -617,7 +616,7 @@ int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_
     if (offset > kLengthMax || length > kLengthMax || std::uint64_t(offset) + length > kLengthMax)
         return MSPACK_ERR_DATAFORMAT;
     if (std::uint64_t(offset) + length > std::uint64_t(folder.blockCount) * kBlockMax)
-        return (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+        return MSPACK_ERR_DECRUNCH;
     if (!s_) {
         s_ = std::make_unique<State>();
         s_->fd = OpenCabinetFile(path_);
@@ -762,7 +761,7 @@ int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, u
         std::uint32_t frameSize = kFrame;
         if (s.fetched() > s.knownAt) { // libmspack has read the last block: it knows the length
             if (s.outLength < s.offset)
-                return s.error = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+                return s.error = MSPACK_ERR_DECRUNCH;
             frameSize = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>(frameSize, s.outLength - s.offset));
         }
@@ -811,7 +810,7 @@ int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, u
             s.framePosn = 0;
     }
     if (outBytes)
-        return s.error = (fprintf(stderr,"DECRUNCH at %d\n",__LINE__), MSPACK_ERR_DECRUNCH);
+        return s.error = MSPACK_ERR_DECRUNCH;
     return MSPACK_ERR_OK;
 }
 
