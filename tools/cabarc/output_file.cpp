@@ -359,6 +359,25 @@ bool PendingFile::write(const void* data, size_t size) {
     return true;
 }
 
+bool PendingFile::writeAt(std::uint64_t offset, const void* data, size_t size) {
+    if (error_ || (fd_ < 0 && !deferred_))
+        return fail(error_ ? error_ : EBADF);
+    if (!flush())
+        return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(n < 0 ? errno : EIO);
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 char* PendingFile::room(size_t size) {
     if (error_ || (fd_ < 0 && !deferred_) || size > kBufferSize)
         return nullptr;

@@ -102,6 +102,8 @@ public:
         buffered_ += size;
         size_ += size;
     }
+    // Writes over `size` bytes already written at `offset` (a header completed at the end).
+    bool writeAt(std::uint64_t offset, const void* data, size_t size);
     // Bytes accepted so far.
     std::uint64_t size() const { return size_; }
     // errno of the first failure, 0 when none.

@@ -49,6 +49,28 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
                                       "936, 949, 950, 1250, 1251 and 1253"};
             break;
         }
+        case 'm': {
+            const std::string m = ++i < args.size() ? args[i] : "";
+            std::string upper;
+            for (char c : m)
+                upper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+            int bits = 0;
+            if (upper == "NONE") {
+                out.method = Method::None;
+            } else if (upper == "MSZIP") {
+                out.method = Method::MsZip;
+            } else if (upper.starts_with("LZX:") &&
+                       std::from_chars(upper.data() + 4, upper.data() + upper.size(), bits).ptr ==
+                           upper.data() + upper.size() &&
+                       bits >= 15 && bits <= 21) {
+                out.method = Method::Lzx;
+                out.lzxWindowBits = bits;
+            } else {
+                return {std::nullopt, "-m needs NONE, MSZIP or LZX:<15..21>"};
+            }
+            out.methodGiven = true;
+            break;
+        }
         case 'r':
         case 'd': {
             int fd = -1;
@@ -74,6 +96,8 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
         out.command = Command::Extract;
     else if (command == "T" || command == "t")
         out.command = Command::Test;
+    else if (command == "N" || command == "n")
+        out.command = Command::New;
     else
         return {std::nullopt, "unknown command " + command};
 
@@ -82,6 +106,10 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
     out.cabinet = args[i++];
     if (out.command == Command::Test && i < args.size())
         return {std::nullopt, "T tests the whole cabinet and takes nothing after it"};
+    if (out.methodGiven && out.command != Command::New)
+        return {std::nullopt, "-m is for N only"};
+    if (out.command == Command::New && i == args.size())
+        return {std::nullopt, "N needs the files or folders to put in the cabinet"};
 
     size_t end = args.size();
     if (out.command == Command::Extract && end > i) {
@@ -102,6 +130,8 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args) {
 const char* UsageText() {
     return "usage: cabarc [-p] [-o] [-n] [-q] [-c <codepage>] [-@ <link>] [-r <fd>] [-d <fd>]\n"
            "              <command> <cabinet> [<file> ...] [<dest>\\]\n"
+           "       cabarc [-m NONE|MSZIP|LZX:<15..21>] [-p] [-o] [-q] [-r <fd>]\n"
+           "              N <cabinet> <file or folder> ...\n"
            "commands:\n"
            "  L   list the files stored in the cabinet\n"
            "  X   extract files (all, those matching the <file> patterns with * and ?, or\n"
@@ -110,6 +140,10 @@ const char* UsageText() {
            "      spanned set), checking block checksums and sizes, and write nothing; one\n"
            "      line per damaged file on the error output, exit status 1 when any is\n"
            "      damaged\n"
+           "  N   new: make the cabinet of the files given and of the folders given with\n"
+           "      all their subfolders; an existing cabinet is replaced only with -o.\n"
+           "      Names outside ASCII are stored as UTF-8. Nothing is left behind when it\n"
+           "      fails; more than 65,535 files or a cabinet past 4 GiB is refused\n"
            "patterns:\n"
            "  * and ? match without regard to case; * and *.* match every file. A pattern\n"
            "  without a backslash is matched against the last part of each stored name, one\n"
@@ -117,14 +151,18 @@ const char* UsageText() {
            "  \"\\readme.txt\" is only the readme.txt stored at the top. A pattern other than\n"
            "  * and *.* that matches nothing is an error (exit status 1).\n"
            "options:\n"
-           "  -p  keep the stored folders below the destination\n"
-           "  -o  replace existing files without asking (done unless -n is given)\n"
+           "  -p  keep the stored folders below the destination; for N, store the paths\n"
+           "      below each folder given (without it, the bare file names)\n"
+           "  -o  replace existing files without asking (done unless -n is given); for N,\n"
+           "      replace an existing cabinet\n"
+           "  -m  for N, the compression: MSZIP (the default), NONE, or LZX:<bits> with a\n"
+           "      window of 2^bits bytes, 15 to 21 (LZX:21 packs best)\n"
            "  -n  never replace an existing file: leave it and go on\n"
            "  -q  do not print a line per extracted file\n"
            "  -c  read names stored without the UTF-8 flag in <codepage>: 1252 (the default),\n"
            "      437, 850, 866, 932, 936, 949, 950, 1250, 1251 or 1253\n"
            "  -@  read the link at <link> (a file or a pipe; the program passes /dev/fd/3)\n"
-           "  -r  write the extraction's progress to descriptor <fd> as it goes: lines\n"
+           "  -r  write the progress of X (or N) to descriptor <fd> as it goes: lines\n"
            "      \"<bytes done>/<bytes in all>\" (the program passes 4)\n"
            "  -d  extract into the folder open on descriptor <fd>, which the caller checked;\n"
            "      <dest>\\ then only names it (the program passes 5)\n"

@@ -84,6 +84,10 @@ ToolEnvironment SystemEnvironment() {
 
 int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, TextOut& out,
             TextOut& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "-?")) {
+        out << UsageText();
+        return kExitOk;
+    }
     ParsedArgs parsed = ParseToolArgs(args);
     if (!parsed.args) {
         err << "cabarc: " << Printable(parsed.error) << "\n" << UsageText();
@@ -121,6 +125,11 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
         }
     }
 
+    if (a.command == Command::New) {
+        if (linked)
+            return refuse(*a.link, "a link is not for N");
+        return RunNew(a, drives, env, out, err);
+    }
     auto cabinet = ResolveToolPath(a.cabinet, drives, env.workingFolder);
     if (!cabinet)
         return refuse(a.cabinet, linked ? "its drive is not known" : "no such drive or path");

@@ -72,6 +72,9 @@ struct ToolArgs;
 int RunList(const ToolArgs& args, const std::string& cabinetPath, TextOut& out, TextOut& err);
 int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEnvironment& env,
                TextOut& out, TextOut& err);
+// N: makes the cabinet `args.cabinet` of the files and folders `args.patterns`.
+int RunNew(const ToolArgs& args, const DriveMap& drives, const ToolEnvironment& env, TextOut& out,
+           TextOut& err);
 // The test mode. Launched through a link (`linked`), each problem is told in the user's words.
 int RunTest(const ToolArgs& args, const std::string& cabinetPath, bool linked,
             const ToolEnvironment& env, TextOut& out, TextOut& err);
