@@ -93,30 +93,36 @@ struct Huffman {
         }
         table.assign(size_t(1) << bits, 0);
         const unsigned subBits = 16 - bits;
-        for (unsigned len = 1; len <= maxLen; ++len) {
-            for (unsigned sym = 0; sym < count; ++sym) {
-                if (lens[sym] != len)
-                    continue;
-                const unsigned code = next[len]++;
-                const std::uint32_t entry = sym << 5 | len;
-                if (len <= bits) {
-                    const size_t from = size_t(code) << (bits - len);
-                    std::fill_n(table.begin() + from, size_t(1) << (bits - len), entry);
-                    continue;
-                }
-                const unsigned prefix = code >> (len - bits);
-                if (table[prefix] == 0) {
-                    table[prefix] = 0x80000000u | static_cast<std::uint32_t>(table.size());
-                    table.resize(table.size() + (size_t(1) << subBits));
-                }
-                const size_t sub = table[prefix] & 0x7FFFFFFFu;
-                const unsigned rest = code & ((1u << (len - bits)) - 1);
-                std::fill_n(table.begin() + sub + (size_t(rest) << (16 - len)),
-                            size_t(1) << (16 - len), entry);
+        // Codes of one length go to the symbols in their order.
+        for (unsigned sym = 0; sym < count; ++sym) {
+            const unsigned len = lens[sym];
+            if (len == 0 || len > maxLen)
+                continue;
+            const unsigned code = next[len]++;
+            const std::uint32_t entry = sym << 5 | len;
+            if (len <= bits) {
+                const size_t from = size_t(code) << (bits - len);
+                std::fill_n(table.begin() + from, size_t(1) << (bits - len), entry);
+                continue;
             }
+            const unsigned prefix = code >> (len - bits);
+            if (table[prefix] == 0) {
+                table[prefix] = 0x80000000u | static_cast<std::uint32_t>(table.size());
+                table.resize(table.size() + (size_t(1) << subBits));
+            }
+            const size_t sub = table[prefix] & 0x7FFFFFFFu;
+            const unsigned rest = code & ((1u << (len - bits)) - 1);
+            std::fill_n(table.begin() + sub + (size_t(rest) << (16 - len)), size_t(1) << (16 - len),
+                        entry);
         }
         return Built::Ok;
     }
+};
+
+// A table as the hot loop holds it.
+struct Table {
+    const std::uint32_t* entries;
+    unsigned bits;
 };
 
 // The bit reader: `bb` holds `bc` bits, the next one at the top; `ip` indexes the next unread
@@ -148,10 +154,11 @@ struct Bits {
         bc -= n;
         return v;
     }
-    unsigned symbol(const Huffman& h) {
-        std::uint32_t e = h.table[bb >> (64 - h.bits)];
+    unsigned symbol(const Table& t) {
+        const std::uint32_t* entries = t.entries;
+        std::uint32_t e = entries[bb >> (64 - t.bits)];
         if (e >> 31)
-            e = h.table[(e & 0x7FFFFFFFu) + ((bb << h.bits) >> (64 - (16 - h.bits)))];
+            e = entries[(e & 0x7FFFFFFFu) + ((bb << t.bits) >> (64 - (16 - t.bits)))];
         bb <<= (e & 31);
         bc -= e & 31;
         return e >> 5;
@@ -321,7 +328,7 @@ struct LzxDecoder::State {
         if (!need(16))
             return false;
         r.refill();
-        v = r.symbol(h);
+        v = r.symbol(Table{h.table.data(), h.bits});
         return true;
     }
     // Stream bytes libmspack's reader has fetched.
@@ -400,7 +407,7 @@ struct LzxDecoder::State {
                 return rc;
             if (int rc = readLengths(mainLens, kChars, kChars + numOffsets))
                 return rc;
-            if (main.build(mainLens, kMainSymbols, 11, 12) != Huffman::Built::Ok)
+            if (main.build(mainLens, kMainSymbols, 12, 12) != Huffman::Built::Ok)
                 return MSPACK_ERR_DECRUNCH;
             if (mainLens[0xE8] != 0)
                 intelStarted = true;
@@ -443,20 +450,20 @@ struct LzxDecoder::State {
         }
     }
 
-    // Copies a match of `len` bytes from `dist` back to window_posn, as libmspack allows it.
-    bool copyMatch(std::uint32_t dist, std::uint32_t len) {
+    // Copies a match of `len` bytes from `dist` back to `posn`, as libmspack allows it.
+    bool copyMatch(std::uint32_t dist, std::uint32_t len, std::uint32_t posn) {
         unsigned char* w = window.get();
-        unsigned char* dest = w + windowPosn;
-        if (dist > windowPosn) {
+        unsigned char* dest = w + posn;
+        if (dist > posn) {
             if (dist > offset)
                 return false; // before the start of the folder
-            const std::uint32_t j = dist - windowPosn;
+            const std::uint32_t j = dist - posn;
             if (j > windowSize)
                 return false;
             const unsigned char* src = w + windowSize - j;
             std::uint32_t n = len;
             if (j < n) {
-                std::memmove(dest, src, j); // no overlap: dest is before src
+                std::memmove(dest, src, j); // dest lies before src
                 dest += j;
                 n -= j;
                 src = w;
@@ -464,12 +471,21 @@ struct LzxDecoder::State {
             while (n-- > 0)
                 *dest++ = *src++;
         } else if (dist >= 8) {
+            // Whole words, the last one ending with the match (it may rewrite bytes already
+            // written, with the same values): nothing after the match is touched, as a later
+            // match may still reach the previous round of the window there.
             const unsigned char* src = dest - dist;
-            std::uint32_t n = len;
-            for (; n >= 8; n -= 8, dest += 8, src += 8)
-                std::memcpy(dest, src, 8);
-            while (n-- > 0)
-                *dest++ = *src++;
+            if (len >= 8) {
+                for (std::uint32_t n = 0; n + 8 < len; n += 8)
+                    std::memcpy(dest + n, src + n, 8);
+                std::memcpy(dest + len - 8, src + len - 8, 8);
+            } else if (len >= 4) {
+                std::memcpy(dest, src, 4);
+                std::memcpy(dest + len - 4, src + len - 4, 4);
+            } else {
+                std::memcpy(dest, src, 2);
+                dest[len - 1] = src[len - 1];
+            }
         } else if (dist == 1) {
             std::memset(dest, dest[-1], len);
         } else {
@@ -482,69 +498,78 @@ struct LzxDecoder::State {
 
     // Decodes `run` more bytes of a verbatim or aligned block. Careful: near where libmspack's
     // reader fails, each read is checked; otherwise the run stops short (kMore) when the input
-    // loaded runs low.
-    template <bool Careful> int decodeRun(std::int64_t& run, std::uint64_t& lastSymbolAt) {
+    // loaded runs low. `lastSymbol` is where the last Huffman symbol was read.
+    template <bool Careful> int decodeRun(std::int64_t& runLeft, std::uint64_t& lastSymbol) {
         Bits b = r;
-        const size_t stop = static_cast<size_t>(
-            std::min<std::uint64_t>(inLen, failAt - std::min(failAt, inStart)) > kPad
-                ? std::min<std::uint64_t>(inLen, failAt - inStart) - kPad
-                : 0);
-        std::uint32_t posn = windowPosn;
-        unsigned char* w = window.get();
-        const bool isAligned = blockType == kAligned;
+        const std::uint64_t limit = std::min<std::uint64_t>(inStart + inLen, failAt);
+        const size_t stop =
+            limit > inStart + kPad ? static_cast<size_t>(limit - inStart - kPad) : 0;
+        std::uint32_t posn = windowPosn, r0 = R0, r1 = R1, r2 = R2;
+        std::int64_t run = runLeft;
+        unsigned char* const w = window.get();
+        const bool isAligned = blockType == kAligned, noLengths = lengthEmpty;
+        const Table mainT{main.table.data(), main.bits}, lenT{length.table.data(), length.bits},
+            alignT{aligned.table.data(), aligned.bits};
+        size_t lastIp = b.ip;
+        unsigned lastBc = b.bc;
         int rc = MSPACK_ERR_OK;
         auto check = [&](unsigned bits) {
             if constexpr (Careful) {
                 r = b;
-                windowPosn = posn;
                 return need(bits);
             }
             return true;
+        };
+        auto symbol = [&] {
+            lastIp = b.ip;
+            lastBc = b.bc;
+            return check(16);
         };
         while (run > 0) {
             if (!Careful && b.ip >= stop) {
                 rc = kMore;
                 break;
             }
-            b.refill();
-            lastSymbolAt = (inStart + b.ip) * 8 - b.bc;
-            if (!check(16)) {
+            if (b.bc < 16)
+                b.refill(); // 49 bits or more: literals come up to three a refill
+            if (!symbol()) {
                 rc = readError();
                 break;
             }
-            unsigned sym = b.symbol(main);
+            unsigned sym = b.symbol(mainT);
             if (sym < kChars) {
                 w[posn++] = static_cast<unsigned char>(sym);
                 --run;
                 continue;
             }
+            if (b.bc < 33)
+                b.refill();
             sym -= kChars;
             std::uint32_t len = sym & 7;
             if (len == 7) {
-                if (lengthEmpty) {
+                if (noLengths) {
                     rc = MSPACK_ERR_DECRUNCH;
                     break;
                 }
-                lastSymbolAt = (inStart + b.ip) * 8 - b.bc;
-                if (!check(16)) {
+                if (!symbol()) {
                     rc = readError();
                     break;
                 }
-                len += b.symbol(length);
+                len += b.symbol(lenT);
             }
             len += 2;
             std::uint32_t dist;
             const unsigned slot = sym >> 3;
             if (slot == 0) {
-                dist = R0;
+                dist = r0;
             } else if (slot == 1) {
-                dist = R1;
-                R1 = R0;
-                R0 = dist;
+                dist = r1;
+                r1 = r0;
+                r0 = dist;
             } else if (slot == 2) {
-                dist = R2;
-                R2 = R0;
-                R0 = dist;
+                dist = r2;
+                r2 = r0;
+                r0 = dist;
             } else {
                 const unsigned extra = kSlots.extra[slot];
                 dist = kSlots.base[slot] - 2;
@@ -557,12 +582,11 @@ struct LzxDecoder::State {
                         dist += b.take(extra - 3) << 3;
                     }
                     b.refill();
-                    lastSymbolAt = (inStart + b.ip) * 8 - b.bc;
-                    if (!check(16)) {
+                    if (!symbol()) {
                         rc = readError();
                         break;
                     }
-                    dist += b.symbol(aligned);
+                    dist += b.symbol(alignT);
                 } else if (extra) {
                     if (!check(extra)) {
                         rc = readError();
@@ -570,16 +594,12 @@ struct LzxDecoder::State {
                     }
                     dist += b.take(extra);
                 }
-                R2 = R1;
-                R1 = R0;
-                R0 = dist;
+                r2 = r1;
+                r1 = r0;
+                r0 = dist;
             }
-            if (len > run) { // past the frame or the block: libmspack refuses it
-                rc = MSPACK_ERR_DECRUNCH;
-                break;
-            }
-            windowPosn = posn;
-            if (!copyMatch(dist, len)) {
+            if (len > run || !copyMatch(dist, len, posn)) {
+                // past the frame or the block, or before the folder: libmspack refuses it
                 rc = MSPACK_ERR_DECRUNCH;
                 break;
             }
@@ -588,6 +608,11 @@ struct LzxDecoder::State {
         }
         r = b;
         windowPosn = posn;
+        R0 = r0;
+        R1 = r1;
+        R2 = r2;
+        runLeft = run;
+        lastSymbol = std::max(lastSymbol, (inStart + lastIp) * 8 - lastBc);
         return rc;
     }
 };
@@ -775,11 +800,13 @@ int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, u
             std::memcpy(e8, data, frameSize);
             const std::int32_t size = s.intelFilesize;
             auto curpos = static_cast<std::int32_t>(s.offset);
-            for (unsigned char *p = e8, *end = e8 + frameSize - 10; p < end;) {
-                if (*p++ != 0xE8) {
-                    ++curpos;
-                    continue;
-                }
+            unsigned char* const end = e8 + frameSize - 10;
+            for (unsigned char* p = e8; p < end;) {
+                auto* hit = static_cast<unsigned char*>(std::memchr(p, 0xE8, size_t(end - p)));
+                if (!hit)
+                    break;
+                curpos += static_cast<std::int32_t>(hit - p);
+                p = hit + 1;
                 const auto abs = static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 |
                                                            static_cast<std::uint32_t>(p[3]) << 24);
                 if (abs >= -curpos && abs < size) {
