@@ -51,7 +51,7 @@ TEST(ToolArgs, CommandLines) {
                                                       {{"-p"}, "no command"},
                                                       {{"-z", "X", "a"}, "-z"},
                                                       {{"-pq", "X", "a"}, "-pq"},
-                                                      {{"N", "a"}, "unknown command"},
+                                                      {{"Z", "a"}, "unknown command"},
                                                       {{"X", ""}, "no cabinet"},
                                                       {{"X", "a", "", "o\\"}, "empty"},
                                                       {{"-@"}, "-@ needs"},

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -109,3 +110,71 @@ TEST_F(ToolTest, StoppedMidFileLeavesNoPartialFile) {
         }
     }
 }
+
+// N with each method over edge files: the cabinet passes cabextract's and 7-Zip's tests (when
+// installed) and our T, extracts byte-equal with our X and with cabextract, and is not replaced
+// without -o.
+class NewCabinet : public ToolTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NewCabinet, PassesEveryReaderAndExtractsEqual) {
+    std::string x86; // CALLs (E8) with small targets, up to the last bytes of each frame
+    for (unsigned i = 0; x86.size() < 70000; ++i)
+        x86 += i % 3 ? std::string("\xE8\x10\0\0\0\x8B\x45", 7) : sampleData(9, i, true);
+    const std::string noise = sampleData(100000, 7, true);
+    std::string pattern;
+    while (pattern.size() < 1000000)
+        pattern += "a short pattern ";
+    const std::map<std::string, std::string> files = {
+        {"empty", ""},
+        {"one", "x"},
+        {"frame", sampleData(32768, 1)},
+        {"frame plus one", sampleData(32769, 2)},
+        {"pattern", pattern},
+        {"noise twice", noise + noise}, // 100 KB back: past the 32 KiB window of LZX:15
+        {"x86.exe", x86},
+        {"name with spaces \xC3\xA9\xE2\x82\xAC.txt", sampleData(5000, 3)},
+        {"sub/deeper/in sub.txt", sampleData(40000, 4) + x86.substr(0, 9000)},
+    };
+    for (const auto& [name, data] : files)
+        writeFile(tmp.file("in/" + name), data);
+    const std::string cab = tmp.file("made.cab");
+    Strings args = {"-m", GetParam(), "-p", "-q", "N", cab};
+    for (const auto& [name, data] : files) {
+        if (name.find('/') == std::string::npos)
+            args.push_back(tmp.file("in/" + name));
+    }
+    args.push_back(tmp.file("in/sub"));
+    ToolRun made = runProgram(TOOL_PATH, args, tmp.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    if (runProgram("cabextract", {"-v"}, "/").status == 0) {
+        EXPECT_EQ(runProgram("cabextract", {"-t", cab}, "/").status, 0);
+        ASSERT_EQ(runProgram("cabextract", {"-q", "-d", tmp.file("ce"), cab}, "/").status, 0);
+    } else {
+        std::cout << "cabextract is absent: its test and extraction are skipped\n";
+    }
+    if (runProgram("7zz", {"i"}, "/").status == 0)
+        EXPECT_EQ(runProgram("7zz", {"t", cab}, "/").status, 0);
+    else
+        std::cout << "7-Zip (7zz) is absent: its test is skipped\n";
+    ToolRun tested = run({"T", cab});
+    EXPECT_EQ(tested.status, 0) << tested.err;
+    EXPECT_EQ(run({"-p", "-q", "X", cab, out() + "/"}).status, 0);
+    for (const auto& [name, data] : files) {
+        const std::string stored = name.substr(name.find('/') + 1); // -p: below the folder given
+        EXPECT_TRUE(readFile(out(stored)) == data) << name;
+        if (fs::exists(tmp.file("ce"))) {
+            EXPECT_TRUE(readFile(tmp.file("ce/" + stored)) == data) << name;
+        }
+    }
+    // Without -o an existing cabinet is refused and left as it was.
+    const std::string before = readFile(cab);
+    args.erase(args.begin() + 2); // -p
+    ToolRun again = runProgram(TOOL_PATH, args, tmp.path());
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.err.find("already exists (-o replaces it)"), std::string::npos);
+    EXPECT_TRUE(readFile(cab) == before);
+    EXPECT_EQ(treeOf(tmp.path()).find(".~"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, NewCabinet,
+                         ::testing::Values("NONE", "MSZIP", "LZX:15", "LZX:21"));

@@ -10,9 +10,12 @@ namespace {
 
 constexpr std::uint32_t kMinMatch = 2, kMaxMatch = 257;
 constexpr std::uint32_t kBlockFrames = 8; // frames coded as one block
-constexpr int kChainDepth = 32;           // candidates looked at per position
-constexpr std::uint32_t kNiceLength = 64; // a match this long is taken without looking further
-constexpr int kHashBits = 17;
+constexpr int kChainDepth = 8;            // candidates looked at per position
+constexpr std::uint32_t kNiceLength = 32; // a match this long is taken without looking further
+constexpr std::uint32_t kGoodLength = 12; // past this, only a quarter of the depth is looked at
+constexpr std::uint32_t kSkipAfter = 32;  // literals in a row before positions are skipped
+constexpr std::uint32_t kLazyBelow = 16;  // shorter matches are put off when the next is better
+constexpr int kHashBits = 18;
 constexpr std::int32_t kE8FileSize = 12000000; // the translation size cabinets use
 constexpr std::uint32_t kE8Frames = 32768;     // frames past this are not translated
 constexpr int kMaxCodeLength = 16, kMaxPretreeLength = 15, kMaxAlignedLength = 7;
@@ -113,8 +116,10 @@ std::uint32_t load32(const unsigned char* p) {
     return v;
 }
 
-std::uint32_t hash3(const unsigned char* p) {
-    return ((load32(p) & 0xFFFFFF) * 2654435761u) >> (32 - kHashBits);
+// Chains link positions whose next four bytes hash alike: shorter matches are rarely worth
+// their distance, and leaving them out keeps the chains short.
+std::uint32_t hash4(const unsigned char* p) {
+    return (load32(p) * 2654435761u) >> (32 - kHashBits);
 }
 
 // Bytes equal at `a` and `b`, at most `limit`; reads up to 7 bytes past `a + limit`.
@@ -180,8 +185,8 @@ void LzxEncoder::slide() {
 
 void LzxEncoder::insertUpTo(std::uint32_t pos) {
     std::uint32_t p = inserted_;
-    for (; p < pos && p + 3 <= end_; ++p) {
-        const std::uint32_t h = hash3(&window_[p]);
+    for (; p < pos && p + 4 <= end_; ++p) {
+        const std::uint32_t h = hash4(&window_[p]);
         chain_[p] = head_[h];
         head_[h] = static_cast<std::int32_t>(p);
     }
@@ -206,14 +211,14 @@ LzxEncoder::Match LzxEncoder::find(std::uint32_t pos, std::uint32_t end) {
         if (gain > best.gain)
             best = {len, k, gain};
     }
-    if (avail < 3 || best.length >= std::min(avail, kNiceLength))
+    if (avail < 4 || best.length >= std::min(avail, kNiceLength))
         return best;
     insertUpTo(pos);
     std::uint32_t longest = std::max(best.length, kMinMatch);
     const std::int32_t lowest =
         pos > maxDistance_ ? static_cast<std::int32_t>(pos - maxDistance_) : 0;
-    std::int32_t candidate = head_[hash3(here)];
-    for (int depth = kChainDepth; candidate >= lowest && depth > 0;
+    std::int32_t candidate = head_[hash4(here)];
+    for (int depth = misses_ > kSkipAfter ? 2 : kChainDepth; candidate >= lowest && depth > 0;
          --depth, candidate = chain_[candidate]) {
         const unsigned char* there = &window_[candidate];
         if (there[longest] != here[longest] || load32(there) != load32(here))
@@ -228,6 +233,8 @@ LzxEncoder::Match LzxEncoder::find(std::uint32_t pos, std::uint32_t end) {
             best = {len, offset, gain};
         if (len >= kNiceLength || len == avail)
             break;
+        if (len >= kGoodLength)
+            depth = std::min(depth, kChainDepth / 4 + 1);
     }
     return best;
 }
@@ -246,12 +253,20 @@ void LzxEncoder::parseFrame(std::uint32_t pos, std::uint32_t end) {
     Match current = find(pos, end);
     while (pos < end) {
         if (current.gain <= 0) {
-            items_.push_back({0, window_[pos]});
-            if (++pos < end)
+            // Where nothing has matched for a while (packed data), positions are skipped
+            // without a look, more of them the longer it lasts.
+            const std::uint32_t step =
+                std::min<std::uint32_t>({1 + misses_ / kSkipAfter, 8, end - pos});
+            ++misses_;
+            for (std::uint32_t i = 0; i < step; ++i)
+                items_.push_back({0, window_[pos + i]});
+            pos += step;
+            if (pos < end)
                 current = find(pos, end);
             continue;
         }
-        if (current.length < kNiceLength && pos + 1 < end) {
+        misses_ = 0;
+        if (current.length < kLazyBelow && pos + 1 < end) {
             const Match next = find(pos + 1, end);
             if (next.gain > current.gain + 4) {
                 items_.push_back({0, window_[pos]});

@@ -4,8 +4,10 @@
 // each a run of 16-bit little-endian words (bits taken from the top of each word), padded to a
 // whole word at the frame's end.
 //
-// Matches are found through hash chains of limited depth over the last 2^windowBits bytes, with
-// one step of lazy matching, and the three most recent match distances coded as repeats. Frames
+// Matches are found through hash chains (of positions whose next four bytes hash alike) of
+// limited depth over the last 2^windowBits bytes, with one step of lazy matching, and the three
+// most recent match distances coded as repeats; where nothing has matched for a while (packed
+// data) positions are skipped without a look. Frames
 // are gathered into blocks of up to kBlockFrames and coded with Huffman codes made for the block
 // (the code lengths sent as changes from the previous block's); a block goes out as an
 // aligned-offset block where coding the low three bits of long distances pays for its small
@@ -59,6 +61,7 @@ private:
     std::uint32_t end_ = 0;             // bytes held in window_
     std::uint32_t inserted_ = 0;        // positions below this are in the hash chains
     std::vector<std::int32_t> head_, chain_;
+    std::uint32_t misses_ = 0; // positions in a row without a match
     std::uint32_t frames_ = 0; // frames of the folder taken so far
     std::array<std::uint32_t, 3> repeats_{1, 1, 1};
 
