@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -199,7 +200,11 @@ struct LzxDecoder::State {
 
     unsigned windowBits = 0;
     std::uint32_t windowSize = 0, numOffsets = 0;
-    std::unique_ptr<unsigned char[]> window;
+    // Fresh zero pages from calloc, so that a large window costs only the pages a folder uses.
+    struct Free {
+        void operator()(unsigned char* p) const { std::free(p); }
+    };
+    std::unique_ptr<unsigned char[], Free> window;
     std::uint32_t windowPosn = 0, framePosn = 0, frame = 0;
     std::uint32_t R0 = 1, R1 = 1, R2 = 1;
     bool headerRead = false, intelStarted = false;
@@ -276,7 +281,10 @@ struct LzxDecoder::State {
                 inLen -= r.ip;
                 r.ip = 0;
             }
-            if (!readAll(in.data() + inLen, packed, nextBlock)) {
+            // The buffer holds the whole cabinet when it is small: a block that does not fit
+            // runs past the end of the file.
+            if (inLen + packed + kPad > in.size() ||
+                !readAll(in.data() + inLen, packed, nextBlock)) {
                 rc = MSPACK_ERR_READ;
             } else {
                 nextBlock += static_cast<off_t>(packed);
@@ -645,11 +653,13 @@ int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_
     if (!s_) {
         s_ = std::make_unique<State>();
         s_->fd = OpenCabinetFile(path_);
-        if (s_->fd < 0) {
+        struct stat st {};
+        if (s_->fd < 0 || ::fstat(s_->fd, &st) != 0) {
             s_.reset();
             return MSPACK_ERR_OPEN;
         }
-        s_->in.resize(2 * kAhead + kInputMax + kPad);
+        s_->in.resize(std::min<size_t>(2 * kAhead + kInputMax, static_cast<size_t>(st.st_size)) +
+                      kPad);
         s_->e8 = std::make_unique_for_overwrite<unsigned char[]>(kFrame);
     }
     State& s = *s_;
@@ -674,13 +684,11 @@ int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_
         s.r = Bits{s.in.data(), 0, 0, 0};
         s.reach = 0;
         s.byteMode = false;
-        if (s.windowBits != windowBits || !s.window) {
-            s.windowBits = windowBits;
-            s.windowSize = 1u << windowBits;
-            s.window = std::make_unique<unsigned char[]>(s.windowSize);
-        } else {
-            std::memset(s.window.get(), 0, s.windowSize);
-        }
+        s.windowBits = windowBits;
+        s.windowSize = 1u << windowBits;
+        s.window.reset(static_cast<unsigned char*>(std::calloc(s.windowSize, 1)));
+        if (!s.window)
+            return MSPACK_ERR_NOMEMORY;
         s.numOffsets = kPositionSlots[windowBits - 15] << 3;
         s.windowPosn = s.framePosn = s.frame = 0;
         s.R0 = s.R1 = s.R2 = 1;
