@@ -11,19 +11,28 @@ namespace fm::tool {
 FastRoute::FastRoute(const CabinetSet& set, const std::string& path, const ToolEnvironment& env) {
     MsZipRoute route = env.msZip;
     const mscabd_cabinet* cab = set.cabinet();
-    if (route == MsZipRoute::Libmspack || set.partPaths().size() != 1 ||
-        (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
+    if (set.partPaths().size() != 1 || (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)))
         return;
-    bool anyMsZip = false, anyStored = false;
+    bool anyMsZip = false, anyStored = false, anyLzx = false;
     for (const mscabd_folder* f = cab->folders; f; f = f->next) {
         anyMsZip = anyMsZip || (f->comp_type & 0x0F) == MSCAB_COMP_MSZIP;
         anyStored = anyStored || (f->comp_type & 0x0F) == MSCAB_COMP_NONE;
+        anyLzx = anyLzx || LzxDecoder::Handles(static_cast<std::uint16_t>(f->comp_type));
     }
-    if (!anyMsZip && !anyStored)
+    // The MSZIP decoder also reads stored folders; the libmspack route keeps both with libmspack.
+    const bool ownMsZip = (anyMsZip || anyStored) && route != MsZipRoute::Libmspack;
+    anyLzx = anyLzx && env.ownLzx;
+    if (!ownMsZip && !anyLzx)
         return;
     layout_ = ReadCabinetLayout(path);
     if (!layout_)
         return;
+    if (anyLzx)
+        lzx_ = std::make_unique<LzxDecoder>(path, layout_->blockReserve, env.lzxFrames);
+    if (!ownMsZip) {
+        refresh(set);
+        return;
+    }
     struct stat st {};
     if (!anyMsZip) // nothing to inflate: ISA-L is not loaded
         route = MsZipRoute::Zlib;
@@ -63,11 +72,13 @@ void FastRoute::refresh(const CabinetSet& set) {
         // blocks more.
         const FolderLayout& l = layout_->folders[i];
         const std::uint64_t room = l.dataEnd - l.firstBlock, header = 8u + layout_->blockReserve;
-        if ((f->comp_type & 0x0F) == MSCAB_COMP_MSZIP ||
-            ((f->comp_type & 0x0F) == MSCAB_COMP_NONE &&
+        const unsigned type = f->comp_type & 0x0F;
+        if ((type == MSCAB_COMP_MSZIP && decoder_) ||
+            (type == MSCAB_COMP_NONE && decoder_ &&
              (reach[f] > l.blockCount * std::uint64_t(32768) ||
               (room > l.blockCount * (header + 32768) &&
-               room >= (l.blockCount + 65536u) * (header + 1)))))
+               room >= (l.blockCount + 65536u) * (header + 1)))) ||
+            (LzxDecoder::Handles(static_cast<std::uint16_t>(f->comp_type)) && lzx_))
             index_[f] = i;
     }
     if (i != layout_->folders.size())
@@ -78,7 +89,10 @@ std::optional<int> FastRoute::extract(const mscabd_file* f, PendingFile* out) {
     auto it = index_.find(f->folder);
     if (it == index_.end())
         return std::nullopt;
-    return decoder_->extract(it->second, layout_->folders[it->second], f->offset, f->length, out);
+    const FolderLayout& folder = layout_->folders[it->second];
+    if ((folder.compression & 0x0F) == MSCAB_COMP_LZX)
+        return lzx_->extract(it->second, folder, f->offset, f->length, out);
+    return decoder_->extract(it->second, folder, f->offset, f->length, out);
 }
 
 } // namespace fm::tool

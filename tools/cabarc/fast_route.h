@@ -1,12 +1,13 @@
 #pragma once
 
-// Which files of a cabinet the tool's own decoder takes, and the decoding of those: MSZIP and
-// stored folders of a cabinet that is not part of a set, once the cabinet's own folder table
-// agrees with what libmspack read. Everything else (LZX, Quantum, sets) stays with libmspack.
-// Extraction and the test mode decode through it alike, so a test passes exactly what an extraction
-// would write.
+// Which files of a cabinet the tool's own decoders take, and the decoding of those: MSZIP, LZX and
+// stored folders (the stored ones only where their block count has wrapped past 65,535) of a
+// cabinet that is not part of a set, once the cabinet's own folder table agrees with what
+// libmspack read. Everything else (Quantum, sets) stays with libmspack. Extraction and the test
+// mode decode through it alike, so a test passes exactly what an extraction would write.
 
 #include "cabinet_layout.h"
+#include "lzx_decoder.h"
 #include "mszip_decoder.h"
 
 #include <map>
@@ -35,6 +36,7 @@ public:
 private:
     std::optional<CabinetLayout> layout_;
     std::unique_ptr<MsZipDecoder> decoder_;
+    std::unique_ptr<LzxDecoder> lzx_;
     std::map<const mscabd_folder*, unsigned> index_;
 };
 

@@ -38,7 +38,7 @@ constexpr std::uint64_t kMaxCabinet = 0xFFFFFFFFull;
 // block, so their folders are kept small enough that a single file is reached quickly; LZX looks
 // back up to 2 MiB, so its folders are larger.
 constexpr std::uint64_t kFolderBytes = 32ull << 20, kLzxFolderBytes = 256ull << 20;
-constexpr std::size_t kHeaderSize = 36, kFolderEntrySize = 8, kFileEntrySize = 16;
+constexpr std::size_t kHeaderSize = 36, kFolderEntrySize = 8;
 
 constexpr std::uint16_t kReadOnly = 0x01, kHidden = 0x02, kArchive = 0x20, kExecutable = 0x40,
                         kUtf8Name = 0x80;

@@ -35,6 +35,9 @@ struct ToolEnvironment {
     WriteFunction write;       // output writes; empty: write(2)
     MsZipRoute msZip = MsZipRoute::Isal;
     unsigned* zlibBlocks = nullptr; // when set, counts the MSZIP blocks zlib had to decode
+    // LZX folders held whole in one cabinet go through the tool's own decoder, else libmspack's.
+    bool ownLzx = true;
+    std::uint64_t* lzxFrames = nullptr; // when set, counts the frames the own LZX decoder made
     // Cabinets smaller than this are inflated by zlib alone: loading ISA-L (about 1-2 ms) costs
     // more than it saves on them.
     std::uint64_t isalFromBytes = 2 * 1024 * 1024;
