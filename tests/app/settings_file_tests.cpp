@@ -2,11 +2,8 @@
 #include "support/window_tests.h"
 
 #include <QAction>
-#include <QMenu>
 
-#include <algorithm>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(ToInt16, DecimalTextWithHalvesToEven) {
@@ -29,12 +26,16 @@ protected:
     WindowWorld world;
 };
 
+// Always the file beside the program, even in a folder named with a backslash.
 TEST_F(SettingsFile, FirstRunWritesThePathAndTheFlagsOnly) {
+    world.programName = "a\\b";
     frmFendlemark& w = world.loaded();
     EXPECT_TRUE(w.StgExtrObName.isNull());
     world.close();
-    EXPECT_EQ(readFile(world.iniPath()),
+    EXPECT_EQ(readFile(world.root.file("a\\b/Fendlemark.ini")),
               "[Fendlemark]\nInitialPath=" + start() + "\nExtrAlwaysSame=0\nExtrPreservePath=0\n");
+    // Nothing else beside start, program and a\b (no file named a\b\Fendlemark.ini).
+    EXPECT_EQ(std::distance(fs::directory_iterator(world.root.path()), {}), 3);
 }
 
 TEST_F(SettingsFile, KeepsForeignContentAndEachLoadStepStandsAlone) {
@@ -58,39 +59,6 @@ TEST_F(SettingsFile, KeepsForeignContentAndEachLoadStepStandsAlone) {
                   "\nExtrAlwaysSame=0\nExtrPreservePath=1\nExtrSetFolder=\n");
 }
 
-TEST_F(SettingsFile, TheNameCodePageComesBackWithItsMenuItemChecked) {
-    writeFile(world.iniPath(), "[Fendlemark]\nNameCodePage= 932\n");
-    frmFendlemark& w = world.loaded();
-    QStringList checked;
-    for (const QAction* item : w.mNameEncoding->actions())
-        if (item->isChecked())
-            checked << item->text();
-    EXPECT_EQ(checked, QStringList{QStringLiteral("&932 (Japanese)")});
-    w.NameCodePage = 1251;
-    world.close();
-    EXPECT_EQ(ini("NameCodePage"), "1251");
-}
-
-TEST_F(SettingsFile, LongValuesAreCutTo511CharactersAndNetworkPathsRefused) {
-    std::string longName(600, 'x');
-    longName.replace(0, 3, "\xC3\xA9\xC3");
-    writeFile(world.iniPath(),
-              "[Fendlemark]\nInitialPath=\\\\server\\share\nExtrSetFolder=" + longName + "\n");
-    frmFendlemark& w = world.loaded();
-    EXPECT_EQ(w.StgExtrSetFolder.toUcs4().size(), 511);
-    EXPECT_TRUE(w.StgExtrSetFolder.startsWith(QStringLiteral("\u00E9")));
-    EXPECT_EQ(TextToPath(w.Dir1->path()), start());
-    // Characters outside the BMP count once, and the cut never splits one.
-    world.close();
-    std::string wide;
-    for (int i = 0; i < 600; ++i)
-        wide += "\xF0\x9F\x98\x80";
-    writeFile(world.iniPath(), "[Fendlemark]\nExtrSetFolder=" + wide + "\n");
-    const std::u32string cut(511, U'\U0001F600');
-    EXPECT_EQ(world.loaded().StgExtrSetFolder,
-              QString::fromUcs4(cut.data(), static_cast<qsizetype>(cut.size())));
-}
-
 TEST_F(SettingsFile, AFolderNamedWithByteE9ComesBackAsTheSameFolder) {
     fs::create_directories(world.startFolder() + "/caf\xE9");
     frmFendlemark& w = world.loaded();
@@ -99,14 +67,6 @@ TEST_F(SettingsFile, AFolderNamedWithByteE9ComesBackAsTheSameFolder) {
     EXPECT_EQ(ini("InitialPath"), start() + "\\caf\xE9");
     frmFendlemark& again = world.loaded();
     EXPECT_EQ(TextToPath(again.Dir1->path()), start() + "\\caf\xE9");
-}
-
-TEST_F(SettingsFile, ReadOnlyFileLosesTheRunQuietly) {
-    writeFile(world.iniPath(), "[Fendlemark]\nExtrPreservePath=1\n");
-    fs::permissions(world.iniPath(), fs::perms::owner_read);
-    world.loaded().StgExtrPreservePath = 0;
-    world.close();
-    EXPECT_EQ(readFile(world.iniPath()), "[Fendlemark]\nExtrPreservePath=1\n");
 }
 
 // What happened to Fendlemark.ini in the watched folder since the last call, as the kernel counts
@@ -136,41 +96,6 @@ TEST_F(SettingsFile, ReadOnceForTheLoadAndWrittenOnceForTheSave) {
     EXPECT_EQ(iniEvents(events), std::make_pair(1, 1));
     EXPECT_EQ(ini("ExtrPreservePath"), "1");
     close(events);
-}
-
-TEST(SettingsPath, AlwaysTheFileBesideTheProgram) {
-    WindowWorld world;
-    world.programName = "a\\b";
-    world.loaded();
-    world.close();
-    EXPECT_TRUE(IsOrdinaryFile(world.root.file("a\\b/Fendlemark.ini")));
-    // Nothing else beside start, program and a\b (no file named a\b\Fendlemark.ini).
-    EXPECT_EQ(std::distance(fs::directory_iterator(world.root.path()), {}), 3);
-}
-
-// The stored folder is where the window opens, on whichever drive the program was started.
-TEST(SettingsOnTwoDrives, TheStoredFolderOpensFromEitherDrive) {
-    TempDir volume;
-    fs::create_directories(volume.file("deep/er"));
-    WindowWorld world({volume.path()});
-    // Stored on c: below the volume's mount point: named by the longest mount, so on d:.
-    std::string onC = "C:" + volume.path() + "/deep/er";
-    std::replace(onC.begin(), onC.end(), '/', '\\');
-    writeFile(world.iniPath(), "[Fendlemark]\nInitialPath=" + onC + "\n");
-    frmFendlemark& w = world.loaded();
-    EXPECT_TRUE(w.Drive1->drive().startsWith(u'd'));
-    EXPECT_EQ(w.Dir1->path(), QStringLiteral("D:\\deep\\er"));
-    EXPECT_FALSE(w.isBusy() || w.isLoading());
-    world.close();
-    // Started on d: from a program folder there, the folder stored on c: opens.
-    fs::create_directories(world.root.file("here"));
-    const QString here = world.drivePath(world.root.file("here"));
-    world.programName = "../" + fs::path(volume.path()).filename().string() + "/program";
-    ASSERT_TRUE(SetCurrentWorkingFolder(volume.file("deep")));
-    writeFile(world.iniPath(), "[Fendlemark]\nInitialPath=" + TextToPath(here) + "\n");
-    frmFendlemark& again = world.loaded();
-    EXPECT_EQ(again.Dir1->path(), here);
-    EXPECT_TRUE(again.Drive1->drive().startsWith(u'c'));
 }
 
 // LookInside: only 1 turns it on (its menu item checked, installers listed too); anything else

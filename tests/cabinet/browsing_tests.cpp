@@ -1,6 +1,4 @@
-// Browsing through the main window's controls, as a user does: cabinets listed into the contents
-// list, sorting, the selection carried across refills, the status line, Select All, drives and
-// Refresh.
+// Browsing through the main window's controls, as a user does: listing, sorting, selecting, drives.
 
 #include "dialogs/select_matching.h"
 #include "support/window_tests.h"
@@ -315,30 +313,6 @@ TEST_F(Browsing, SelectAllListsEveryCabinetHereAndInTheNextFolder) {
     win.Dir1->setPath(QStringLiteral("..\\empty"));
     EXPECT_EQ(win.lvwFiles->rowCount(), 0);
     EXPECT_EQ(win.lblFiles->text(), QString());
-}
-
-TEST_F(Browsing, RefreshKeepsSelectionScrollAndTheRowsOfCabinetsStillThere) {
-    for (int i = 0; i < 40; ++i)
-        writeFile(world.startFolder() + "/z" + std::to_string(100 + i) + ".cab", "");
-    frmFendlemark& win = w();
-    clickRows(*win.File1, {0, 1, 5});
-    const int rows = win.lvwFiles->rowCount();
-    win.File1->setTopIndex(20);
-    const int top = win.File1->topIndex();
-    ASSERT_GT(top, 0);
-    fs::remove(world.startFolder() + "/b.cab");
-    writeFile(world.startFolder() + "/New.cab", "");
-    win.mRefresh->trigger();
-    std::vector<bool> kept(42);
-    kept[0] = kept[5] = true; // A.cab, z103.cab; New.cab is entry 1
-    EXPECT_EQ(win.File1->selectionFlags(), kept);
-    EXPECT_EQ(win.File1->list(1), QStringLiteral("New.cab"));
-    EXPECT_EQ(win.File1->topIndex(), top);
-    // b.cab's two rows left with it; the others stay as listed.
-    EXPECT_EQ(win.lvwFiles->rowCount(), rows - 2);
-    for (int r = 1; r <= win.lvwFiles->rowCount(); ++r)
-        EXPECT_FALSE(win.lvwFiles->subItem(r, 3).endsWith(QStringLiteral("\\b.cab")));
-    EXPECT_FALSE(win.isBusy());
 }
 
 TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival) {

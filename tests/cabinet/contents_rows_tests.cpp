@@ -1,5 +1,4 @@
-// The contents list's compact rows: every text the program and the view read is the one a row of
-// plain texts would hold, and sorting by each key is stable.
+// The contents list's compact rows read as rows of plain texts would, and sort stably by each key.
 
 #include "cabinet/cabinet_enumeration.h"
 #include "cabinet/contents_list.h"
@@ -11,14 +10,6 @@
 
 using namespace fm;
 
-namespace {
-
-CabEntry entry(const QString& name, quint32 size, QDate date, const QString& cabinet) {
-    return {name, size, date, cabinet};
-}
-
-} // namespace
-
 TEST(ContentsRows, EachRowGivesBackItsTextsAndTag) {
     struct Case {
         CabEntry entry;
@@ -26,14 +17,12 @@ TEST(ContentsRows, EachRowGivesBackItsTextsAndTag) {
     };
     const QString a = QStringLiteral("C:\\cabs\\A.cab"), b = QStringLiteral("D:\\b.cab");
     const Case cases[] = {
-        {entry("readme.txt", 1234, QDate(2002, 3, 15), a), {"1234", a, "0000001234", "20020315"}},
-        {entry("docs\\Ünïcode\U0001F600.txt", 0, QDate(1601, 1, 1), a),
+        {{"readme.txt", 1234, QDate(2002, 3, 15), a}, {"1234", a, "0000001234", "20020315"}},
+        {{"docs\\Ünïcode\U0001F600.txt", 0, QDate(1601, 1, 1), a},
          {"0", a, "0000000000", "16010101"}},
-        {entry("big", 4294967295u, QDate(2107, 12, 31), b),
-         {"4294967295", b, "4294967295", "21071231"}},
-        {entry(QString(65535, u'x'), 10, QDate(1980, 1, 1), a),
-         {"10", a, "0000000010", "19800101"}},
-        {entry("", 9, QDate(), b), {"9", b, "0000000009", "00000000"}},
+        {{"big", 4294967295u, QDate(2107, 12, 31), b}, {"4294967295", b, "4294967295", "21071231"}},
+        {{QString(65535, u'x'), 10, QDate(1980, 1, 1), a}, {"10", a, "0000000010", "19800101"}},
+        {{"", 9, QDate(), b}, {"9", b, "0000000009", "00000000"}},
     };
     ListView list;
     for (const Case& c : cases)
@@ -74,7 +63,6 @@ TEST(ContentsRows, SortsByEveryKeyStablyPastSixteenRows) {
                         i);
             list.setSelected(static_cast<int>(i) + 1, i % 5 == 0);
         }
-        // Rows by their tags, with their selection.
         auto rows = [&] {
             std::vector<std::pair<quint32, bool>> out;
             for (int r = 1; r <= list.rowCount(); ++r)

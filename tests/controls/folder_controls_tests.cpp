@@ -49,54 +49,6 @@ TEST_F(FolderControls, DirListPathFormsAndChanges) {
     EXPECT_EQ(changes.count(), 6);
 }
 
-TEST_F(FolderControls, DirListRefusesAndKeepsItsPath) {
-    DirList dir(drives);
-    const QString before = dir.path();
-    QSignalSpy changes(&dir, &DirList::change);
-    writeFile(root.file("start/file.txt"), "x");
-    fs::create_directories(root.file("start/back\\slash"));
-    const std::pair<QString, int> cases[] = {{QStringLiteral("nope"), ENOENT},
-                                             {QStringLiteral("file.txt"), ENOTDIR},
-                                             {QString(), ENOENT},
-                                             {QStringLiteral("Q:"), ENODEV},
-                                             {QStringLiteral("\\\\server\\s"), ENOENT},
-                                             {QStringLiteral("back\\slash"), ENOENT}};
-    for (const auto& [value, number] : cases) {
-        try {
-            dir.setPath(value);
-            ADD_FAILURE() << value.toUtf8().constData();
-        } catch (const ControlError& e) {
-            EXPECT_EQ(e.number(), number) << value.toUtf8().constData();
-        }
-    }
-    EXPECT_EQ(dir.path(), before);
-    EXPECT_EQ(changes.count(), 0);
-    EXPECT_TRUE(dir.findItems(QStringLiteral("slash"), Qt::MatchEndsWith).isEmpty());
-    EXPECT_EQ(ControlError::fromErrno(ENOENT).message(),
-              QStringLiteral("Error 2: No such file or directory."));
-}
-
-TEST_F(FolderControls, AFolderOpenedFromTheListStaysOnItsDrive) {
-    // The volume of d: as a folder of c:, reached by double-clicks.
-    DirList dir(drives);
-    dir.show();
-    dir.setPath(c(fs::path(vol.path()).parent_path()));
-    openFolder(dir, PathToText(fs::path(vol.path()).filename().string()));
-    EXPECT_EQ(dir.path(), QStringLiteral("C:") + PathToText(vol.path()).replace('/', '\\'));
-    openFolder(dir, QStringLiteral("top"));
-    EXPECT_TRUE(dir.path().startsWith(QStringLiteral("C:\\"))) << dir.path().toUtf8().constData();
-}
-
-TEST_F(FolderControls, NamesThatAreNotUtf8OpenAndStayApart) {
-    for (const char* n : {"caf\xE9", "bad\xFF", "bad\xEF\xBF\xBD"})
-        fs::create_directories(root.file(std::string("start/") + n));
-    DirList dir(drives);
-    dir.show();
-    EXPECT_EQ(dir.findItems(QStringLiteral("bad\uFFFD"), Qt::MatchEndsWith).size(), 2);
-    openFolder(dir, QStringLiteral("caf\uFFFD"));
-    EXPECT_EQ(dir.path(), c(root.file("start/caf\xE9")));
-}
-
 TEST_F(FolderControls, FileListMatchesSortsAndShowsCutOffNames) {
     // More entries than fit, names late in the alphabet, a pattern that ends in '*'.
     for (int i = 25; i >= 0; --i)
@@ -138,32 +90,6 @@ TEST_F(FolderControls, FileListMatchesSortsAndShowsCutOffNames) {
     };
     EXPECT_EQ(tipAt(23), want[23]);
     EXPECT_EQ(tipAt(0), QString());
-}
-
-TEST_F(FolderControls, FileListClicksFromTheProgramAndTheMouse) {
-    for (const char* n : {"a.cab", "b.cab"})
-        writeFile(root.file(std::string("start/") + n), "");
-    FileList files(drives);
-    files.show();
-    files.setPath(c(root.file("start")));
-    QSignalSpy clicks(&files, &FileList::click);
-    files.setSelected(0, true);
-    files.setSelected(0, true);
-    EXPECT_EQ(clicks.count(), 2);
-    EXPECT_EQ(files.fileName(), QStringLiteral("a.cab"));
-    files.selectEntries({true, true}); // one Click per entry, as many setSelected calls
-    EXPECT_EQ(clicks.count(), 4);
-    files.refresh();
-    EXPECT_EQ(clicks.count(), 4); // re-reading is not a click
-    // Each mouse click on an entry is one Click, also on the entry already selected.
-    const QPoint b = files.visualItemRect(files.item(1)).center();
-    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, b);
-    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, b);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(clicks.count(), 6);
-    EXPECT_EQ(files.selectionFlags(), (std::vector<bool>{false, true}));
-    files.setPath(QStringLiteral("C:\\no\\such\\place"));
-    EXPECT_EQ(files.listCount(), 0);
 }
 
 TEST(DriveListAndLabels, EntriesChangesAndValues) {

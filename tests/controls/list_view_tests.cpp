@@ -89,17 +89,6 @@ TEST_F(ListViewTest, EachMouseGestureIsOneClickAndProgramChangesNone) {
     EXPECT_EQ(view.selectionFlags(), (std::vector<bool>{false, true, false}));
 }
 
-TEST_F(ListViewTest, BeyondSixteenBitCounts) {
-    std::vector<bool> flags;
-    for (int i = 0; i < 40000; ++i) {
-        view.addRow(QString::number(i), {});
-        flags.push_back(i % 2 == 0);
-    }
-    view.setSelectionFlags(flags);
-    EXPECT_EQ(view.selectedCount(), 20000);
-    EXPECT_EQ(view.text(40000), QStringLiteral("39999"));
-}
-
 TEST_F(ListViewTest, TagsFollowTheirRowsAndRemovalKeepsTheRest) {
     for (quint32 t : {7u, 5u, 9u, 1u})
         view.addRow(QString::number(t),

@@ -42,13 +42,7 @@ def on_name_change(event):
         HEARD.append(event.source.name)
 
 
-def status_line(app):
-    found = app.find("status bar", None)
-    return found.name if found else None
-
-
 def make_cabinets(folder):
-    """one.cab (a.txt, b.txt) and two.cab (a.txt), made with gcab."""
     os.makedirs(folder)
     for name in ("a.txt", "b.txt"):
         with open(os.path.join(folder, name), "w") as f:
@@ -73,7 +67,6 @@ class App:
         return [w for w in self.app if w is not None]
 
     def find(self, role, name, root=None):
-        """The first control with this role and name (any name for None)."""
         for r in [root] if root else self.windows():
             found = pyatspi.utils.findDescendant(
                 r, lambda a: a and a.getRoleName() == role and name in (None, a.name), True)
@@ -91,6 +84,10 @@ class App:
         except dbus.exceptions.DBusException:
             if wait:
                 raise
+
+    def status(self):
+        found = self.find("status bar", None)
+        return found and found.name
 
     def exit(self):
         self.press(self.find("push button", "Exit"))
@@ -135,8 +132,7 @@ NAMES = {"Fendlemark": [("combo box", "Drive"), ("list", "CAB files:"),
 
 
 def walk(bin_folder):
-    """The main window, then each window its openers lead to, closed again with Cancel or OK;
-    then the selected row extracted, the status line heard. Run from a copy of BIN."""
+    """Each window the openers lead to walked and closed; the selected row extracted and heard."""
     pyatspi.Registry.registerEventListener(on_name_change, "object:property-change:accessible-name")
     with tempfile.TemporaryDirectory() as tmp:
         folder = os.path.join(tmp, "program")
@@ -146,8 +142,8 @@ def walk(bin_folder):
         program = os.path.join(folder, "fendlemark")
         app = App([program, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
         check(wait_for(lambda: contents_rows(app)), "the cabinet's rows listed")
-        check(wait_for(lambda: status_line(app) == "2 files:  Extract all.", 5),
-              "the status bar reads the listing, got %r" % status_line(app))
+        check(wait_for(lambda: app.status() == "2 files:  Extract all.", 5),
+              "the status bar reads the listing, got %r" % app.status())
         check_named(app.windows()[0], NAMES["Fendlemark"])
         app.find("tree", "CAB contents:").queryTable().addRowSelection(0)
         for openers in (["About Fendlemark"], ["Extract", "Browse"]):
@@ -170,14 +166,13 @@ def walk(bin_folder):
                 count = len(app.windows())
                 app.press(closer)
                 check(wait_for(lambda: len(app.windows()) < count, 5), dialog.name + " closes")
-        # The selected row extracted through the dialog: the report is read and was announced.
         count = len(app.windows())
         app.press(app.find("push button", "Extract"), wait=False)
         if wait_for(lambda: len(app.windows()) > count, 5):
             app.press(app.find("push button", "Extract", app.windows()[-1]), wait=False)
         report = "1 files extracted."
-        check(wait_for(lambda: status_line(app) == report, 20),
-              "the status bar reads the extraction, got %r" % status_line(app))
+        check(wait_for(lambda: app.status() == report, 20),
+              "the status bar reads the extraction, got %r" % app.status())
         check(wait_for(lambda: report in HEARD, 5), "the report announced, heard %r" % HEARD)
         check(os.path.isfile(os.path.join(tmp, "cabs", "one Extracted", "a.txt")) or
               os.path.isfile(os.path.join(tmp, "cabs", "a.txt")), "the row extracted")
@@ -197,7 +192,6 @@ def installed(build):
         for name in ("fendlemark", "Cabarc1.exe", "Cabarc2.exe"):
             check(os.access(os.path.join(folder, name), os.X_OK), name + " installed")
 
-        # By its link, on a cabinet: the cabinet's rows are listed.
         app = App([link, make_cabinets(os.path.join(tmp, "cabs"))], cwd=tmp)
         rows = wait_for(lambda: contents_rows(app))
         check(rows == ["a.txt", "b.txt"], "the cabinet's rows listed, got %r" % (rows,))

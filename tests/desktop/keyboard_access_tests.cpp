@@ -77,63 +77,10 @@ TEST_F(KeyboardWindow, ListSortSelectExtractAndRefreshByKeysAlone) {
     EXPECT_EQ(w.File1->listCount(), 2);
 }
 
-// Letters typed in a list move to the first entry after the current one that starts with them.
-TEST_F(KeyboardWindow, TypingFindsEntriesInEachList) {
-    for (const char* folder : {"alpha", "beta", "bravo"})
-        std::filesystem::create_directories(world.startFolder() + "/" + folder);
-    writeCabinet(world.startFolder() + "/three.cab", CabPlan{{cabFile("t.txt", "1")}});
-    w.Dir1->refresh();
-    w.File1->refresh();
-    key(Qt::Key_I, Qt::AltModifier);
-    key(Qt::Key_Space); // one.cab listed
-    const struct {
-        Qt::Key mnemonic;
-        const char* typed;
-        std::function<QString()> current;
-        const char* want;
-    } cases[] = {
-        {Qt::Key_D, "br",
-         [&] { return w.Dir1->currentItem()->data(Qt::AccessibleTextRole).toString(); }, "bravo"},
-        {Qt::Key_C, "c", [&] { return w.lvwFiles->text(w.lvwFiles->currentRow()); }, "c.txt"},
-        {Qt::Key_C, "D", [&] { return w.lvwFiles->text(w.lvwFiles->currentRow()); }, "docs\\b.txt"},
-        {Qt::Key_I, "th", [&] { return w.File1->currentItem()->text(); }, "three.cab"},
-    };
-    for (const auto& c : cases) {
-        key(c.mnemonic, Qt::AltModifier);
-        QTest::keyClicks(QApplication::focusWidget(), QString::fromLatin1(c.typed));
-        EXPECT_EQ(c.current(), QString::fromLatin1(c.want)) << c.typed;
-        QTest::qWait(QApplication::keyboardInputInterval() + 50); // the next word starts anew
-    }
-    EXPECT_EQ(rows(), QStringList{"t.txt"}); // finding a cabinet selects and lists it
-    // Screen readers hear where a folder stands, not only its name.
-    QAccessibleInterface* dir = access(w.Dir1);
-    EXPECT_EQ(dir->child(dir->childCount() - 1)->text(QAccessible::Description),
-              w.Dir1->path() + QStringLiteral("\\bravo"));
-}
-
-// Enter presses the button that has the focus: Extract opens the dialog, whose focused Cancel
-// closes it without extracting (its default button would extract), and Exit closes the window.
-TEST_F(KeyboardWindow, EnterPressesTheFocusedButton) {
-    key(Qt::Key_I, Qt::AltModifier);
-    key(Qt::Key_Space);
-    w.cmdExtract->setFocus();
-    bool opened = false;
-    onNextModal<frmExtractTo>([&](frmExtractTo& d) {
-        opened = true;
-        d.cmdCancel->setFocus();
-        key(Qt::Key_Return);
-    });
-    key(Qt::Key_Return);
-    EXPECT_TRUE(opened);
-    EXPECT_FALSE(std::filesystem::exists(world.startFolder() + "/one Extracted"));
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files:  Extract all."));
-    w.cmdClose->setFocus();
-    key(Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_FALSE(w.isVisible());
-}
-
 // Where the keyboard is shows clearly: a frame on the current entry of the list Alt+D, Alt+I or
 // Alt+C leads to (also on a selected one), and on the option focused as the Extract dialog opens.
+// Enter presses the focused button: Extract opens the dialog, whose focused Cancel closes it
+// without extracting (its default button would extract), and Exit closes the window.
 TEST_F(KeyboardWindow, TheFocusCanBeSeen) {
     // The largest change in grey (0..255) between `w` grabbed with the focus and without it.
     const auto focusShows = [](QWidget& w, QWidget& away, const std::function<void()>& focus) {
@@ -155,11 +102,20 @@ TEST_F(KeyboardWindow, TheFocusCanBeSeen) {
                                   {Qt::Key_C, w.lvwFiles}})
         EXPECT_GE(focusShows(*list, *w.cmdClose, [&] { key(mnemonic, Qt::AltModifier); }), 120)
             << list->objectName().toStdString();
+    bool opened = false;
     onNextModal<frmExtractTo>([&](frmExtractTo& d) {
+        opened = true;
         EXPECT_GE(focusShows(*d.obSamePlus, *d.cmdCancel, [] {}), 120);
-        d.cmdCancel->click();
+        key(Qt::Key_Return);
     });
-    click(*w.cmdExtract);
+    w.cmdExtract->setFocus();
+    key(Qt::Key_Return);
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(std::filesystem::exists(world.startFolder() + "/one Extracted"));
+    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files:  Extract all."));
+    w.cmdClose->setFocus();
+    key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(w.isVisible());
 }
 
 // The status line is a status bar named by what it shows (its announcements reach AT-SPI only:

@@ -5,26 +5,6 @@
 #include <QMimeData>
 #include <QUrl>
 
-// Unknown options and --version: the real command, in desktop_command_line.
-TEST(OpenTargets, CommandLine) {
-    using A = CommandLine::Action;
-    struct Case {
-        std::vector<std::string> args;
-        A action;
-        QStringList paths;
-    } cases[] = {
-        {{"a.cab", "--help"}, A::Help, {}},
-        {{"--", "-x", "--help"}, A::Open, {"-x", "--help"}},
-    };
-    for (const Case& c : cases) {
-        const CommandLine got = ParseCommandLine(c.args);
-        EXPECT_EQ(got.action, c.action) << c.args.front();
-        EXPECT_EQ(got.paths, c.paths) << c.args.front();
-    }
-    // A name that is not UTF-8 reaches the file system byte for byte.
-    EXPECT_EQ(TextToPath(ParseCommandLine({"\xff.cab"}).paths.value(0)), "\xff.cab");
-}
-
 TEST(OpenTargets, CabinetsOpenTheirFolderSelectedAndListedAndDropsDoTheSame) {
     WindowWorld world;
     const std::string sub = world.startFolder() + "/sub";

@@ -12,21 +12,6 @@ void type(const QString& text) {
                             c.unicode() < 0x80 ? Qt::Key(c.toUpper().unicode()) : Qt::Key_unknown,
                             QString(c), {});
 }
-QString focusName() {
-    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-}
-// "name=accessible name" of the focus and of the next stops that Tab reaches.
-QStringList tabWalk(int stops) {
-    QStringList walk;
-    for (int i = 0; i < stops; ++i) {
-        if (i)
-            key(Qt::Key_Tab);
-        QWidget* w = QApplication::focusWidget();
-        walk << w->objectName() + "=" +
-                    QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-    }
-    return walk;
-}
 QString option(const frmExtractTo& d) {
     for (QRadioButton* b : {d.obSameFolder, d.obSamePlus, d.obSetFolder})
         if (b->isChecked())
@@ -56,7 +41,6 @@ protected:
         onNextModal(std::move(act));
         win.mChangeExtract->trigger();
     }
-    // Extract, with `act` done in the dialog.
     void extract(std::function<void(frmExtractTo&)> act) {
         onNextModal(std::move(act));
         click(*win.cmdExtract);
@@ -81,35 +65,6 @@ protected:
     QString start = world.drivePath(world.startFolder());
     QString plus = start + "\\'CAB Name' Extracted";
 };
-
-TEST_F(Dialogs, StartUpShowsTheSavedRule) {
-    struct Case {
-        QString name, folder, option, text;
-        bool editable;
-    } cases[] = {
-        {QString(), QString(), "obSamePlus", plus, false},
-        {"obSameFolder", "D:\\old", "obSameFolder", start, false},
-        {"obSetFolder", "", "obSetFolder", start, true},
-        {"obSetFolder", "D:\\x y", "obSetFolder", "D:\\x y", true},
-        {"obsetfolder", "D:\\x y", QString(), QString(), false}, // names compare exactly
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name.toStdString() + " " + c.folder.toStdString());
-        win.StgExtrObName = c.name;
-        win.StgExtrSetFolder = c.folder;
-        settings([&](frmExtractTo& d) {
-            EXPECT_EQ(d.cmdExtractEnter->text(), "Enter");
-            EXPECT_EQ(option(d), c.option);
-            EXPECT_EQ(d.tbSetFolder->text(), c.text);
-            EXPECT_EQ(d.tbSetFolder->locked(), !c.editable);
-            EXPECT_EQ(d.tbSetFolder->foreColor(), c.editable ? kColorWindowText : kColorGrayText);
-            EXPECT_EQ(d.tbSetFolder->cursorPosition(), c.text.size());
-            EXPECT_NE(focusName(), "tbSetFolder"); // no focus at start-up
-            EXPECT_FALSE(d.tbSelFileNm->isVisible() || d.lblSelFile->isVisible());
-            key(Qt::Key_Escape);
-        });
-    }
-}
 
 // POSIX paths and ~ (here the start folder) are also shown back in drive form once typed.
 TEST_F(Dialogs, TypedFoldersAreCleanedOrReplacedByTheDefault) {
@@ -201,33 +156,6 @@ TEST_F(Dialogs, BrowsePicksTheOpenedFolderOnEnterOnly) {
         });
         click(*d.cmdBrowse);
         EXPECT_EQ(d.tbSetFolder->text(), start);
-        key(Qt::Key_Escape);
-    });
-}
-
-TEST_F(Dialogs, TabOrderAndAccessibleNames) {
-    clickRows(*win.File1, {0});
-    clickRows(*win.lvwFiles, {0});
-    extract([&](frmExtractTo& d) {
-        // The options are one tab stop, entered at the chosen one; arrows choose among them.
-        EXPECT_EQ(
-            tabWalk(9),
-            (QStringList{
-                "obSamePlus=Same folder as CAB file in own folder", "tbSetFolder=Set folder",
-                "cmdBrowse=Browse", "cmdExtractEnter=Extract", "cmdCancel=Cancel",
-                "ckAlwaysSame=Always use this setting",
-                "ckPreservePath=Preserve Path (if file in CAB is in a folder)",
-                "tbSelFileNm=Selected File:", "obSamePlus=Same folder as CAB file in own folder"}));
-        key(Qt::Key_Up);
-        EXPECT_EQ(d.tbSetFolder->text(), start);
-        EXPECT_EQ(focusName(), "obSameFolder");
-        onNextModal<frmBrowseDir>([&](frmBrowseDir&) {
-            EXPECT_EQ(tabWalk(4),
-                      (QStringList{"Dir1=Double-click folder to select:", "cmdEnter=Enter",
-                                   "cmdCancel=Cancel", "Drive1=Drive"}));
-            key(Qt::Key_Escape);
-        });
-        click(*d.cmdBrowse);
         key(Qt::Key_Escape);
     });
 }
