@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (mscabd_file* f = opened ? opened->files : nullptr; f; f = f->next) {
         const std::string out = scratch.path() + "/theirs";
         theirCodes.push_back(cabd->extract(cabd, f, out.c_str()));
-        theirFiles.push_back(theirCodes.back() ? "" : fm::fuzz::ReadWholeFile(out));
+        theirFiles.push_back(theirCodes.back() ? "" : fm::test::readFile(out));
         ::unlink(out.c_str());
     }
     if (opened)
