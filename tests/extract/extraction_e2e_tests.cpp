@@ -141,39 +141,14 @@ TEST_F(EndToEnd, ExtractsChosenFilesUnderEveryRuleChosenInTheDialog) {
         EXPECT_EQ(GetProfileString(world.iniPath(), "Fendlemark", key), value) << key;
 }
 
-// A row whose record left the cabinet after listing fails, reported, and the others are still
-// extracted.
-TEST_F(EndToEnd, MissingRecordsFailAlone) {
-    const std::string cabs = world.startFolder() + "/cabs here", out = world.startFolder() + "/out";
-    CabPlan same{{cabFile("readme.txt", "top"), cabFile("b.txt", "b"), cabFile("other.txt", "o")}};
-    writeCabinet(cabs + "/same.cab", same);
-    frmFendlemark& win = world.loaded();
-    win.show();
-    win.Dir1->setPath(world.drivePath(cabs));
-    win.StgExtrObName = QStringLiteral("obSetFolder");
-    win.StgExtrSetFolder = world.drivePath(out);
-    clickRows(*win.File1, {0});
-    same.files.pop_back(); // other.txt leaves the cabinet after it was listed
-    writeCabinet(cabs + "/same.cab", same);
-    clickRows(*win.lvwFiles, {0, 2}); // some rows: as records, not as all files
-    extractSelected(win);
-    ASSERT_EQ(world.prompt.shown.size(), 1);
-    EXPECT_EQ(world.prompt.shown[0].section(u'\n', 2, 2), world.drivePath(cabs + "/same.cab") + ':')
-        << world.prompt.shown[0].toStdString();
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted, 1 not extracted."));
-    EXPECT_GE(win.lblFiles->width(), win.lblFiles->fontMetrics().horizontalAdvance(
-                                         win.lblFiles->text())); // read in full, not cut off
-    EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"readme.txt", "top"}}));
-}
-
-// A cabinet made on a Japanese system: code page 932 names without the UTF-8 flag, the folder's
-// "\x95\x5C" one character whose second byte is a backslash. Listed as Windows-1252 first, then
-// Options > File Name Encoding > 932 from the keyboard lists it again, and the tool writes the
-// files under the names the rows show.
-TEST_F(EndToEnd, NamesInCodePage932ListAndExtractUnderTheirRealNames) {
+// Code page 932 names without the UTF-8 flag (the folder's "\x95\x5C" ends in a backslash byte),
+// listed as Windows-1252, then as 932 from the keyboard, extract under the names the rows show;
+// then a chosen row whose record left the cabinet after listing fails alone, reported.
+TEST_F(EndToEnd, NamesInCodePage932ExtractUnderTheirRealNamesAndMissingRecordsFailAlone) {
     const std::string cabs = world.startFolder() + "/jp", out = world.startFolder() + "/out";
-    writeCabinet(cabs + "/jp.cab", CabPlan{{cabFile("\x95\x5C\\\x83\x65\x83\x58.txt", "t"),
-                                            cabFile("\x82\xA0\xFF", "a")}});
+    CabPlan jp{{cabFile("\x95\x5C\\\x83\x65\x83\x58.txt", "t"), cabFile("\x82\xA0\xFF", "a"),
+                cabFile("gone.txt", "g")}};
+    writeCabinet(cabs + "/jp.cab", jp);
     frmFendlemark& win = world.loaded();
     win.show();
     win.Dir1->setPath(world.drivePath(cabs));
@@ -182,17 +157,32 @@ TEST_F(EndToEnd, NamesInCodePage932ListAndExtractUnderTheirRealNames) {
     QTest::keyClick(&win, Qt::Key_O, Qt::AltModifier);
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_N);
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_9);
-    ASSERT_EQ(win.lvwFiles->rowCount(), 2);
+    ASSERT_EQ(win.lvwFiles->rowCount(), 3);
     EXPECT_EQ(win.lvwFiles->text(1), QStringLiteral(u"\u8868\\\u30C6\u30B9.txt"));
     EXPECT_EQ(win.lvwFiles->text(2), QStringLiteral(u"\u3042\uFFFD"));
     win.StgExtrObName = QStringLiteral("obSetFolder");
     win.StgExtrSetFolder = world.drivePath(out);
     win.StgExtrPreservePath = 1;
     extractSelected(win);
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files extracted."));
-    EXPECT_EQ(treeBelow(out),
-              (std::map<std::string, std::string>{
-                  {"\u8868", "/"}, {"\u8868/\u30C6\u30B9.txt", "t"}, {"\u3042\uFFFD", "a"}}));
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("3 files extracted."));
+    const std::map<std::string, std::string> all{{"\u8868", "/"},
+                                                 {"\u8868/\u30C6\u30B9.txt", "t"},
+                                                 {"\u3042\uFFFD", "a"},
+                                                 {"gone.txt", "g"}};
+    EXPECT_EQ(treeBelow(out), all);
+
+    fs::remove_all(out);
+    jp.files.pop_back();
+    writeCabinet(cabs + "/jp.cab", jp);
+    clickRows(*win.lvwFiles, {1, 2}); // some rows: as records, not as all files
+    extractSelected(win);
+    ASSERT_EQ(world.prompt.shown.size(), 1);
+    EXPECT_EQ(world.prompt.shown[0].section(u'\n', 2, 2), world.drivePath(cabs + "/jp.cab") + ':')
+        << world.prompt.shown[0].toStdString();
+    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("1 files extracted, 1 not extracted."));
+    EXPECT_GE(win.lblFiles->width(), win.lblFiles->fontMetrics().horizontalAdvance(
+                                         win.lblFiles->text())); // read in full, not cut off
+    EXPECT_EQ(treeBelow(out), (std::map<std::string, std::string>{{"\u3042\uFFFD", "a"}}));
 }
 
 // Per case: a cabinet of hostile names, rows clicked with the mouse (none: all files), Extract,
@@ -258,40 +248,6 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
                           (c.answer == Existing::Skip ? ", 1 kept." : "."));
         }
     }
-}
-
-// A set folder the dialog cannot use: one question, then the files go beside the cabinet into a
-// folder named after it. With "Always" that rule is kept, not that one cabinet's folder: the next
-// cabinet goes into its own, and the set folder is left as it was.
-TEST_F(EndToEnd, AnUnusableSetFolderGivesWayToAFolderPerCabinetAfterAsking) {
-    const std::string cabs = world.startFolder() + "/cabs";
-    writeCabinet(cabs + "/Disk One.cab", one);
-    writeCabinet(cabs + "/two.cab", two);
-    frmFendlemark& win = world.loaded();
-    win.show();
-    win.Dir1->setPath(world.drivePath(cabs));
-    win.StgExtrSetFolder = QStringLiteral("C:\\kept");
-    clickRows(*win.File1, {0});
-    onNextModal<frmExtractTo>([&](frmExtractTo& d) {
-        click(*d.obSetFolder);
-        QTest::keyClick(d.tbSetFolder, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(d.tbSetFolder, QStringLiteral("Q:\\nowhere"));
-        click(*d.ckAlwaysSame);
-        click(*d.cmdExtractEnter);
-    });
-    click(*win.cmdExtract);
-    clickRows(*win.File1, {1});
-    expectNoModal();
-    click(*win.cmdExtract);
-    EXPECT_EQ(world.prompt.shown,
-              QStringList{"The folder 'Q:\\nowhere' cannot be used: it does not start with a "
-                          "drive the program knows.\n\nExtract beside each cabinet instead, into "
-                          "a folder named after it?"});
-    EXPECT_EQ(readFile(cabs + "/Disk One Extracted/read me.txt"), "first");
-    EXPECT_EQ(readFile(cabs + "/two Extracted/b.txt"), "bbb");
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files extracted."));
-    EXPECT_EQ(win.StgExtrObName, QStringLiteral("obSamePlus"));
-    EXPECT_EQ(win.StgExtrSetFolder, QStringLiteral("C:\\kept"));
 }
 
 // Cabinets inside other files, with Options > Look Inside Installers and Update Packages turned on

@@ -303,35 +303,8 @@ TEST_F(ExtractionRun, FailuresAreReported) {
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
 }
 
-// However many cabinets fail, the report names at most 15, with lines short enough not to wrap,
-// and its box fits the screen.
-TEST(FailureReport, FitsTheScreen) {
-    QVector<QPair<QString, QString>> failures;
-    for (int i = 0; i < 116; ++i)
-        failures.push_back(
-            {QStringLiteral("C:\\home\\ann\\Downloads\\public cabinets\\") + QString(60, u'n') +
-                 QString::number(i) + QStringLiteral(".cab"),
-             QStringLiteral("file%1.bin: damaged (bad checksum in a data block) ").arg(i) +
-                 QString(80, u'x')});
-    const PrimaryScreen screen;
-    const QString text = FailureReport(failures, screen);
-    const QStringList lines = text.split(u'\n');
-    const qsizetype shown = (lines.size() - 3) / 2;
-    EXPECT_TRUE(shown >= 10 && shown <= 15) << shown;
-    EXPECT_EQ(lines.last(), QStringLiteral("... and %1 more.").arg(116 - shown));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("C:\\home\\ann\\")));
-    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("0.cab:")));
-    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("    file0.bin: damaged")));
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Fendlemark"), text);
-    box.show();
-    const WorkArea area = screen.workArea();
-    EXPECT_LE(box.frameGeometry().height(), std::min(area.bottom - area.top, 768));
-    EXPECT_LE(box.frameGeometry().width(), area.right - area.left);
-}
-
-// Refresh reads the mount table again: a new volume can be chosen, a folder on a volume whose
-// letter moved stays the same folder, the tool gets the new map. A run onto a volume gone
-// meanwhile refuses in words and writes nothing; Refresh leaves the set folder naming its drive.
+// Refresh reads the mount table again: a new volume is listed, a folder keeps its volume when the
+// letter moves, the tool gets the new map; a run onto a volume gone since refuses in words.
 TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     TempDir volumes;
     const std::string va = volumes.file("va"), vb = volumes.file("vb");
@@ -367,36 +340,6 @@ TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
                                               "volume is no longer mounted)"});
     w.mRefresh->trigger();
     EXPECT_EQ(w.StgExtrSetFolder, QStringLiteral("E:\\out"));
-}
-
-TEST_F(ExtractionRun, WaitPaintsAsksBeforeClosingAndEndsWhenNoToolIsLeft) {
-    clickRows(*w.File1, {0});
-    struct : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            paints += e->type() == QEvent::Paint;
-            return false;
-        }
-    } counter;
-    w.lblFiles->installEventFilter(&counter);
-    world.processes.names = {"init", "mycabarctool.EXE"}; // any case, anywhere in the name
-    world.prompt.answers = {false};
-    world.processes.onListing = [&](int n) {
-        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
-        if (n == 0) {
-            w.lblFiles->update();
-            w.close(); // No: the run goes on
-        } else {
-            EXPECT_GT(counter.paints, 0);
-            world.processes.names = {"Cabar.exe", "abarc"};
-        }
-    };
-    extractSelected(w);
-    EXPECT_EQ(world.processes.listings, 2);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(world.prompt.shown,
-              QStringList{"An extraction is running. Cancel the extraction and exit?"});
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("4 files extracted."));
 }
 
 // A folder typed as \x is on the working folder's drive; a network path leads nowhere.

@@ -1,5 +1,5 @@
 // The window during a run, with stand-in tools (scripts named Cabarc1.exe and Cabarc2.exe) and
-// the real launcher and process list: progress, the ways to cancel and to exit.
+// the real launcher and process list: the ways to cancel and to exit.
 
 #include "extract/run_queue.h"
 #include "support/window_tests.h"
@@ -37,12 +37,11 @@ protected:
             fs::permissions(path, fs::perms::owner_all);
         }
     }
-    // `n` cabinets, all selected; the first `big` bytes large.
-    frmFendlemark& window(int n, size_t big = 0) {
+    // `n` cabinets, all selected.
+    frmFendlemark& window(int n) {
         for (int i = 0; i < n; ++i)
             writeCabinet(world.startFolder() + "/c" + std::to_string(i) + ".cab",
-                         {{cabFile("d\\f" + std::to_string(i) + ".txt",
-                                   std::string(i == 0 && big ? big : 10, 'x'))}});
+                         {{cabFile("d\\f" + std::to_string(i) + ".txt", std::string(10, 'x'))}});
         frmFendlemark& w = world.loaded();
         w.show();
         click(*w.ckSelAllCabs);
@@ -62,26 +61,6 @@ protected:
 };
 
 } // namespace
-
-// A slow run: the count and, while the big cabinet runs, the share of its bytes.
-TEST_F(RunControl, SlowToolShowsProgress) {
-    tools("case \"$*\" in *c0.cab*) echo 50/100 >&4; sleep 1;; *) sleep 0.3;; esac");
-    frmFendlemark& w = window(5, 100000);
-    QStringList seen;
-    QTimer sample;
-    QObject::connect(&sample, &QTimer::timeout, [&] {
-        if (w.isExtracting() && !seen.contains(w.lblFiles->text()))
-            seen << w.lblFiles->text();
-    });
-    sample.start(10);
-    click(*w.cmdExtract);
-    for (const char* s : {"Extracting: 0 of 5 cabinets…", "Extracting: 4 of 5 cabinets… (50%)"})
-        EXPECT_TRUE(seen.contains(QString::fromUtf8(s))) << seen.join(u'|').toStdString();
-    EXPECT_EQ(w.lblFiles->text(), QStringLiteral("5 files extracted."));
-    EXPECT_EQ(w.cmdExtract->text(), QStringLiteral("Extract"));
-    EXPECT_TRUE(w.Dir1->isEnabled());
-    EXPECT_EQ(world.prompt.shown, QStringList());
-}
 
 // A tool that never ends (and its child), ended by each way out. Exit asks first: No keeps the
 // run going, Yes ends it and then the window. A tool deaf to the polite request is forced. The

@@ -1,5 +1,4 @@
-// The run queue on the fake launcher: how many run at once, retries, cancel, progress, the wait
-// for the tool's own processes.
+// The run queue on the fake launcher: cancel and progress.
 
 #include "extract/run_queue.h"
 #include "support/fake_launcher.h"
@@ -33,37 +32,6 @@ std::vector<State> states(const RunQueue& q) {
 }
 
 } // namespace
-
-// Held launches show the bound; each end starts exactly one more. A start that fails for good is
-// reported and skipped, one short of resources is tried again, and every job is tried.
-TEST(RunQueue, BoundedEveryJobTriedResourcesRetried) {
-    FakeLauncher l;
-    l.held = {0, 1, 2, 6};
-    l.refusals = {{3, EAGAIN}, {4, ENOENT}, {5, ENOMEM}};
-    l.ends = {{7, LaunchEnd{false, 2, "bad"}}};
-    RunQueue q(l);
-    q.setConcurrency(3);
-    q.start(jobs({1, 1, 1, 1, 1, 1}));
-    ASSERT_TRUE(until([&] { return l.calls.size() == 3; }));
-    QTest::qWait(20);
-    EXPECT_EQ(l.calls.size(), 3u) << "no more than three at once";
-    EXPECT_EQ(q.done(), 0u);
-
-    l.finish(0); // job 3's start: EAGAIN, retried as launch 4 (ENOENT: given up), job 4 ...
-    ASSERT_TRUE(until([&] { return l.calls.size() == 7; }));
-    EXPECT_EQ(l.calls[4].parameters, " X 3");
-    EXPECT_EQ(l.calls[6].parameters, " X 4") << "ENOMEM was tried again";
-    for (size_t n : {1, 2, 6})
-        l.finish(n);
-    ASSERT_TRUE(until([&] { return q.isFinished(); }));
-    EXPECT_EQ(l.calls.size(), 8u);
-    EXPECT_EQ(states(q), (std::vector<State>{State::Ended, State::Ended, State::Ended,
-                                             State::NotStarted, State::Ended, State::Ended}));
-    EXPECT_EQ(q.results()[3].startError, ENOENT);
-    EXPECT_EQ(q.results()[5].end.firstErrorLine, "bad");
-    EXPECT_FALSE(q.results()[5].succeeded());
-    EXPECT_EQ(q.done(), 6u);
-}
 
 // Cancel: the waiting job never starts, the running ones are asked, the one that does not listen
 // is forced after the grace time; a job that had ended well keeps its end.
