@@ -1,10 +1,7 @@
 #include "platform/profile.h"
 #include "support/temp_dir.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <functional>
-#include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -69,7 +66,9 @@ TEST_F(Profile, ValuesReadBackAsWritten) {
     }
 }
 
-TEST_F(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
+// Written by replacing the file, keeping its mode and leaving no temporary; never where this user
+// may not write; and only an ordinary, visible file is taken for one.
+TEST_F(Profile, FileReplacedWithItsModeOnlyWhereThisUserMayWrite) {
     const std::string ini = dir.file("new.ini");
     EXPECT_TRUE(WriteProfileString(ini, "S", "K", std::nullopt));
     EXPECT_FALSE(IsOrdinaryFile(ini)); // deleting from no file creates none
@@ -82,10 +81,14 @@ TEST_F(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     EXPECT_FALSE(WriteProfileString(dir.file("no/such/x.ini"), "S", "K", std::string("v")));
-}
 
-TEST_F(Profile, ReadOnlyMeansThisUserMayNotWrite) {
-    const std::string ini = dir.file("ro.ini");
+    writeFile(dir.file(".hidden.ini"), "");
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    EXPECT_TRUE(IsOrdinaryFile(ini));
+    for (const std::string& p :
+         {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini"), dir.file("fifo.ini")})
+        EXPECT_FALSE(IsOrdinaryFile(p)) << p;
+
     writeFile(ini, "[S]\nK=old\n");
     ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
     EXPECT_FALSE(WriteProfileString(ini, "S", "K", std::string("new")));
@@ -110,16 +113,6 @@ TEST_F(Profile, ReadOnlyMeansThisUserMayNotWrite) {
         EXPECT_EQ(status, 0);
         EXPECT_EQ(readFile(ini), "[S]\nK=old\n");
     }
-}
-
-TEST_F(Profile, OrdinaryFileTest) {
-    writeFile(dir.file("Fendlemark.ini"), "");
-    writeFile(dir.file(".hidden.ini"), "");
-    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
-    EXPECT_TRUE(IsOrdinaryFile(dir.file("Fendlemark.ini")));
-    for (const std::string& p :
-         {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini"), dir.file("fifo.ini")})
-        EXPECT_FALSE(IsOrdinaryFile(p)) << p;
 }
 
 // Many edits on one text in memory give what the same edits give one file write at a time.
