@@ -113,7 +113,7 @@ std::string buildCabinet(const CabPlan& plan) {
     put(out, static_cast<std::uint32_t>(plan.folders.size()), 2);
     put(out, static_cast<std::uint32_t>(plan.files.size()), 2);
     put(out, 0, 2); // flags: no reserve, no previous or next cabinet
-    put(out, plan.setId, 2);
+    put(out, 0x1234, 2); // set id
     put(out, 0, 2); // iCabinet
     out += folders;
 
