@@ -32,30 +32,6 @@ TEST_F(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
     EXPECT_EQ(GetProfileString(dir.file("missing.ini"), "S", "K"), std::nullopt);
 }
 
-TEST_F(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
-    const std::string text = "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n"
-                             "Unknown=keep\r; inner\n\n[Last]\ny=2";
-    const std::tuple<const char*, Opt, std::string> cases[] = {
-        {"initialpath", "C:\\new",
-         "; top\n[Other]\r\nx=1\r[Fendlemark]\ninitialpath=C:\\new\r\nUnknown=keep\r; inner\n\n"
-         "[Last]\ny=2"},
-        // A new key follows the section's last non-blank line and takes its line end.
-        {"New", "0",
-         "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\nUnknown=keep\r; inner\n"
-         "New=0\n\n[Last]\ny=2"},
-        {"Unknown", std::nullopt,
-         "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n; inner\n\n[Last]\ny=2"},
-    };
-    for (const auto& [key, value, want] : cases)
-        EXPECT_EQ(ApplyProfileWrite(text, "fendlemark", key, value), want) << key;
-    EXPECT_EQ(ApplyProfileWrite(text, "S", "absent", std::nullopt), std::nullopt);
-    // The last line without an end: deleting it keeps the blank line; appending gives it one.
-    EXPECT_EQ(ApplyProfileWrite("[s]\n\nk=1", "s", "k", std::nullopt), "[s]\n\n");
-    EXPECT_EQ(ApplyProfileWrite("[A]\r\nx=1", "Fendlemark", "K", std::string("v")),
-              "[A]\r\nx=1\r\n[Fendlemark]\r\nK=v\r\n");
-    EXPECT_EQ(ApplyProfileWrite("[]\n=1\n", "", "", std::string("2")), "[]\n=2\n");
-}
-
 // What the reader would change (blanks at either end, one pair of quotes) is written quoted, so
 // every value reads back as it was written.
 TEST_F(Profile, ValuesReadBackAsWritten) {
