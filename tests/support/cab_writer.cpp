@@ -112,9 +112,9 @@ std::string buildCabinet(const CabPlan& plan) {
     put(out, 0x0103, 2); // version 1.3
     put(out, static_cast<std::uint32_t>(plan.folders.size()), 2);
     put(out, static_cast<std::uint32_t>(plan.files.size()), 2);
-    put(out, 0, 2); // flags: no reserve, no previous or next cabinet
+    put(out, 0, 2);      // flags: no reserve, no previous or next cabinet
     put(out, 0x1234, 2); // set id
-    put(out, 0, 2); // iCabinet
+    put(out, 0, 2);      // iCabinet
     out += folders;
 
     const auto putTable = [&](std::string& to, const std::vector<CabFilePlan>& files) {
