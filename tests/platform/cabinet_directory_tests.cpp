@@ -55,6 +55,13 @@ CabPlan samplePlan() {
     return plan;
 }
 
+// The cabinet with its data blocks overwritten: a listing never reads them.
+std::string garbled(std::string bytes, const CabPlan& plan) {
+    for (std::size_t i = layoutOf(plan).firstDataBlock; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    return bytes;
+}
+
 class CabinetDirectory : public testing::Test {
 protected:
     std::vector<std::string> list(const std::string& path) {
@@ -78,26 +85,14 @@ protected:
     TempDir dir;
     std::string problem; // of the last listing
     CabPlan plan = samplePlan();
-    std::string bytes = buildCabinet(plan);
+    std::string bytes = garbled(buildCabinet(plan), plan);
 };
 
 } // namespace
 
-TEST_F(CabinetDirectory, ListsEveryRecordAsStoredAndNeverReadsData) {
+TEST_F(CabinetDirectory, CutOrDamagedTablesListTheRecordsBeforeTheDamage) {
     EXPECT_EQ(listBytes(bytes), expected(plan));
     EXPECT_EQ(problem, "");
-    std::string garbage = bytes;
-    for (std::size_t i = layoutOf(plan).firstDataBlock; i < garbage.size(); ++i)
-        garbage[i] = static_cast<char>(i * 7);
-    EXPECT_EQ(listBytes(garbage), expected(plan));
-    // Records continued from or into a neighbour, in a cabinet that names no neighbours.
-    plan.files[0].folder = 0xFFFD;
-    plan.files[2].folder = 0xFFFE;
-    plan.files[3].folder = 0xFFFF;
-    EXPECT_EQ(listBytes(buildCabinet(plan)), expected(plan));
-}
-
-TEST_F(CabinetDirectory, CutOrDamagedTablesListTheRecordsBeforeTheDamage) {
     const std::pair<std::size_t, std::size_t> cuts[] = {
         {nameAt(3) + 3, 3}, {nameAt(3) - 9, 3}, {nameAt(2) - 16, 2}, {nameAt(0) - 11, 0}};
     for (auto [cut, kept] : cuts) {
@@ -172,20 +167,14 @@ TEST_F(CabinetDirectory, UnreadableCabinetsListNothingAndPrintNothing) {
         {std::string(), notCab},
         {std::string("not a cabinet\n"), notCab},
         {noFiles, ""}, // empty, but whole
-    };
-    for (const auto& [b, why] : cases) {
-        EXPECT_TRUE(listBytes(b).empty()) << b.size();
-        EXPECT_EQ(problem, why) << b.size();
-    }
-    ASSERT_EQ(mkfifo(dir.file("pipe.cab").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> files[] = {
         {dir.file("missing.cab"), "No such file or directory."},
         {dir.path(), notCab},
         {dir.file("pipe.cab"), notCab}, // must not wait for a writer
     };
-    for (const auto& [path, why] : files) {
-        EXPECT_TRUE(list(path).empty()) << path;
-        EXPECT_EQ(problem, why) << path;
+    ASSERT_EQ(mkfifo(dir.file("pipe.cab").c_str(), 0600), 0);
+    for (const auto& [b, why] : cases) {
+        EXPECT_TRUE((b.starts_with(dir.path()) ? list(b) : listBytes(b)).empty()) << b;
+        EXPECT_EQ(problem, why) << b;
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr(), "");
 }

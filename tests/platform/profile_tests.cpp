@@ -1,10 +1,7 @@
 #include "platform/profile.h"
 #include "support/temp_dir.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <functional>
-#include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,30 +32,6 @@ TEST_F(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
     EXPECT_EQ(GetProfileString(dir.file("missing.ini"), "S", "K"), std::nullopt);
 }
 
-TEST_F(Profile, WritingKeepsEveryOtherLineAndEachLineEnd) {
-    const std::string text = "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n"
-                             "Unknown=keep\r; inner\n\n[Last]\ny=2";
-    const std::tuple<const char*, Opt, std::string> cases[] = {
-        {"initialpath", "C:\\new",
-         "; top\n[Other]\r\nx=1\r[Fendlemark]\ninitialpath=C:\\new\r\nUnknown=keep\r; inner\n\n"
-         "[Last]\ny=2"},
-        // A new key follows the section's last non-blank line and takes its line end.
-        {"New", "0",
-         "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\nUnknown=keep\r; inner\n"
-         "New=0\n\n[Last]\ny=2"},
-        {"Unknown", std::nullopt,
-         "; top\n[Other]\r\nx=1\r[Fendlemark]\nInitialPath=C:\\old\r\n; inner\n\n[Last]\ny=2"},
-    };
-    for (const auto& [key, value, want] : cases)
-        EXPECT_EQ(ApplyProfileWrite(text, "fendlemark", key, value), want) << key;
-    EXPECT_EQ(ApplyProfileWrite(text, "S", "absent", std::nullopt), std::nullopt);
-    // The last line without an end: deleting it keeps the blank line; appending gives it one.
-    EXPECT_EQ(ApplyProfileWrite("[s]\n\nk=1", "s", "k", std::nullopt), "[s]\n\n");
-    EXPECT_EQ(ApplyProfileWrite("[A]\r\nx=1", "Fendlemark", "K", std::string("v")),
-              "[A]\r\nx=1\r\n[Fendlemark]\r\nK=v\r\n");
-    EXPECT_EQ(ApplyProfileWrite("[]\n=1\n", "", "", std::string("2")), "[]\n=2\n");
-}
-
 // What the reader would change (blanks at either end, one pair of quotes) is written quoted, so
 // every value reads back as it was written.
 TEST_F(Profile, ValuesReadBackAsWritten) {
@@ -69,7 +42,9 @@ TEST_F(Profile, ValuesReadBackAsWritten) {
     }
 }
 
-TEST_F(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
+// Written by replacing the file, keeping its mode and leaving no temporary; never where this user
+// may not write; and only an ordinary, visible file is taken for one.
+TEST_F(Profile, FileReplacedWithItsModeOnlyWhereThisUserMayWrite) {
     const std::string ini = dir.file("new.ini");
     EXPECT_TRUE(WriteProfileString(ini, "S", "K", std::nullopt));
     EXPECT_FALSE(IsOrdinaryFile(ini)); // deleting from no file creates none
@@ -82,10 +57,14 @@ TEST_F(Profile, FileCreatedReplacedWithItsModeAndNoTemporaries) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     EXPECT_FALSE(WriteProfileString(dir.file("no/such/x.ini"), "S", "K", std::string("v")));
-}
 
-TEST_F(Profile, ReadOnlyMeansThisUserMayNotWrite) {
-    const std::string ini = dir.file("ro.ini");
+    writeFile(dir.file(".hidden.ini"), "");
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    EXPECT_TRUE(IsOrdinaryFile(ini));
+    for (const std::string& p :
+         {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini"), dir.file("fifo.ini")})
+        EXPECT_FALSE(IsOrdinaryFile(p)) << p;
+
     writeFile(ini, "[S]\nK=old\n");
     ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
     EXPECT_FALSE(WriteProfileString(ini, "S", "K", std::string("new")));
@@ -110,16 +89,6 @@ TEST_F(Profile, ReadOnlyMeansThisUserMayNotWrite) {
         EXPECT_EQ(status, 0);
         EXPECT_EQ(readFile(ini), "[S]\nK=old\n");
     }
-}
-
-TEST_F(Profile, OrdinaryFileTest) {
-    writeFile(dir.file("Fendlemark.ini"), "");
-    writeFile(dir.file(".hidden.ini"), "");
-    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
-    EXPECT_TRUE(IsOrdinaryFile(dir.file("Fendlemark.ini")));
-    for (const std::string& p :
-         {dir.file(".hidden.ini"), dir.path(), dir.file("absent.ini"), dir.file("fifo.ini")})
-        EXPECT_FALSE(IsOrdinaryFile(p)) << p;
 }
 
 // Many edits on one text in memory give what the same edits give one file write at a time.

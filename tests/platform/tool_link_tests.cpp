@@ -1,10 +1,8 @@
-#include "platform/command_line.h"
 #include "platform/tool_link.h"
 
 #include <gtest/gtest.h>
 
 using namespace fm;
-using Strings = std::vector<std::string>;
 
 // Round trips of links, drive maps and quoted arguments are the tool_link fuzz target's.
 TEST(ToolLink, RefusesWhatItDidNotWrite) {
@@ -23,15 +21,6 @@ TEST(ToolLink, RefusesWhatItDidNotWrite) {
     }
     EXPECT_EQ(ReadToolLink(v1 + "file 0 a\\040b\\134c\\377\n", nullptr).value().records,
               (std::vector<LinkedRecord>{{0, "a b\\c\xff"}}));
-}
-
-TEST(ToolLink, QuotedArgumentsSplitBackExactly) {
-    const std::pair<std::string, std::string> paths[] = {
-        {"C:\\a b Extracted\\", "\"C:\\a b Extracted\\\\\""}, {"C:\\Temp\\", "C:\\Temp\\"}};
-    for (const auto& [path, quoted] : paths) {
-        EXPECT_EQ(PathArgument(path), quoted);
-        EXPECT_EQ(SplitCommandLine(quoted), Strings{path});
-    }
 }
 
 TEST(ToolLink, OutputPathsStayBelowTheDestination) {

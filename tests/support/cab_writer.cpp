@@ -118,8 +118,8 @@ std::string buildCabinet(const CabPlan& plan) {
     put(out, static_cast<std::uint32_t>(plan.folders.size()), 2);
     put(out, static_cast<std::uint32_t>(plan.files.size()), 2);
     put(out, plan.largestReserves ? 4 : 0, 2); // flags: no previous or next cabinet
-    put(out, plan.setId, 2);
-    put(out, 0, 2); // iCabinet
+    put(out, 0x1234, 2);                       // set id
+    put(out, 0, 2);                            // iCabinet
     if (plan.largestReserves)
         out += std::string("\x60\xEA\xFF\xFF", 4) + std::string(60000, '\xA5');
     out += folders;

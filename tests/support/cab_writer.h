@@ -45,7 +45,6 @@ struct CabPlan {
     std::vector<CabFilePlan> files; // in stored order
     std::vector<CabCompression> folders = {CabCompression::Stored};
     std::size_t blockSize = 32768; // uncompressed bytes per data block (<= 32768)
-    std::uint16_t setId = 0x1234;
     // When set, the header's file-table offset points at these records, written after the data
     // (their data stored nowhere), while `files` still follow the folder table.
     std::optional<std::vector<CabFilePlan>> headerTable = std::nullopt;

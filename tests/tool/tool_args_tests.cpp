@@ -1,11 +1,10 @@
-// The tool's command line, its paths, and its reading of stored names and patterns.
+// The tool's command line and its reading of stored names and patterns.
 
 #include "name_pattern.h"
 #include "platform/tool_link.h"
 #include "problem_words.h"
 #include "stored_name.h"
 #include "tool_args.h"
-#include "tool_paths.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -66,20 +65,6 @@ TEST(ToolArgs, CommandLines) {
         EXPECT_FALSE(p.args) << error;
         EXPECT_NE(p.error.find(error), std::string::npos) << p.error;
     }
-}
-
-TEST(ToolPaths, DriveFormRootedAndPosixPaths) {
-    // In /home/ann/work, with d: on /media/ann/STICK; "-" for no path.
-    fm::DriveMap drives({"/media/ann/STICK"});
-    for (const auto& [arg, posix] :
-         table("C:\\Temp\\a.cab ~ /Temp/a.cab | d:\\Out\\ ~ /media/ann/STICK/Out/ | /home/a ~ "
-               "/home/a | sub\\out\\ ~ /home/ann/work/sub/out/ | \\out\\ ~ /out/ | Q:\\x ~ - | "
-               "\\\\server\\share\\a ~ -"))
-        EXPECT_EQ(ResolveToolPath(arg, drives, "/home/ann/work").value_or("-"), posix) << arg;
-    // Rooted paths are on the working folder's drive.
-    EXPECT_EQ(ResolveToolPath("\\", drives, "/media/ann/STICK/Setup"), "/media/ann/STICK/");
-    EXPECT_EQ(ResolveToolPath("\\out\\", drives, "/media/ann/STICK/x"), "/media/ann/STICK/out/");
-    EXPECT_EQ(ResolveToolPath("a.cab", drives, "/"), "/a.cab");
 }
 
 TEST(StoredNames, SafePartsStayInsideAndCanBeTyped) {

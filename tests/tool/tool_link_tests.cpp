@@ -23,6 +23,8 @@ protected:
 
 } // namespace
 
+// A record not as listed fails alone; with "these are all", a cabinet holding more or fewer
+// records than listed is refused whole; a full disk fails the file it meets.
 TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
     fs::create_directories(out());
@@ -35,6 +37,27 @@ TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
                      "x.txt: the cabinet has changed since it was listed\n"
                      "B.TXT: the cabinet has changed since it was listed\n");
     EXPECT_EQ(treeOf(out()), "a.txt c.txt");
+    const std::vector<fm::LinkedRecord> abc = {{2, "c.txt"}, {0, "a.txt"}, {1, "b.txt"}};
+    for (size_t listed : {2, 4, 3}) {
+        std::vector<fm::LinkedRecord> records(abc.begin(),
+                                              abc.begin() + std::min<size_t>(listed, 3));
+        if (listed == 4)
+            records.push_back({3, "d.txt"});
+        writeFile(tmp.file("all.txt"), fm::WriteToolLink({{}, records, true}));
+        fs::remove_all(out());
+        fs::create_directories(out());
+        r = run({"-@", tmp.file("all.txt"), "X", cab, "*.*", out() + "/"});
+        EXPECT_EQ(r.status, listed == 3 ? 0 : 1) << listed;
+        EXPECT_EQ(r.err, listed == 3 ? "" : "the cabinet has changed since it was listed\n");
+        EXPECT_EQ(treeOf(out()), listed == 3 ? "a.txt b.txt c.txt" : "");
+    }
+    // A full disk, in the words the program shows, leaves nothing of the file behind.
+    fs::create_directories(out("full"));
+    env.write = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
+    r = extract(cab, {{2, "c.txt"}}, out("full/"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "c.txt: no space left on the device\n");
+    EXPECT_EQ(treeOf(out("full")), "");
 }
 
 // A destination that is not the one meant, a link or cabinet that cannot be used: refused before
@@ -88,39 +111,6 @@ TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
     EXPECT_EQ(both.err,
               "cabarc: " + tmp.file("tool") + ": the destination is the tool's own folder\n");
     EXPECT_EQ(treeOf(tmp.path()), "a.cab bad-link fifo link.txt not.cab out/ plain tool/");
-}
-
-// A full disk in the words the program shows (damage: TestMode, linked).
-TEST_F(LinkedTool, FullDiskInTheUsersWords) {
-    fs::create_directories(out());
-    env.write = [](int, const void*, size_t) -> ssize_t {
-        errno = ENOSPC;
-        return -1;
-    };
-    ToolRun r = extract(cabinet(namedPlan({"c.txt"})), {{0, "c.txt"}}, out() + "/");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "c.txt: no space left on the device\n");
-    EXPECT_EQ(treeOf(out()), "");
-}
-
-// All files come with every listed record and "these are all": a cabinet that holds more or
-// fewer records now is refused whole, nothing written.
-TEST_F(LinkedTool, AllFilesAreTheListedOnesOrNone) {
-    const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
-    const std::vector<fm::LinkedRecord> abc = {{2, "c.txt"}, {0, "a.txt"}, {1, "b.txt"}};
-    for (size_t listed : {2, 4, 3}) {
-        std::vector<fm::LinkedRecord> records(abc.begin(),
-                                              abc.begin() + std::min<size_t>(listed, 3));
-        if (listed == 4)
-            records.push_back({3, "d.txt"});
-        writeFile(tmp.file("all.txt"), fm::WriteToolLink({{}, records, true}));
-        fs::remove_all(out());
-        fs::create_directories(out());
-        ToolRun r = run({"-@", tmp.file("all.txt"), "X", cab, "*.*", out() + "/"});
-        EXPECT_EQ(r.status, listed == 3 ? 0 : 1) << listed;
-        EXPECT_EQ(r.err, listed == 3 ? "" : "the cabinet has changed since it was listed\n");
-        EXPECT_EQ(treeOf(out()), listed == 3 ? "a.txt b.txt c.txt" : "");
-    }
 }
 
 // Each chosen record gives exactly its own file, or one error line naming it: no name left, a file
