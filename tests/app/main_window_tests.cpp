@@ -2,6 +2,42 @@
 #include "dialogs/about_box.h"
 #include "support/window_tests.h"
 
+#include <QMenu>
+#include <QMenuBar>
+
+TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
+    WindowWorld world;
+    frmFendlemark& w = world.window();
+    auto designed = [](int l, int t, int wd, int h) {
+        return QRect(l / 15, t / 15, wd / 15, h / 15);
+    };
+    EXPECT_EQ(w.Dir1->geometry(), designed(180, 720, 3615, 1890));
+    EXPECT_EQ(w.cmdExtract->geometry(), designed(5385, 3720, 735, 495));
+    EXPECT_EQ(w.centralWidget()->size(), QSize(417, 365));
+    EXPECT_EQ(w.File1->pattern(), QStringLiteral("*.cab"));
+    QWidget* order[] = {w.Dir1, w.File1, w.ckSelAllCabs, w.lvwFiles, w.cmdExtract, w.cmdClose};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (!(next->focusPolicy() & Qt::TabFocus))
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, order[i + 1]) << i;
+    }
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions()) {
+        menus << a->text();
+        for (QAction* item : a->menu()->actions())
+            menus << QStringLiteral("  ") + item->text();
+    }
+    // The designed menus, then the everyday actions added below a separator.
+    EXPECT_EQ(
+        menus,
+        (QStringList{"&File", "  &Back", "  ", "  E&xit", "&Options", "  &Change extract settings",
+                     "  &Refresh", "  Select &Matching Rows\u2026", "  ",
+                     "  &Test Selected Cabinets", "  Open &Destination Folder",
+                     "  File &Name Encoding", "  &Look Inside Installers and Update Packages",
+                     "&Help", "  &About Fendlemark"}));
+}
+
 TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {
     WindowWorld world;
     fm::test::writeFile(world.startFolder() + "/a.cab", "not really");

@@ -67,6 +67,35 @@ protected:
 };
 
 // POSIX paths and ~ (here the start folder) are also shown back in drive form once typed.
+TEST_F(Dialogs, StartUpShowsTheSavedRule) {
+    struct Case {
+        QString name, folder, option, text;
+        bool editable;
+    } cases[] = {
+        {QString(), QString(), "obSamePlus", plus, false},
+        {"obSameFolder", "D:\\old", "obSameFolder", start, false},
+        {"obSetFolder", "", "obSetFolder", start, true},
+        {"obSetFolder", "D:\\x y", "obSetFolder", "D:\\x y", true},
+        {"obsetfolder", "D:\\x y", QString(), QString(), false}, // names compare exactly
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString() + " " + c.folder.toStdString());
+        win.StgExtrObName = c.name;
+        win.StgExtrSetFolder = c.folder;
+        settings([&](frmExtractTo& d) {
+            EXPECT_EQ(d.cmdExtractEnter->text(), "Enter");
+            EXPECT_EQ(option(d), c.option);
+            EXPECT_EQ(d.tbSetFolder->text(), c.text);
+            EXPECT_EQ(d.tbSetFolder->locked(), !c.editable);
+            EXPECT_EQ(d.tbSetFolder->foreColor(), c.editable ? kColorWindowText : kColorGrayText);
+            EXPECT_EQ(d.tbSetFolder->cursorPosition(), c.text.size());
+            EXPECT_NE(QApplication::focusWidget(), d.tbSetFolder); // no focus at start-up
+            EXPECT_FALSE(d.tbSelFileNm->isVisible() || d.lblSelFile->isVisible());
+            key(Qt::Key_Escape);
+        });
+    }
+}
+
 TEST_F(Dialogs, TypedFoldersAreCleanedOrReplacedByTheDefault) {
     const QString posix = PathToText(world.startFolder());
     const QByteArray home = qgetenv("HOME");

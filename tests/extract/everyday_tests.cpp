@@ -1,11 +1,14 @@
 // The everyday actions in the real window with the real tool: opening rows (a stand-in default
 // application found through temporary XDG folders), nested cabinets, the test mode, the private
-// folder's clean-up. Opening needs an X server (the desktop variant runs under Xvfb).
+// folder's clean-up, and Test and Open waiting as a run does. Opening needs an X server (the
+// desktop variant runs under Xvfb).
 
 #include "extract/private_copies.h"
 #include "support/window_tests.h"
 
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QMessageBox>
 #include <fcntl.h>
 #include <sys/file.h>
 
@@ -186,6 +189,72 @@ TEST_F(Everyday, TestReportsEachDamagedCabinetsFirstBadFile) {
     ASSERT_EQ(world.prompt.shown.size(), 3);
     EXPECT_TRUE(world.prompt.shown[2].contains(u"damaged")) << world.prompt.shown[2].toStdString();
     EXPECT_FALSE(fs::exists(log()));
+}
+
+TEST_F(Everyday, LongTestOrOpenWaitsAsARunDoesAndCancels) {
+    for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"}) {
+        fs::remove(world.programFolder() + tool);
+        writeFile(world.programFolder() + tool, "#!/bin/sh\nexec sleep 60\n");
+        fs::permissions(world.programFolder() + tool, fs::perms::owner_all);
+    }
+    frmFendlemark& w = listed();
+    for (bool open : {false, true})
+        for (int way = 0; way < 3; ++way) {
+            SCOPED_TRACE(std::to_string(open) + " " + std::to_string(way));
+            QString label;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (!w.isExtracting())
+                    return;
+                poll.stop();
+                label = w.lblFiles->text();
+                EXPECT_TRUE(QAccessible::queryAccessibleInterface(w.File1)->state().disabled);
+                if (way == 0)
+                    click(*w.cmdExtract);
+                else if (way == 1)
+                    QTest::keyClick(w.cmdExtract, Qt::Key_Escape);
+                else
+                    QAccessible::queryAccessibleInterface(w.cmdExtract)
+                        ->actionInterface()
+                        ->doAction(QAccessibleActionInterface::pressAction());
+            });
+            poll.start(100);
+            QElapsedTimer took;
+            took.start();
+            if (open)
+                pressEnterOn(w, {QStringLiteral("notes.txt")});
+            else
+                w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+            EXPECT_EQ(label.toStdString(),
+                      open ? "Extracting: 0 of 1 cabinets…" : "Testing: 0 of 1 cabinets…");
+            EXPECT_LT(took.elapsed(), 20000);
+            EXPECT_EQ(world.prompt.shown.join(u'|').toStdString(),
+                      open ? ""
+                           : "The test was stopped before it finished: 0 of 1 cabinet tested.");
+            world.prompt.shown.clear();
+            EXPECT_TRUE(w.File1->isEnabled());
+        }
+}
+
+TEST_F(Everyday, QuickTestsReportIsNotCoveredByAProgressWindow) {
+    world.usePrompt = &world.boxes;
+    frmFendlemark& w = listed();
+    bool answered = false;
+    QTimer poll; // the box comes after the test's own wait
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        QTest::qWait(700); // past the moment a late progress window would show
+        EXPECT_EQ(QApplication::activeModalWidget(), box);
+        EXPECT_EQ(box->text().toStdString(), "1 cabinet tested: all files intact.");
+        QTest::keyClick(box, Qt::Key_Return);
+        answered = true;
+    });
+    poll.start(50);
+    w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+    EXPECT_TRUE(answered);
 }
 
 TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
