@@ -2,11 +2,13 @@
 
 #include "stored_name.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string_view>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 #include <utility>
 
 namespace fm::tool {
@@ -23,7 +25,8 @@ std::string folderOf(const std::string& path) {
 } // namespace
 
 std::unique_ptr<CabinetSet> CabinetSet::open(CabIo& io, const std::string& posixPath, bool wholeSet,
-                                             std::string* error, int* code) {
+                                             std::string* error, int* code,
+                                             const fm::CabinetSource& within) {
     int selftest;
     MSPACK_SYS_SELFTEST(selftest);
     if (selftest != MSPACK_ERR_OK) {
@@ -32,17 +35,45 @@ std::unique_ptr<CabinetSet> CabinetSet::open(CabIo& io, const std::string& posix
             *code = selftest;
         return nullptr;
     }
-    std::unique_ptr<CabinetSet> set(new CabinetSet(io, posixPath, wholeSet));
+    std::unique_ptr<CabinetSet> set(new CabinetSet(io, posixPath, wholeSet, within));
     if (!set->load(error, code))
         return nullptr;
     return set;
 }
 
-CabinetSet::CabinetSet(CabIo& io, std::string path, bool wholeSet)
-    : io_(io), path_(std::move(path)), wholeSet_(wholeSet) {}
+CabinetSet::CabinetSet(CabIo& io, std::string path, bool wholeSet, fm::CabinetSource within)
+    : io_(io), path_(std::move(path)), wholeSet_(wholeSet), within_(std::move(within)) {}
 
 CabinetSet::~CabinetSet() {
     close();
+    for (const auto& [index, fd] : innerFds_)
+        ::close(fd);
+}
+
+// The part beside `end` (inner_[from]) in the walk's direction among the cabinets of within_'s
+// file: the nearest whose header has end's set ID, the index next to end's and the mark back
+// towards it. Its index in inner_, or SIZE_MAX; its bytes stay open in innerFds_.
+size_t CabinetSet::innerPart(size_t from, const mscabd_cabinet* end, bool backwards) {
+    const unsigned wanted = backwards ? end->set_index - 1u : end->set_index + 1u;
+    // Past the first, i wraps to SIZE_MAX.
+    for (size_t i = backwards ? from - 1 : from + 1; i < inner_.size(); backwards ? --i : ++i) {
+        auto it = innerFds_.find(i);
+        if (it == innerFds_.end()) {
+            std::string why;
+            const int fd = fm::OpenCabinetSource(inner_[i], &why);
+            if (fd < 0)
+                continue;
+            it = innerFds_.emplace(i, fd).first;
+        }
+        unsigned char h[36];
+        if (::pread(it->second, h, sizeof h, 0) == sizeof h &&
+            unsigned(h[32] | h[33] << 8) == end->set_id && unsigned(h[34] | h[35] << 8) == wanted &&
+            ((h[30] | h[31] << 8) & (backwards ? MSCAB_HDR_NEXTCAB : MSCAB_HDR_PREVCAB)))
+            return i;
+        ::close(it->second);
+        innerFds_.erase(it);
+    }
+    return SIZE_MAX;
 }
 
 void CabinetSet::close() {
@@ -99,17 +130,34 @@ bool CabinetSet::load(std::string* error, int* code) {
         struct stat st;
         if (::stat(path_.c_str(), &st) == 0)
             seen.insert({st.st_dev, st.st_ino});
+        // Inside a larger file the parts are that file's other cabinets, each read from a copy.
+        const bool inner = !within_.whole();
+        if (inner && !innerFound_) {
+            inner_ = fm::FindCabinets(within_.file);
+            innerFound_ = true;
+        }
+        const size_t self =
+            size_t(std::find(inner_.begin(), inner_.end(), within_) - inner_.begin());
 
         // Walks one direction of the set: each step opens the part the end cabinet names.
         auto extend = [&](bool backwards) {
             mscabd_cabinet* end = cab_;
+            size_t at = self;
             for (;;) {
                 const char* wanted = backwards ? end->prevname : end->nextname;
                 if (!(end->flags & (backwards ? MSCAB_HDR_PREVCAB : MSCAB_HDR_NEXTCAB)) || !wanted)
                     return;
-                std::string path = FindCabinetPart(folder, wanted);
-                if (path.empty() || ::stat(path.c_str(), &st) != 0 ||
-                    !seen.insert({st.st_dev, st.st_ino}).second) {
+                std::string path;
+                if (inner) {
+                    at = at < inner_.size() ? innerPart(at, end, backwards) : SIZE_MAX;
+                    if (at != SIZE_MAX)
+                        path = "/proc/self/fd/" + std::to_string(innerFds_[at]);
+                } else if (path = FindCabinetPart(folder, wanted);
+                           !path.empty() && (::stat(path.c_str(), &st) != 0 ||
+                                             !seen.insert({st.st_dev, st.st_ino}).second)) {
+                    path.clear();
+                }
+                if (path.empty()) {
                     missing_.push_back(wanted);
                     return;
                 }

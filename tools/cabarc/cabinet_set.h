@@ -4,8 +4,10 @@
 
 #include "cab_io.h"
 #include "platform/cabinet_directory.h"
+#include "platform/cabinet_source.h"
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,9 +19,13 @@ public:
     // Opens the cabinet at `posixPath`. With `wholeSet`, the parts its header names before and
     // after it are looked up in the same folder (exact name first, then without regard to case)
     // and joined, so that files crossing parts come out whole. Null when the cabinet itself
-    // cannot be opened; `error` says why, `code` (when given) is libmspack's error code.
+    // cannot be opened; `error` says why, `code` (when given) is libmspack's error code. A cabinet
+    // read from inside a larger file (`within` not whole) finds its parts among the other
+    // cabinets of that file instead: the nearest ones with the same set ID and the index before
+    // or after its own.
     static std::unique_ptr<CabinetSet> open(CabIo& io, const std::string& posixPath, bool wholeSet,
-                                            std::string* error, int* code = nullptr);
+                                            std::string* error, int* code = nullptr,
+                                            const fm::CabinetSource& within = {});
     ~CabinetSet();
     CabinetSet(const CabinetSet&) = delete;
     CabinetSet& operator=(const CabinetSet&) = delete;
@@ -47,14 +53,19 @@ public:
     bool reopen(std::string* error, int* code = nullptr);
 
 private:
-    CabinetSet(CabIo& io, std::string path, bool wholeSet);
+    CabinetSet(CabIo& io, std::string path, bool wholeSet, fm::CabinetSource within);
     bool load(std::string* error, int* code);
+    size_t innerPart(size_t from, const mscabd_cabinet* end, bool backwards);
     void matchRecords();
     void close();
 
     CabIo& io_;
     std::string path_;
     bool wholeSet_;
+    fm::CabinetSource within_;
+    std::vector<fm::CabinetSource> inner_; // the cabinets of within_'s file, once looked for
+    bool innerFound_ = false;
+    std::map<size_t, int> innerFds_; // copies of the parts found in it, kept across reopen()
     mscab_decompressor* cabd_ = nullptr;
     mscabd_cabinet* cab_ = nullptr;       // the opened part; closing it frees the set
     std::deque<std::string> paths_;       // stable storage: libmspack keeps the pointers

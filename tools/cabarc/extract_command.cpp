@@ -82,7 +82,7 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
     CabIo io;
     std::string error;
     int code = 0;
-    auto set = CabinetSet::open(io, request.cabinetPath, true, &error, &code);
+    auto set = CabinetSet::open(io, request.cabinetPath, true, &error, &code, request.within);
     if (!set) {
         // Too short for a header is "cut short" to the library; without the signature it is no
         // cabinet at all.

@@ -15,11 +15,12 @@
 namespace fm::tool {
 
 int RunTest(const ToolArgs& args, const std::string& cabinetPath, bool linked,
-            const ToolEnvironment& env, TextOut& out, TextOut& err) {
+            const ToolEnvironment& env, TextOut& out, TextOut& err,
+            const fm::CabinetSource& within) {
     CabIo io;
     std::string error;
     int code = 0;
-    auto set = CabinetSet::open(io, cabinetPath, true, &error, &code);
+    auto set = CabinetSet::open(io, cabinetPath, true, &error, &code, within);
     if (!set) {
         if (!linked)
             err << "cabarc: " << Printable(args.cabinet) << ": " << Printable(error) << "\n";

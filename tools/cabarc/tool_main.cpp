@@ -145,8 +145,10 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
                 ::close(fd);
         }
     } copy;
+    CabinetSource within;
     if (link && (link->sourceOffset != 0 || !link->sourceStream.empty())) {
-        copy.fd = OpenCabinetSource({*cabinet, link->sourceOffset, link->sourceStream}, &why);
+        within = {*cabinet, link->sourceOffset, link->sourceStream};
+        copy.fd = OpenCabinetSource(within, &why);
         if (copy.fd < 0)
             return refuse(a.cabinet, why);
         cabinet = "/proc/self/fd/" + std::to_string(copy.fd);
@@ -161,10 +163,11 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
     if (a.command == Command::List)
         return RunList(a, *cabinet, out, err);
     if (a.command == Command::Test)
-        return RunTest(a, *cabinet, linked, env, out, err);
+        return RunTest(a, *cabinet, linked, env, out, err, within);
 
     ExtractRequest request;
     request.cabinetPath = *cabinet;
+    request.within = within;
     request.linked = linked;
     request.records =
         link && (!link->records.empty() || link->allRecords) ? &link->records : nullptr;

@@ -4,6 +4,7 @@
 // passed in so tests can run it in-process.
 
 #include "output_file.h"
+#include "platform/cabinet_source.h"
 #include "platform/drive_map.h"
 #include "platform/tool_link.h"
 #include "text_out.h"
@@ -56,6 +57,7 @@ int RunTool(const std::vector<std::string>& args, const ToolEnvironment& env, Te
 // An extraction, once the command line and the link have been read and its paths resolved.
 struct ExtractRequest {
     std::string cabinetPath;     // POSIX
+    fm::CabinetSource within;    // the larger file the cabinet was copied from, if any
     std::string destinationPath; // POSIX
     int destinationFd = -1;      // when open: the destination itself, its path only a name
     // Launched by the program through a link: problems are told in the user's words, without the
@@ -77,6 +79,7 @@ int RunNew(const ToolArgs& args, const DriveMap& drives, const ToolEnvironment& 
            TextOut& err);
 // The test mode. Launched through a link (`linked`), each problem is told in the user's words.
 int RunTest(const ToolArgs& args, const std::string& cabinetPath, bool linked,
-            const ToolEnvironment& env, TextOut& out, TextOut& err);
+            const ToolEnvironment& env, TextOut& out, TextOut& err,
+            const fm::CabinetSource& within = {});
 
 } // namespace fm::tool
