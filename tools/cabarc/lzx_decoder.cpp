@@ -644,8 +644,18 @@ struct LzxDecoder::State {
                 for (std::uint32_t n = 8; n + 8 < len; n += 8)
                     std::memcpy(dest + n, src + n, 8);
                 std::memcpy(dest + len - 8, src + len - 8, 8);
+            } else if (dist <= posn && dist >= 8) {
+                unsigned char* const dest = w + posn;
+                const unsigned char* const src = dest - dist;
+                if (len >= 4) {
+                    std::memcpy(dest, src, 4);
+                    std::memcpy(dest + len - 4, src + len - 4, 4);
+                } else {
+                    std::memcpy(dest, src, 2);
+                    dest[len - 1] = src[len - 1];
+                }
             } else if (!copyMatch(dist, len, posn)) {
-                // past the frame or the block, or before the folder: libmspack refuses it
+                // before the start of the folder: libmspack refuses it
                 rc = MSPACK_ERR_DECRUNCH;
                 break;
             }
