@@ -548,7 +548,22 @@ struct LzxDecoder::State {
             if (sym < kChars) {
                 w[posn++] = static_cast<unsigned char>(sym);
                 --run;
-                continue;
+                if constexpr (!Careful) {
+                    // Literals come in runs: take the next ones while the buffer holds a code.
+                    while (run > 0 && b.bc >= 16) {
+                        lastIp = b.ip;
+                        lastBc = b.bc;
+                        sym = b.symbol(mainT);
+                        if (sym >= kChars)
+                            break;
+                        w[posn++] = static_cast<unsigned char>(sym);
+                        --run;
+                    }
+                    if (sym < kChars)
+                        continue;
+                } else {
+                    continue;
+                }
             }
             if (b.bc < 33)
                 b.refill();
@@ -606,8 +621,41 @@ struct LzxDecoder::State {
                 r1 = r0;
                 r0 = dist;
             }
-            if (len > run || !copyMatch(dist, len, posn)) {
-                // past the frame or the block, or before the folder: libmspack refuses it
+            if (len > run) {
+                rc = MSPACK_ERR_DECRUNCH; // past the frame or the block: libmspack refuses it
+                break;
+            }
+            // Copied from this many bytes back: the distance, or under 8, the nearest whole
+            // number of its repeating pattern at least 8 bytes back.
+            const std::uint32_t step = dist >= 8 ? dist : (8 + dist - 1) / dist * dist;
+            if (dist <= posn && dist >= 2 && len >= 8 + step - dist) {
+                // Whole words, the last one ending with the match: nothing after the match is
+                // touched, as a later match may still reach the previous round of the window
+                // there. A distance under 8 first lays down 8 bytes of its pattern.
+                unsigned char* const dest = w + posn;
+                if (dist < 8) {
+                    const unsigned char* const from = dest - dist;
+                    for (unsigned n = 0; n < 8; ++n)
+                        dest[n] = from[n];
+                } else {
+                    std::memcpy(dest, dest - dist, 8);
+                }
+                const unsigned char* const src = dest - step;
+                for (std::uint32_t n = 8; n + 8 < len; n += 8)
+                    std::memcpy(dest + n, src + n, 8);
+                std::memcpy(dest + len - 8, src + len - 8, 8);
+            } else if (dist <= posn && dist >= 8) {
+                unsigned char* const dest = w + posn;
+                const unsigned char* const src = dest - dist;
+                if (len >= 4) {
+                    std::memcpy(dest, src, 4);
+                    std::memcpy(dest + len - 4, src + len - 4, 4);
+                } else {
+                    std::memcpy(dest, src, 2);
+                    dest[len - 1] = src[len - 1];
+                }
+            } else if (!copyMatch(dist, len, posn)) {
+                // before the start of the folder: libmspack refuses it
                 rc = MSPACK_ERR_DECRUNCH;
                 break;
             }
