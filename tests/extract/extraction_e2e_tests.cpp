@@ -342,8 +342,8 @@ TEST_F(EndToEnd, SpannedSetInsideOneFileIsOneSet) {
     for (int i = 1; i <= 5; ++i)
         exe += readFile(shared + "/cabs/split-" + std::to_string(i) + ".cab");
     writeFile(dir + "/setup.exe", exe);
-    ASSERT_EQ(std::system(("cabextract -q -d '" + dir + "/ref' '" + shared + "/cabs/split-1.cab'")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("cabextract -q -d '" + dir + "/ref' '" + shared + "/cabs/split-1.cab'").c_str()),
               0);
     const std::map<std::string, std::string> files = treeBelow(dir + "/ref");
     frmFendlemark& win = world.loaded();
