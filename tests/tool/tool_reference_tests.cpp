@@ -2,6 +2,8 @@
 
 #include "tool_runner.h"
 
+#include "cabinet_layout.h"
+
 #include <regex>
 
 namespace {
@@ -141,6 +143,52 @@ TEST_F(ToolBesideCabextract, LzxThroughTheOwnDecoderAndDamagedAsLibmspackSaysIt)
         EXPECT_EQ(treeOf(out(d.name + "-own")), treeOf(out(d.name + "-lib"))) << d.name;
         if (own.status == 0) {
             EXPECT_EQ(readFile(out(d.name + "-own/e8.bin")), readFile(out(d.name + "-lib/e8.bin")));
+        }
+    }
+}
+
+// LZX folders decoded ahead on worker threads give the files and the words of the decoder that
+// takes a folder at a time, and of libmspack, also when one of a folder's blocks is damaged.
+TEST_F(ToolTest, LzxFoldersDecodedAheadAsOneAtATime) {
+    for (unsigned i = 0; i < 24; ++i) // whole frames, so that files end where frames do
+        writeFile(tmp.file("in/f" + std::to_string(i)), sampleData((1 + i % 3) << 15, i, i % 2));
+    const std::string cab = tmp.file("lzx.cab");
+    env.newFolderBytes = 150000;
+    env.lzxAheadFromBytes = 0;
+    ASSERT_EQ(run({"-m", "LZX:16", "-q", "N", cab, tmp.file("in")}).status, 0);
+    const std::string good = readFile(cab);
+    const auto layout = fm::tool::ReadCabinetLayout(cab);
+    ASSERT_TRUE(layout && layout->folders.size() >= 4);
+    std::vector<std::string> cabs = {good};
+    size_t at = layout->folders[2].firstBlock;
+    for (int block = 0; block < 5; ++block) { // one damaged copy per block of the third folder
+        cabs.push_back(good);
+        cabs.back()[at + 8 + 40] ^= 0x20;
+        at += 8 + (std::uint8_t(good[at + 4]) | std::uint8_t(good[at + 5]) << 8);
+    }
+    struct Route {
+        unsigned workers;
+        bool own;
+    };
+    for (size_t c = 0; c < cabs.size(); ++c) {
+        writeFile(cab, cabs[c]);
+        for (const char* command : {"T", "X"}) {
+            std::vector<std::string> results;
+            for (const Route route : {Route{2, true}, Route{0, true}, Route{0, false}}) {
+                env.lzxWorkers = route.workers;
+                env.ownLzx = route.own;
+                const std::string dest =
+                    out(std::to_string(c) + command + std::to_string(results.size())) + "/";
+                fs::create_directories(dest);
+                const ToolRun r =
+                    run(command[0] == 'X' ? Strings{"X", cab, dest} : Strings{"T", cab});
+                std::string files;
+                for (const auto& e : fs::directory_iterator(dest))
+                    files += e.path().filename().string() + readFile(e.path()) + "|";
+                results.push_back(std::to_string(r.status) + r.out + r.err + files);
+            }
+            EXPECT_EQ(results[0], results[1]) << command << " damaged block " << c;
+            EXPECT_EQ(results[0], results[2]) << command << " damaged block " << c;
         }
     }
 }

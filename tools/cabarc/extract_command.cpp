@@ -129,6 +129,7 @@ int RunExtract(const ToolArgs& args, const ExtractRequest& request, const ToolEn
     DecodePlan plan(set->cabinet(), set->files(), selected);
 
     FastRoute fast(*set, request.cabinetPath, env);
+    fast.expect(set->files(), plan.order());
     DestinationDir destination;
     struct stat toolFolder {};
     if (!env.toolFolder.empty() && ::stat(env.toolFolder.c_str(), &toolFolder) == 0)

@@ -27,8 +27,13 @@ FastRoute::FastRoute(const CabinetSet& set, const std::string& path, const ToolE
     layout_ = ReadCabinetLayout(path);
     if (!layout_)
         return;
-    if (anyLzx)
+    if (anyLzx) {
         lzx_ = std::make_unique<LzxDecoder>(path, layout_->blockReserve, env.lzxFrames);
+        path_ = path;
+        lzxFrames_ = env.lzxFrames;
+        lzxWorkers_ = env.lzxWorkers;
+        lzxAheadFrom_ = env.lzxAheadFromBytes;
+    }
     if (!ownMsZip) {
         refresh(set);
         return;
@@ -85,13 +90,46 @@ void FastRoute::refresh(const CabinetSet& set) {
         index_.clear();
 }
 
+void FastRoute::expect(const std::vector<mscabd_file*>& files, const std::vector<size_t>& order) {
+    if (!lzx_ || lzxWorkers_ == 0)
+        return;
+    std::vector<FolderPrefetch::Folder> folders;
+    std::map<unsigned, size_t> seen;
+    for (size_t i : order) {
+        const mscabd_file* f = files[i];
+        const auto it = f ? index_.find(f->folder) : index_.end();
+        if (it == index_.end() || !LzxDecoder::Handles(layout_->folders[it->second].compression))
+            continue;
+        const auto [at, fresh] = seen.try_emplace(it->second, folders.size());
+        if (fresh)
+            folders.push_back({it->second, layout_->folders[it->second], 0});
+        // A file beyond what its folder's blocks can hold fails on its record alone.
+        const std::uint64_t end = std::uint64_t(f->offset) + f->length;
+        FolderPrefetch::Folder& folder = folders[at->second];
+        if (f->length && end <= folder.layout.blockCount * std::uint64_t(32768))
+            folder.reach = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(std::max<std::uint64_t>(folder.reach, end), UINT32_MAX));
+    }
+    std::uint64_t total = 0;
+    for (const FolderPrefetch::Folder& f : folders)
+        total += f.reach;
+    if (!folders.empty() && total >= lzxAheadFrom_)
+        prefetch_ =
+            std::make_unique<FolderPrefetch>(path_, layout_->blockReserve, std::move(folders),
+                                             lzxWorkers_, FolderPrefetch::Budget(), lzxFrames_);
+}
+
 std::optional<int> FastRoute::extract(const mscabd_file* f, PendingFile* out) {
     auto it = index_.find(f->folder);
     if (it == index_.end())
         return std::nullopt;
     const FolderLayout& folder = layout_->folders[it->second];
-    if ((folder.compression & 0x0F) == MSCAB_COMP_LZX)
+    if ((folder.compression & 0x0F) == MSCAB_COMP_LZX) {
+        if (prefetch_)
+            if (auto rc = prefetch_->extract(it->second, f->offset, f->length, out))
+                return rc;
         return lzx_->extract(it->second, folder, f->offset, f->length, out);
+    }
     return decoder_->extract(it->second, folder, f->offset, f->length, out);
 }
 

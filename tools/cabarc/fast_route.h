@@ -7,6 +7,7 @@
 // mode decode through it alike, so a test passes exactly what an extraction would write.
 
 #include "cabinet_layout.h"
+#include "folder_prefetch.h"
 #include "lzx_decoder.h"
 #include "mszip_decoder.h"
 
@@ -15,6 +16,7 @@
 #include <mspack.h>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fm::tool {
 
@@ -29,6 +31,10 @@ public:
     // Learns the folder pointers again (after the set was reopened).
     void refresh(const CabinetSet& set);
 
+    // The files the run will ask for, in its order (null entries allowed): their LZX folders are
+    // then decoded on other cores, ahead of the run.
+    void expect(const std::vector<mscabd_file*>& files, const std::vector<size_t>& order);
+
     // Decodes `f` into `out` when it is this route's (a libmspack error code); nullopt when it
     // is not.
     std::optional<int> extract(const mscabd_file* f, PendingFile* out);
@@ -37,6 +43,11 @@ private:
     std::optional<CabinetLayout> layout_;
     std::unique_ptr<MsZipDecoder> decoder_;
     std::unique_ptr<LzxDecoder> lzx_;
+    std::unique_ptr<FolderPrefetch> prefetch_;
+    std::string path_;
+    std::uint64_t* lzxFrames_ = nullptr;
+    unsigned lzxWorkers_ = 0;
+    std::uint64_t lzxAheadFrom_ = 0;
     std::map<const mscabd_folder*, unsigned> index_;
 };
 

@@ -654,6 +654,23 @@ struct LzxDecoder::State {
                     std::memcpy(dest, src, 2);
                     dest[len - 1] = src[len - 1];
                 }
+            } else if (dist > posn && dist <= offset && dist - posn >= len &&
+                       windowSize - dist >= len) {
+                // From the window's previous round, in one piece and clear of the match (the
+                // usual far match once the window has come round): whole words as well.
+                unsigned char* const dest = w + posn;
+                const unsigned char* const src = dest + (windowSize - dist);
+                if (len >= 8) {
+                    for (std::uint32_t n = 0; n + 8 < len; n += 8)
+                        std::memcpy(dest + n, src + n, 8);
+                    std::memcpy(dest + len - 8, src + len - 8, 8);
+                } else if (len >= 4) {
+                    std::memcpy(dest, src, 4);
+                    std::memcpy(dest + len - 4, src + len - 4, 4);
+                } else {
+                    std::memcpy(dest, src, 2);
+                    dest[len - 1] = src[len - 1];
+                }
             } else if (!copyMatch(dist, len, posn)) {
                 // before the start of the folder: libmspack refuses it
                 rc = MSPACK_ERR_DECRUNCH;
@@ -685,14 +702,28 @@ bool LzxDecoder::Handles(std::uint16_t compression) {
 
 namespace {
 
-// libmspack's lzxd_decompress for `outBytes` more bytes, written to `out` unless it is null.
-int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, unsigned reserve,
+// libmspack's lzxd_decompress for `outBytes` more bytes, each piece handed to `emit` (false:
+// the write failed).
+template <class Emit>
+int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, Emit&& emit, unsigned reserve,
                std::uint64_t* frames);
 
 } // namespace
 
 int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,
                         std::uint32_t length, PendingFile* out) {
+    return run(index, folder, offset, length,
+               [out](const unsigned char* data, size_t n) { return !out || out->write(data, n); });
+}
+
+int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,
+                        std::uint32_t length, const Sink& sink) {
+    return run(index, folder, offset, length, sink);
+}
+
+template <class Emit>
+int LzxDecoder::run(unsigned index, const FolderLayout& folder, std::uint32_t offset,
+                    std::uint32_t length, Emit&& emit) {
     // libmspack's checks of the file record come first.
     if (offset > kLengthMax || length > kLengthMax || std::uint64_t(offset) + length > kLengthMax)
         return MSPACK_ERR_DATAFORMAT;
@@ -753,9 +784,11 @@ int LzxDecoder::extract(unsigned index, const FolderLayout& folder, std::uint32_
         return MSPACK_ERR_OK;
     int rc = MSPACK_ERR_OK;
     if (offset > s.offset)
-        rc = Decompress(s, offset - s.offset, nullptr, blockReserve_, frames_);
+        rc = Decompress(
+            s, offset - s.offset, [](const unsigned char*, size_t) { return true; }, blockReserve_,
+            frames_);
     if (rc == MSPACK_ERR_OK)
-        rc = Decompress(s, length, out, blockReserve_, frames_);
+        rc = Decompress(s, length, emit, blockReserve_, frames_);
     return rc;
 }
 
@@ -810,12 +843,13 @@ int DecodeFrame(LzxDecoder::State& s, std::uint32_t frameSize, unsigned reserve)
     return MSPACK_ERR_OK;
 }
 
-int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, PendingFile* out, unsigned reserve,
+template <class Emit>
+int Decompress(LzxDecoder::State& s, std::uint64_t outBytes, Emit&& write, unsigned reserve,
                std::uint64_t* frames) {
     if (s.error)
         return s.error;
     auto emit = [&](const unsigned char* data, std::uint64_t n) {
-        if (out && n && !out->write(data, static_cast<size_t>(n)))
+        if (n && !write(data, static_cast<size_t>(n)))
             return false;
         s.offset += n;
         return true;

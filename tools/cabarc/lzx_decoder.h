@@ -17,6 +17,7 @@
 #include "cabinet_layout.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,11 @@ public:
     // error the folder keeps failing, as it does in libmspack, until it starts over.
     int extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,
                 std::uint32_t length, PendingFile* out);
+    // The same, handing each piece decoded to `sink` (false: the write failed). On failure the
+    // last piece was the end of the last frame decoded before the one that failed.
+    using Sink = std::function<bool(const unsigned char*, size_t)>;
+    int extract(unsigned index, const FolderLayout& folder, std::uint32_t offset,
+                std::uint32_t length, const Sink& sink);
 
     // Whether this decoder takes folders of compression type `compression` (as stored).
     static bool Handles(std::uint16_t compression);
@@ -47,6 +53,10 @@ public:
     struct State; // the decoding state, in the source file
 
 private:
+    template <class Emit>
+    int run(unsigned index, const FolderLayout& folder, std::uint32_t offset, std::uint32_t length,
+            Emit&& emit);
+
     std::string path_;
     unsigned blockReserve_;
     std::uint64_t* frames_;

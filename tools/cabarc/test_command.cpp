@@ -35,6 +35,7 @@ int RunTest(const ToolArgs& args, const std::string& cabinetPath, bool linked,
     for (size_t i = 0; i < count; ++i)
         all[i] = i;
     DecodePlan plan(set->cabinet(), set->setFiles(), all);
+    fast.expect(set->setFiles(), plan.order());
     for (size_t i : plan.order()) {
         mscabd_file* f = set->setFiles()[i];
         const std::string name =

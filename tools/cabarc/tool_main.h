@@ -3,6 +3,7 @@
 // The cabinet tool as a function: everything main() does, with the process's surroundings
 // passed in so tests can run it in-process.
 
+#include "folder_prefetch.h"
 #include "output_file.h"
 #include "platform/cabinet_source.h"
 #include "platform/drive_map.h"
@@ -39,6 +40,13 @@ struct ToolEnvironment {
     // LZX folders held whole in one cabinet go through the tool's own decoder, else libmspack's.
     bool ownLzx = true;
     std::uint64_t* lzxFrames = nullptr; // when set, counts the frames the own LZX decoder made
+    // Threads that decode LZX folders ahead of the run (0: the run decodes them itself), when it
+    // takes at least lzxAheadFromBytes from them (starting threads costs more than it saves on
+    // small cabinets).
+    unsigned lzxWorkers = FolderPrefetch::Workers();
+    std::uint64_t lzxAheadFromBytes = 4 << 20;
+    // `N` starts a new folder once one holds this many bytes.
+    std::uint64_t newFolderBytes = 32ull << 20;
     // Cabinets smaller than this are inflated by zlib alone: loading ISA-L (about 1-2 ms) costs
     // more than it saves on them.
     std::uint64_t isalFromBytes = 2 * 1024 * 1024;

@@ -1,0 +1,169 @@
+#include "folder_prefetch.h"
+
+#include "lzx_decoder.h"
+#include "output_file.h"
+
+#include <mspack.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <unistd.h>
+
+namespace fm::tool {
+
+FolderPrefetch::FolderPrefetch(std::string cabinetPath, unsigned blockReserve,
+                               std::vector<Folder> folders, unsigned workers, std::uint64_t budget,
+                               std::uint64_t* frames)
+    : path_(std::move(cabinetPath)), blockReserve_(blockReserve), frames_(frames), budget_(budget) {
+    for (const Folder& f : folders) {
+        if (f.reach == 0 || f.reach > budget_ || !place_.emplace(f.index, jobs_.size()).second)
+            continue;
+        jobs_.push_back(std::make_unique<Job>());
+        jobs_.back()->folder = f;
+    }
+    try {
+        for (unsigned i = 0; i < workers && i < jobs_.size(); ++i)
+            workers_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+        if (workers_.empty()) // no thread at all: the run decodes every folder itself
+            place_.clear();
+    }
+}
+
+FolderPrefetch::~FolderPrefetch() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        for (auto& job : jobs_)
+            job->cancelled = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : workers_)
+        t.join();
+}
+
+unsigned FolderPrefetch::Workers() {
+    // The run writes on one core what the others decode; with one core there is nothing to gain.
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores < 2 ? 0 : std::min(cores, 4u);
+}
+
+std::uint64_t FolderPrefetch::Budget() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    const std::uint64_t memory = pages > 0 && size > 0 ? std::uint64_t(pages) * size : 0;
+    return std::min<std::uint64_t>(memory / 16, 512u << 20);
+}
+
+void FolderPrefetch::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        // The next folder, once the memory it needs is free (or nothing else is held).
+        changed_.wait(lock, [this] {
+            return stop_ || (next_ < jobs_.size() &&
+                             (held_ == 0 || held_ + jobs_[next_]->folder.reach <= budget_));
+        });
+        if (stop_)
+            return;
+        Job& job = *jobs_[next_++];
+        if (job.state != Job::State::Waiting)
+            continue; // let go before it was begun
+        job.state = Job::State::Running;
+        held_ += job.folder.reach;
+        lock.unlock();
+
+        std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[job.folder.reach]);
+        std::uint64_t frames = 0, decoded = 0;
+        int code = MSPACK_ERR_OK;
+        if (bytes) {
+            unsigned char* const to = bytes.get();
+            job.bytes = std::move(bytes);
+            try {
+                LzxDecoder decoder(path_, blockReserve_, &frames);
+                code =
+                    decoder.extract(job.folder.index, job.folder.layout, 0, job.folder.reach,
+                                    [&](const unsigned char* data, size_t n) {
+                                        if (job.cancelled.load(std::memory_order_relaxed))
+                                            return false;
+                                        std::memcpy(to + decoded, data, n);
+                                        decoded += n;
+                                        job.decoded.store(decoded, std::memory_order_release);
+                                        if (decoded > job.wanted.load(std::memory_order_acquire)) {
+                                            std::lock_guard wake(mutex_);
+                                            changed_.notify_all();
+                                        }
+                                        return true;
+                                    });
+            } catch (const std::bad_alloc&) {
+                code = MSPACK_ERR_NOMEMORY;
+            }
+        }
+
+        lock.lock();
+        job.code = code;
+        job.frames = frames;
+        job.unheld = !job.bytes || code == MSPACK_ERR_NOMEMORY;
+        if (job.state == Job::State::Dropped) // the run moved on while it was decoded
+            release(job);
+        else
+            job.state = Job::State::Done;
+        changed_.notify_all();
+    }
+}
+
+void FolderPrefetch::release(Job& job) {
+    if (job.bytes)
+        held_ -= job.folder.reach;
+    job.bytes.reset();
+    job.state = Job::State::Dropped;
+}
+
+std::optional<int> FolderPrefetch::extract(unsigned index, std::uint32_t offset,
+                                           std::uint32_t length, PendingFile* out) {
+    std::unique_lock lock(mutex_);
+    const auto it = place_.find(index);
+    if (it == place_.end() || it->second < current_)
+        return std::nullopt;
+    const size_t k = it->second;
+    for (; current_ < k; ++current_) { // the run has moved on: let the folders before go
+        Job& gone = *jobs_[current_];
+        if (frames_)
+            *frames_ += gone.frames;
+        gone.frames = 0;
+        if (gone.state == Job::State::Running) {
+            gone.cancelled = true;
+            gone.state = Job::State::Dropped; // its worker lets it go when it stops
+        } else if (gone.state != Job::State::Dropped) {
+            release(gone);
+        }
+    }
+    changed_.notify_all();
+
+    Job& job = *jobs_[k];
+    const std::uint64_t end = std::uint64_t(offset) + length;
+    if (end > job.folder.reach)
+        return std::nullopt; // not a file the run announced
+    // A file is whole once decoding has gone past its end: the frames it needs are then whole
+    // (one that ends on a frame's end also needs the next frame, as in libmspack).
+    job.wanted = end;
+    changed_.wait(lock, [&] { return job.state == Job::State::Done || job.decoded > end; });
+    job.wanted = UINT64_MAX;
+    const bool done = job.state == Job::State::Done;
+    if (done && frames_) {
+        *frames_ += job.frames;
+        job.frames = 0;
+    }
+    lock.unlock();
+
+    if (done && job.unheld)
+        return std::nullopt;
+    if (length == 0)
+        return MSPACK_ERR_OK;
+    const std::uint64_t decoded = job.decoded.load(std::memory_order_acquire);
+    if (end > decoded || (end == decoded && job.code != MSPACK_ERR_OK))
+        return job.code == MSPACK_ERR_OK ? MSPACK_ERR_DECRUNCH : job.code;
+    return out->write(job.bytes.get() + offset, length) ? MSPACK_ERR_OK : MSPACK_ERR_WRITE;
+}
+
+} // namespace fm::tool
