@@ -21,10 +21,7 @@ protected:
             setenv((std::string("XDG_") + v + "_HOME").c_str(),
                    world.root.file("xdg/" + QString(v).toLower().toStdString()).c_str(), 1);
         setenv("XDG_CURRENT_DESKTOP", "", 1);
-        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
-            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool);
-        world.useLauncher = &launcher;
-        world.useProcesses = &processes;
+        world.useRealTools(FM_PROGRAM_FOLDER);
         // The stand-in default application for plain text: it logs the path it was given.
         const std::string logger = world.root.file("xdg/logger.sh");
         writeFile(logger, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log() + "'\n");
@@ -34,14 +31,12 @@ protected:
                       " %f\nMimeType=text/plain;\n");
         writeFile(world.root.file("xdg/config/mimeapps.list"),
                   "[Default Applications]\ntext/plain=fm-logger.desktop\n");
-        CabPlan inner;
-        inner.files = {cabFile("inside.txt", "nested text\n")};
         plan.folders = {CabCompression::MsZip};
         plan.files = {cabFile("notes.txt", "the notes, line one\nline two\n"),
                       cabFile("NOTES.TXT", "the other notes\n"),
                       cabFile("docs\\guide.txt", "a guide\n"),
                       cabFile("blob.zzq", std::string(300, '\x01')),
-                      cabFile("inner.cab", buildCabinet(inner))};
+                      cabFile("inner.cab", buildCabinet({{cabFile("inside.txt", "nested\n")}}))};
         writeCabinet(world.startFolder() + "/a.cab", plan);
     }
     ~Everyday() override {
@@ -78,8 +73,6 @@ protected:
     }
 
     WindowWorld world;
-    SpawnLauncher launcher;
-    ProcFsProcessList processes;
     CabPlan plan;
 };
 
@@ -151,9 +144,7 @@ TEST_F(Everyday, StaleSessionsGoAtStartLinksAndLiveOnesStay) {
 }
 
 TEST_F(Everyday, TestReportsEachDamagedCabinetsFirstBadFile) {
-    CabPlan good;
-    good.files = {cabFile("fine.txt", "fine")};
-    writeCabinet(world.startFolder() + "/b.cab", good);
+    writeCabinet(world.startFolder() + "/b.cab", {{cabFile("fine.txt", "fine")}});
     std::string bytes = buildCabinet(plan);
     // MSZIP data of the one folder: every file fails from the first.
     bytes[layoutOf(plan).firstDataBlock + 12] ^= 0x20;
@@ -286,10 +277,10 @@ TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
 // File > Back: each level has its title, and back restores the view left, one level at a time.
 TEST_F(Everyday, NestedViewsGoBackOneLevelAtATime) {
     using namespace Qt::StringLiterals;
-    CabPlan inner, deep;
-    deep.files = {cabFile("deep.txt", "deepest\n")};
-    inner.files = {cabFile("inside.txt", "nested text\n"), cabFile("deep.cab", buildCabinet(deep))};
-    plan.files.back() = cabFile("inner.cab", buildCabinet(inner));
+    plan.files.back() = cabFile(
+        "inner.cab",
+        buildCabinet({{cabFile("inside.txt", "nested text\n"),
+                       cabFile("deep.cab", buildCabinet({{cabFile("deep.txt", "deepest\n")}}))}}));
     writeCabinet(world.startFolder() + "/a.cab", plan);
     frmFendlemark& w = listed();
     QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier); // by size
