@@ -1,5 +1,4 @@
-// The Extract command, the extract-to dialog and its folder picker, driven as a user drives them:
-// mouse and keys on the real controls, modal windows answered once their event loop runs.
+// The Extract command, the extract-to dialog and its folder picker, driven by mouse and keys.
 
 #include "platform/command_line.h"
 #include "support/window_tests.h"
@@ -25,13 +24,11 @@ protected:
         win.show();
         EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &win; }));
     }
-    // A.cab (two files), Bee.cab (one) and the folders "empty" and "sub" in the start folder.
     frmFendlemark& loadedOverFiles() {
         writeCabinet(world.startFolder() + "/A.cab",
                      {{cabFile("readme.txt", "hello"), cabFile("docs\\setup.txt", "0123456789")}});
         writeCabinet(world.startFolder() + "/Bee.cab", {{cabFile("other.dat", "x")}});
-        for (const char* folder : {"/empty", "/sub"})
-            std::filesystem::create_directories(world.startFolder() + folder);
+        std::filesystem::create_directories(world.startFolder() + "/sub");
         return world.loaded();
     }
     void settings(std::function<void(frmExtractTo&)> act) {
@@ -41,11 +38,6 @@ protected:
     void extract(std::function<void(frmExtractTo&)> act) {
         onNextModal(std::move(act));
         click(*win.cmdExtract);
-    }
-    void extractNoDialog() {
-        expectNoModal();
-        click(*win.cmdExtract);
-        QCoreApplication::processEvents();
     }
     void typeFolder(frmExtractTo& d, const QString& text) {
         click(*d.obSetFolder);
@@ -170,43 +162,6 @@ TEST_F(Dialogs, BrowsePicksTheOpenedFolderOnEnterOnly) {
         EXPECT_EQ(d.tbSetFolder->cursorPosition(), d.tbSetFolder->text().size());
         key(Qt::Key_Escape);
     });
-}
-
-TEST_F(Dialogs, ExtractOutcomes) {
-    win.lvwFiles->setFocus();
-    extractNoDialog(); // nothing listed: say what to do, and where
-    EXPECT_EQ(win.focusWidget(), win.File1);
-    clickRows(*win.File1, {0});
-    extract([&](frmExtractTo& d) {
-        EXPECT_EQ(d.DefaultPath, start);
-        click(*d.cmdExtractEnter);
-    });
-    EXPECT_EQ(win.lblFiles->text(), "2 files extracted.");
-    EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
-    EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
-    // Right after a report: No changes nothing; Yes then Cancel puts the report back.
-    world.prompt.answers = {false, true};
-    extractNoDialog();
-    extract([](frmExtractTo& d) { click(*d.cmdCancel); });
-    EXPECT_EQ(world.prompt.shown,
-              (QStringList{"Select a CAB file to view.", "Extract the same files again?",
-                           "Extract the same files again?"}));
-    EXPECT_EQ(win.lblFiles->text(), "2 files extracted.");
-    EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
-    // A new selection recolours the line: no question, and Cancel keeps the summary.
-    clickRows(*win.lvwFiles, {1});
-    extract([](frmExtractTo& d) { click(*d.cmdCancel); });
-    EXPECT_EQ(world.prompt.shown.size(), 3);
-    EXPECT_EQ(win.lblFiles->text(), "2 files:  Extract 1.");
-    win.Dir1->setPath(start + "\\empty");
-    extractNoDialog();
-    EXPECT_EQ(world.prompt.shown.last(), "Find a CAB file to view.");
-    EXPECT_EQ(win.focusWidget(), win.Dir1);
-    // "Always use this setting": no dialog, even with nothing listed.
-    win.StgExtrAlwaysSame = 1;
-    extractNoDialog();
-    EXPECT_EQ(win.lblFiles->text(), "0 files extracted.");
-    EXPECT_FALSE(win.GoExtract || win.ChangeSettings);
 }
 
 // A cabinet at the root of d:: the picker opens on d:, not on the first drive, and a folder typed
