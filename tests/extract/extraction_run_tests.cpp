@@ -25,7 +25,6 @@ protected:
         w.show();
         w.StgExtrObName = QStringLiteral("obSameFolder");
     }
-    // The start folder in drive form, or a name in it.
     std::string at(const std::string& name = {}) {
         const std::string d = world.drivePath(world.startFolder()).toStdString();
         return name.empty() ? d : d + "\\" + name;
@@ -56,8 +55,8 @@ protected:
 
 } // namespace
 
-// All files of every cabinet (no row or every row selected), under each rule; the tool's two
-// names take turns, started in the program folder, each with a link that carries the drives.
+// All files of every cabinet under each rule: the tool's two names take turns, started in the
+// program folder, each with a link that carries the drives.
 TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
     fs::create_directories(world.startFolder() + "/has space");
     w.StgExtrSetFolder = QString::fromStdString(at("has space"));
@@ -100,29 +99,6 @@ TEST_F(ExtractionRun, AllFilesUnderEachRuleWithTheToolNumbersTakingTurns) {
     EXPECT_EQ(w.lblFiles->foreColor(), kColorBlue);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(world.prompt.shown.isEmpty());
-
-    // Chosen rows: one launch per cabinet whatever their number, each row as its record.
-    world.launcher.calls.clear();
-    w.StgExtrObName = QStringLiteral("obSameFolder");
-    const std::string tail = " " + at() + "\\";
-    clickRows(*w.File1, {0, 1});
-    clickRows(*w.lvwFiles, {0, 1, 2, 5}); // a1.txt, docs\a2.txt, a*; docs\b2.txt
-    w.StgExtrPreservePath = 1;
-    extractSelected(w);
-    w.StgExtrPreservePath = 0;
-    // One row selected while the current row is another: the selected row is meant.
-    clickRows(*w.lvwFiles, {0, 4, 0});
-    ASSERT_EQ(w.lvwFiles->currentRow(), 1);
-    extractSelected(w);
-    EXPECT_EQ(sent(),
-              (std::vector<std::string>{" -p -@ /dev/fd/3 -r 4 -d 5 X " + at("a.cab") + tail,
-                                        " -p -@ /dev/fd/3 -r 4 -d 5 X " + at("b.cab") + tail,
-                                        " -@ /dev/fd/3 -r 4 -d 5 X " + at("b.cab") + tail}));
-    EXPECT_EQ(records(), (std::vector<std::vector<LinkedRecord>>{
-                             {{0, "a1.txt"}, {1, "docs\\a2.txt"}, {2, "a*"}},
-                             {{1, "docs\\b2.txt"}},
-                             {{0, "b1.txt"}}}));
-    EXPECT_EQ(sent(&Call::file), turns);
 }
 
 // Rows that would land on one file: the user is told which, and nothing runs.
@@ -148,8 +124,8 @@ TEST_F(ExtractionRun, CollisionsAreReportedAndNothingRuns) {
     EXPECT_FALSE(w.lblFiles->text().endsWith(QStringLiteral("extracted.")));
 }
 
-// Five existing files are named in the question; only more would be cut short. After Skip the
-// status line counts them as kept and names the folder; No to "again" leaves it as it stood.
+// Five existing files are named in the question; after Skip the status line counts them as kept
+// and names the folder; No to "again" leaves it as it stood.
 TEST_F(ExtractionRun, TheQuestionNamesFiveExistingFilesAndSkipKeepsThem) {
     for (const char* n : {"a1.txt", "a2.txt", "a*", "b1.txt", "b2.txt"})
         writeFile(world.startFolder() + "/" + n, "mine");
@@ -169,8 +145,7 @@ TEST_F(ExtractionRun, TheQuestionNamesFiveExistingFilesAndSkipKeepsThem) {
     EXPECT_EQ(w.lblFiles->text(), "3 files extracted, 5 kept.");
 }
 
-// One pass of checks before anything runs: a cabinet gone since listed, a link planted as the
-// folder beside a cabinet.
+// Checks before the run: a cabinet gone since listed, a link planted as the folder beside one.
 TEST_F(ExtractionRun, VanishedCabinetsAndPlantedLinks) {
     const std::string start = world.startFolder();
     clickRows(*w.File1, {0, 1, 2});
@@ -199,8 +174,7 @@ TEST_F(ExtractionRun, VanishedCabinetsAndPlantedLinks) {
     EXPECT_EQ(w.lvwFiles->subItem(5, 3).toStdString(), at("c.cab"));
 }
 
-// The tool writes into the very folder checked, handed over open: one swapped for a link after
-// the check is not used.
+// The tool gets the very folder checked, handed over open: one swapped in after is not used.
 TEST_F(ExtractionRun, TheToolGetsTheFolderCheckedNotOneSwappedIn) {
     const std::string start = world.startFolder();
     clickRows(*w.File1, {0, 1});
@@ -221,8 +195,8 @@ TEST_F(ExtractionRun, TheToolGetsTheFolderCheckedNotOneSwappedIn) {
                   ":\n    its folder was replaced after it was checked");
 }
 
-// A set folder that cannot be used gives way to the folder beside each cabinet, after one
-// question; No runs nothing.
+// An unusable set folder gives way to the one beside each cabinet after a question; No runs
+// nothing.
 TEST_F(ExtractionRun, UnusableSetFolderFallsBackAfterAsking) {
     clickRows(*w.File1, {0, 1});
     w.StgExtrObName = QStringLiteral("obSetFolder");
@@ -285,8 +259,7 @@ TEST_F(ExtractionRun, FailuresAreReported) {
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
 }
 
-// Refresh reads the mount table again: a new volume is listed, a folder keeps its volume when the
-// letter moves, the tool gets the new map; a run onto a volume gone since refuses in words.
+// Refresh reads the mount table again: a new volume, a letter moved, the tool gets the new map.
 TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     TempDir volumes;
     const std::string va = volumes.file("va"), vb = volumes.file("vb");
@@ -311,17 +284,6 @@ TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 -d 5 X E:\\x.cab *.* E:\\");
     EXPECT_EQ(ReadToolLink(world.launcher.calls[0].attachment, nullptr)->driveMounts,
               (std::vector<std::string>{va, vb}));
-
-    mounted = {va};
-    w.StgExtrSetFolder = QStringLiteral("E:\\out");
-    extractSelected(w);
-    EXPECT_EQ(world.launcher.calls.size(), 1u);
-    EXPECT_FALSE(fs::exists(vb + "/out"));
-    EXPECT_EQ(world.prompt.shown, QStringList{"These cabinets were not extracted completely:\n\nE:"
-                                              "\\x.cab:\n    drive E: is not available (its "
-                                              "volume is no longer mounted)"});
-    w.mRefresh->trigger();
-    EXPECT_EQ(w.StgExtrSetFolder, QStringLiteral("E:\\out"));
 }
 
 // A folder typed as \x is on the working folder's drive; a network path leads nowhere.
