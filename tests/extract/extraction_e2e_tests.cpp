@@ -1,5 +1,4 @@
-// The whole program with the real cabinet tool and launcher, generated cabinets in folders whose
-// names hold spaces, driven through its controls, the files on disk compared byte for byte.
+// The whole program with the real tool, driven through its controls, files compared byte for byte.
 
 #include "support/window_tests.h"
 
@@ -31,28 +30,18 @@ protected:
     EndToEnd() {
         world.useRealTools(FM_PROGRAM_FOLDER);
         setenv("TMPDIR", world.root.file("missing").c_str(), 1);
-        one.folders = {CabCompression::MsZip};
-        std::string noise;
-        for (size_t i = 0; i < 100000; ++i)
-            noise += static_cast<char>((i * 2654435761u) >> 13);
-        one.files = {cabFile("read me.txt", "first"), cabFile("docs\\guide.txt", "guide"),
-                     cabFile("docs\\deep\\noise.bin", noise)};
-        two.files = {cabFile("a.txt", "aaa"), cabFile("sub dir\\b.txt", "bbb")};
     }
     ~EndToEnd() override { unsetenv("TMPDIR"); }
 
     WindowWorld world;
-    CabPlan one, two;
 };
 
 } // namespace
 
-// Per case: a cabinet of hostile names, rows clicked with the mouse (none: all files), Extract,
-// the rule and "Preserve Path" chosen in the dialog (a typed set folder that may already hold the
-// user's own files), the answer to "exist already" given; the destination then holds exactly the
-// chosen records and what the user kept, byte for byte. Names are read as code page 932, chosen
-// from the keyboard ("\x95\x5C" ends in a backslash byte); a chosen record that leaves the cabinet
-// after listing fails alone, reported.
+// Per case: rows clicked (none: all files), the rule and "Preserve Path" chosen in the dialog, the
+// answer to "exist already" given; the destination holds exactly the chosen records and the user's
+// kept files. Names are read as code page 932 ("\x95\x5C" ends in a backslash byte); a record that
+// leaves the cabinet after listing fails alone.
 TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
     const char *stars = "a*=star abc=abc axe=axe", *twins = "readme.txt=top x/readme.txt=x",
                *jp = "\x95\x5C\\\x83\x65\x83\x58.txt=t \x82\xA0\xFF=a";
@@ -142,15 +131,18 @@ TEST_F(EndToEnd, EachChosenRowGivesExactlyItsOwnRecord) {
     }
 }
 
-// Cabinets inside other files, with Options > Look Inside Installers and Update Packages turned on
-// from the keyboard: a program stub whose false "MSCF" is no cabinet, the same stub with a cabinet
-// appended, one with two, an update package (a cabinet of cabinets) and a package made by wixl.
-// Each lists every file cabextract finds in it; its first and last rows extract into
-// "<name> Extracted" beside it, byte for byte as cabextract writes them, and the option is kept.
+// Look Inside on: stubs with no, one and two cabinets, an update package and a wixl package list
+// what cabextract finds; first and last rows extract beside them as cabextract writes them.
 TEST_F(EndToEnd, CabinetsInsideInstallersListAndExtractBesideThem) {
     const std::string dir = world.startFolder() + "/setups";
     const std::string stub = "MZ" + std::string(98, '\0') + "MSCF" + std::string(3992, '\1');
-    CabPlan bees{{cabFile("b1.txt", "bee"), cabFile("b2.txt", "buzz")}, {CabCompression::MsZip}};
+    std::string noise;
+    for (size_t i = 0; i < 100000; ++i)
+        noise += static_cast<char>((i * 2654435761u) >> 13);
+    const CabPlan one{{cabFile("read me.txt", "first"), cabFile("docs\\deep\\noise.bin", noise)},
+                      {CabCompression::MsZip}},
+        two{{cabFile("a.txt", "aaa"), cabFile("sub dir\\b.txt", "bbb")}},
+        bees{{cabFile("b1.txt", "bee"), cabFile("b2.txt", "buzz")}, {CabCompression::MsZip}};
     writeFile(dir + "/junk.exe", stub);
     writeFile(dir + "/setup.exe", stub + buildCabinet(one));
     writeFile(dir + "/two.exe", stub + buildCabinet(two) + buildCabinet(bees));
