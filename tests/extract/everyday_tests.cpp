@@ -1,7 +1,5 @@
-// The everyday actions in the real window with the real tool: opening rows (a stand-in default
-// application found through temporary XDG folders), nested cabinets, the test mode, the private
-// folder's clean-up, and Test and Open waiting as a run does. Opening needs an X server (the
-// desktop variant runs under Xvfb).
+// Everyday actions with the real tool: opening rows (with a stand-in default application; needs
+// an X server), nested cabinets, the test mode, the private folder, Test and Open as runs.
 
 #include "extract/private_copies.h"
 #include "support/window_tests.h"
@@ -48,7 +46,6 @@ protected:
     std::string log() const { return world.root.file("xdg/opened.log"); }
     std::string cacheRoot() const { return world.root.file("xdg/cache/fendlemark"); }
 
-    // Loads the window on the start folder, the cabinet selected and listed.
     frmFendlemark& listed() {
         frmFendlemark& w = world.loaded();
         w.show();
@@ -274,7 +271,7 @@ TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
 }
 
 // A cabinet in a cabinet in a cabinet, opened with Enter and left with Backspace, Alt+Left and
-// File > Back: each level has its title, and back restores the view left, one level at a time.
+// File > Back: each level has its title, and back restores the view left.
 TEST_F(Everyday, NestedViewsGoBackOneLevelAtATime) {
     using namespace Qt::StringLiterals;
     plan.files.back() = cabFile(
@@ -322,8 +319,8 @@ TEST_F(Everyday, NestedViewsGoBackOneLevelAtATime) {
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_B);
     expectView({}, outer, a, u"inner.cab"_s);
 
-    // Extracted in the deepest view, the files go beside the outermost real file; no setting
-    // keeps a private folder after an exit from there.
+    // Extracted in the deepest view, the files go beside the outermost real file; no private
+    // folder is kept in the settings.
     pressEnterOn(w, {QStringLiteral("inner.cab")});
     pressEnterOn(w, {QStringLiteral("deep.cab")});
     QString shown;
