@@ -1,7 +1,5 @@
-// The everyday actions in the real window with the real tool: opening rows (a stand-in default
-// application found through temporary XDG folders), nested cabinets, the test mode, the private
-// folder's clean-up, and Test and Open waiting as a run does. Opening needs an X server (the
-// desktop variant runs under Xvfb).
+// Everyday actions with the real tool: opening rows (with a stand-in default application; needs
+// an X server), nested cabinets, the test mode, the private folder, Test and Open as runs.
 
 #include "extract/private_copies.h"
 #include "support/window_tests.h"
@@ -21,10 +19,7 @@ protected:
             setenv((std::string("XDG_") + v + "_HOME").c_str(),
                    world.root.file("xdg/" + QString(v).toLower().toStdString()).c_str(), 1);
         setenv("XDG_CURRENT_DESKTOP", "", 1);
-        for (const char* tool : {"/Cabarc1.exe", "/Cabarc2.exe"})
-            fs::copy_file(FM_PROGRAM_FOLDER + std::string(tool), world.programFolder() + tool);
-        world.useLauncher = &launcher;
-        world.useProcesses = &processes;
+        world.useRealTools(FM_PROGRAM_FOLDER);
         // The stand-in default application for plain text: it logs the path it was given.
         const std::string logger = world.root.file("xdg/logger.sh");
         writeFile(logger, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log() + "'\n");
@@ -34,14 +29,12 @@ protected:
                       " %f\nMimeType=text/plain;\n");
         writeFile(world.root.file("xdg/config/mimeapps.list"),
                   "[Default Applications]\ntext/plain=fm-logger.desktop\n");
-        CabPlan inner;
-        inner.files = {cabFile("inside.txt", "nested text\n")};
         plan.folders = {CabCompression::MsZip};
         plan.files = {cabFile("notes.txt", "the notes, line one\nline two\n"),
                       cabFile("NOTES.TXT", "the other notes\n"),
                       cabFile("docs\\guide.txt", "a guide\n"),
                       cabFile("blob.zzq", std::string(300, '\x01')),
-                      cabFile("inner.cab", buildCabinet(inner))};
+                      cabFile("inner.cab", buildCabinet({{cabFile("inside.txt", "nested\n")}}))};
         writeCabinet(world.startFolder() + "/a.cab", plan);
     }
     ~Everyday() override {
@@ -53,7 +46,6 @@ protected:
     std::string log() const { return world.root.file("xdg/opened.log"); }
     std::string cacheRoot() const { return world.root.file("xdg/cache/fendlemark"); }
 
-    // Loads the window on the start folder, the cabinet selected and listed.
     frmFendlemark& listed() {
         frmFendlemark& w = world.loaded();
         w.show();
@@ -78,8 +70,6 @@ protected:
     }
 
     WindowWorld world;
-    SpawnLauncher launcher;
-    ProcFsProcessList processes;
     CabPlan plan;
 };
 
@@ -151,9 +141,7 @@ TEST_F(Everyday, StaleSessionsGoAtStartLinksAndLiveOnesStay) {
 }
 
 TEST_F(Everyday, TestReportsEachDamagedCabinetsFirstBadFile) {
-    CabPlan good;
-    good.files = {cabFile("fine.txt", "fine")};
-    writeCabinet(world.startFolder() + "/b.cab", good);
+    writeCabinet(world.startFolder() + "/b.cab", {{cabFile("fine.txt", "fine")}});
     std::string bytes = buildCabinet(plan);
     // MSZIP data of the one folder: every file fails from the first.
     bytes[layoutOf(plan).firstDataBlock + 12] ^= 0x20;
@@ -283,13 +271,13 @@ TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
 }
 
 // A cabinet in a cabinet in a cabinet, opened with Enter and left with Backspace, Alt+Left and
-// File > Back: each level has its title, and back restores the view left, one level at a time.
+// File > Back: each level has its title, and back restores the view left.
 TEST_F(Everyday, NestedViewsGoBackOneLevelAtATime) {
     using namespace Qt::StringLiterals;
-    CabPlan inner, deep;
-    deep.files = {cabFile("deep.txt", "deepest\n")};
-    inner.files = {cabFile("inside.txt", "nested text\n"), cabFile("deep.cab", buildCabinet(deep))};
-    plan.files.back() = cabFile("inner.cab", buildCabinet(inner));
+    plan.files.back() = cabFile(
+        "inner.cab",
+        buildCabinet({{cabFile("inside.txt", "nested text\n"),
+                       cabFile("deep.cab", buildCabinet({{cabFile("deep.txt", "deepest\n")}}))}}));
     writeCabinet(world.startFolder() + "/a.cab", plan);
     frmFendlemark& w = listed();
     QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier); // by size
@@ -331,8 +319,8 @@ TEST_F(Everyday, NestedViewsGoBackOneLevelAtATime) {
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_B);
     expectView({}, outer, a, u"inner.cab"_s);
 
-    // Extracted in the deepest view, the files go beside the outermost real file; no setting
-    // keeps a private folder after an exit from there.
+    // Extracted in the deepest view, the files go beside the outermost real file; no private
+    // folder is kept in the settings.
     pressEnterOn(w, {QStringLiteral("inner.cab")});
     pressEnterOn(w, {QStringLiteral("deep.cab")});
     QString shown;

@@ -34,8 +34,7 @@ TEST(Launcher, ArgumentsFolderEndsAndFailures) {
         {folder, sh, R"( -c "printf 'one\r\ntwo' >&2; kill -9 $$")", 0, {true, 9, "one"}},
         // More than a pipe holds: the rest is read and dropped, the program never stalls.
         {folder, sh, R"( -c "yes first | head -c 300000 >&2")", 0, {false, 0, "first"}},
-        // The attachment on descriptor 3 from its start, by path too; past the progress pipe on 4
-        // nothing is inherited.
+        // The attachment on descriptor 3, by path too; nothing inherited past the progress pipe 4.
         {folder,
          sh,
          R"( -c "[ -p /dev/fd/4 ] || exit 4; [ -e /dev/fd/5 ] && exit 5; head -c 3 <&3 >&2; cat /dev/fd/3 >&2")",

@@ -1,5 +1,4 @@
-// The window during a run, with stand-in tools (scripts named Cabarc1.exe and Cabarc2.exe) and
-// the real launcher and process list: the ways to cancel and to exit.
+// The window during a run, with stand-in tools and the real launcher: ways to cancel and to exit.
 
 #include "extract/run_queue.h"
 #include "support/window_tests.h"
@@ -37,7 +36,6 @@ protected:
             fs::permissions(path, fs::perms::owner_all);
         }
     }
-    // `n` cabinets, all selected.
     frmFendlemark& window(int n) {
         for (int i = 0; i < n; ++i)
             writeCabinet(world.startFolder() + "/c" + std::to_string(i) + ".cab",
