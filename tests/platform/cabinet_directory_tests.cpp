@@ -117,16 +117,14 @@ TEST_F(CabinetDirectory, CutOrDamagedTablesListTheRecordsBeforeTheDamage) {
               std::vector<std::string>(want.begin(), want.begin() + 2));
 }
 
-TEST_F(CabinetDirectory, ReserveFieldsAreSkippedAlsoWhenTheTableIsCut) {
+TEST_F(CabinetDirectory, ReserveFieldsAndLargeTablesAlsoWhenTheTableIsCut) {
     plan.largestReserves = true;
     bytes = buildCabinet(plan);
     EXPECT_EQ(listBytes(bytes), expected(plan));
     EXPECT_EQ(listBytes(bytes.substr(0, nameAt(3) + 2)), expected(plan, 0, 3));
     EXPECT_TRUE(listBytes(bytes.substr(0, 38)).empty()); // in the reserve sizes
     EXPECT_EQ(problem, "The cabinet is damaged: it is cut short before its file list.");
-}
-
-TEST_F(CabinetDirectory, LargeTablesStraddleEveryReadBuffer) {
+    // Large tables straddle every read buffer.
     plan = {};
     for (int i = 0; i < 3000; ++i)
         plan.files.push_back(cabFile("f\\" + std::string(i % 61, 'x') + std::to_string(i), "d"));
