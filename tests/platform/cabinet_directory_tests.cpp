@@ -14,7 +14,6 @@ using namespace fm::test;
 
 namespace {
 
-// One line per record, so a mismatch shows the whole listing.
 std::string describe(const CabinetFileRecord& r) {
     char fields[64];
     std::snprintf(fields, sizeof fields, " utf=%d size=%u date=%04x time=%04x", r.nameIsUtf8,
@@ -142,10 +141,8 @@ TEST_F(CabinetDirectory, UnreadableCabinetsListNothingAndPrintNothing) {
     const std::string notCab = "This is not a cabinet file.";
     const std::pair<std::string, std::string> cases[] = {
         {badSignature, notCab},
-        {bytes.substr(0, 20), "The cabinet is damaged: it is cut short before its file list."},
         {bytes.substr(0, 40), "The cabinet is damaged: 0 of its 6 files could be read."},
         {std::string(), notCab},
-        {std::string("not a cabinet\n"), notCab},
         {noFiles, ""}, // empty, but whole
         {dir.file("missing.cab"), "No such file or directory."},
         {dir.path(), notCab},

@@ -17,7 +17,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
+TEST_F(Profile, ReadsCaseInsensitivelyWithAnyLineEndsAndValuesReadBackAsWritten) {
     const std::string ini = dir.file("a.ini");
     writeFile(ini, "; c\r\n[other]\r\nKey=wrong\r\n[ fendlemark ]\rkey = \"quoted\" \rEmpty=\n"
                    "noequals\na=x=y\nb=\"half\nc='q'\n[]\n=v\n");
@@ -30,12 +30,8 @@ TEST_F(Profile, ReadsCaseInsensitivelyWithAnyLineEnds) {
     for (const auto& [section, key, want] : cases)
         EXPECT_EQ(GetProfileString(ini, section, key), want) << section << "/" << key;
     EXPECT_EQ(GetProfileString(dir.file("missing.ini"), "S", "K"), std::nullopt);
-}
-
-// What the reader would change (blanks at either end, one pair of quotes) is written quoted, so
-// every value reads back as it was written.
-TEST_F(Profile, ValuesReadBackAsWritten) {
-    const std::string ini = dir.file("v.ini");
+    // What the reader would change (blanks at either end, one pair of quotes) is written quoted,
+    // so every value reads back as it was written.
     for (const char* value : {"C:\\dir ", " x", "\"q\"", "'q'", "\"", "a \"b\" c", "\t"}) {
         ASSERT_TRUE(WriteProfileString(ini, "Fendlemark", "ExtrSetFolder", value)) << value;
         EXPECT_EQ(GetProfileString(ini, "Fendlemark", "ExtrSetFolder"), value) << value;
