@@ -127,14 +127,6 @@ TEST_F(Browsing, UnreadableCabinetsAreNamedMarkedAndExplainedOnce) {
             << row << tip.toStdString();
         EXPECT_EQ(item->data(Qt::AccessibleDescriptionRole).toString(), bad ? tip : QString());
     }
-    // Marks last through a refresh; reading a cabinet whole again takes its mark away.
-    win.RefreshLists();
-    EXPECT_FALSE(win.File1->item(3)->icon().isNull());
-    writeCabinet(world.startFolder() + "/d-cut.cab", plan);
-    clickRows(*win.File1, {3});
-    EXPECT_TRUE(win.File1->item(3)->icon().isNull());
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files:  Extract all."));
-    EXPECT_EQ(win.lblFiles->toolTip(), QString());
 }
 
 // A part of a spanned set selected without its neighbours names them, in its tooltip and the
@@ -153,11 +145,9 @@ TEST_F(Browsing, APartSelectedWithoutItsNeighboursNamesThem) {
         {{3},
          "the part before, split-1.cab, is not selected; the part after, split-3.cab, is not "
          "selected."},
-        {{2}, "the part after, split-2.cab, is not selected."},
         {{5},
          "the part before, split-3.cab, is not selected; the part after, Split-5.CAB, is "
          "missing."},
-        {{2, 3, 4, 5}, "the part after, Split-5.CAB, is missing."},
         {{0, 1}, ""},
     };
     for (const auto& c : cases) {
@@ -169,32 +159,6 @@ TEST_F(Browsing, APartSelectedWithoutItsNeighboursNamesThem) {
                   note.isEmpty() ? note : win.File1->list(last) + QStringLiteral(": ") + note);
     }
     EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract all."));
-}
-
-TEST_F(Browsing, SelectionIsKeptByCabinetAndNameAndEveryClickCounts) {
-    frmFendlemark& win = w();
-    clickRows(*win.File1, {0});
-    clickRows(*win.lvwFiles, {0, 2}); // readme.txt, shared.dat of A
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("3 files:  Extract 2."));
-    clickRows(*win.File1, {0, 1});
-    // b's shared.dat is another file, and its Readme.txt differs in case: neither is selected.
-    EXPECT_EQ(win.lvwFiles->selectionFlags(), (std::vector<bool>{true, false, true, false, false}));
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("5 files:  Extract 2."));
-    clickRows(*win.File1, {1}); // b alone, then A and b again: the selection does not grow
-    clickRows(*win.File1, {0, 1});
-    EXPECT_EQ(win.CountSelected(), 0);
-    // A click on the cabinet already selected lists it again.
-    clickRows(*win.File1, {1});
-    win.ShowExtracted(1);
-    clickRows(*win.File1, {1});
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("2 files:  Extract all."));
-    EXPECT_EQ(win.lblFiles->foreColor(), kColorButtonText);
-    win.ShowExtracted(3);
-    fs::remove(world.startFolder() + "/b.cab");
-    clickRows(*win.File1, {1});
-    // Nothing listed: the status line names what could not be read, colour kept.
-    EXPECT_EQ(win.lblFiles->text(), QStringLiteral("Cannot read b.cab."));
-    EXPECT_EQ(win.lblFiles->foreColor(), kColorBlue);
 }
 
 TEST_F(Browsing, CtrlFSelectsTheRowsMatchingThePatternTypedIntoItsPrompt) {
@@ -240,12 +204,6 @@ TEST_F(Browsing, CtrlFSelectsTheRowsMatchingThePatternTypedIntoItsPrompt) {
     EXPECT_EQ(selectMatching("*.zip"), last);
     EXPECT_EQ(win.CountSelected(), 7);
     EXPECT_EQ(world.prompt.shown, QStringList{QStringLiteral("No rows match *.zip.")});
-    // A match brings its first row into view.
-    win.lvwFiles->resize(win.lvwFiles->width(), 60);
-    win.lvwFiles->scrollToBottom();
-    selectMatching("?EADME.*");
-    const QRect first = win.lvwFiles->visualRect(win.lvwFiles->model()->index(0, 0));
-    EXPECT_TRUE(win.lvwFiles->viewport()->rect().contains(first)) << first.y();
 }
 
 TEST_F(Browsing, SelectAllListsEveryCabinetHereAndInTheNextFolder) {
@@ -282,9 +240,6 @@ TEST(DriveChanges, PickedFromTheDropDownAndReturningToTheDriveOfTheFocusArrival)
     WindowWorld world({stick.path(), "/nonexistent-volume-for-tests"});
     writeCabinet(world.startFolder() + "/here.cab", {{cabFile("x", "1")}});
     frmFendlemark& win = world.loaded();
-    win.Drive1->setDrive(QStringLiteral("e:")); // before any focus: back to the folder's drive
-    EXPECT_TRUE(win.Drive1->drive().startsWith(u'c'));
-    world.prompt.shown.clear();
     win.show();
     QApplication::setActiveWindow(&win);
     win.Dir1->setFocus();
