@@ -7,6 +7,8 @@
 
 TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
     WindowWorld world;
+    QCoreApplication::setApplicationName(QStringLiteral("Fendlemark"));
+    fm::test::writeFile(world.startFolder() + "/a.cab", "not really");
     frmFendlemark& w = world.window();
     auto designed = [](int l, int t, int wd, int h) {
         return QRect(l / 15, t / 15, wd / 15, h / 15);
@@ -36,12 +38,9 @@ TEST(MainWindow, ControlsTabOrderAndMenusAsDesigned) {
                      "  &Test Selected Cabinets", "  Open &Destination Folder",
                      "  File &Name Encoding", "  &Look Inside Installers and Update Packages",
                      "&Help", "  &About Fendlemark"}));
-}
 
-TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {
-    WindowWorld world;
-    fm::test::writeFile(world.startFolder() + "/a.cab", "not really");
-    frmFendlemark& w = world.loaded();
+    // Loaded: a quiet, fixed, centred window.
+    world.loaded();
     EXPECT_EQ(w.lblFiles->text(), QString());
     EXPECT_FALSE(w.lblUnSelAll->isVisibleTo(&w));
     EXPECT_EQ(w.File1->selectionFlags(), std::vector<bool>{false});
@@ -60,12 +59,8 @@ TEST(MainWindow, LoadLeavesAQuietFixedCentredWindow) {
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
     EXPECT_EQ(w.frameGeometry().topLeft(),
               QPoint(qRound((1024 - 417) / 2.0), qRound((738 - 411) / 2.0)));
-}
 
-TEST(AboutBox, MenuOpensItModallyOnTheOwner) {
-    WindowWorld world;
-    QCoreApplication::setApplicationName(QStringLiteral("Fendlemark"));
-    frmFendlemark& w = world.loaded();
+    // About opens modally on the owner.
     w.move(100, 50);
     bool seen = false;
     QTimer::singleShot(0, [&] {

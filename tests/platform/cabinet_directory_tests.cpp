@@ -14,7 +14,6 @@ using namespace fm::test;
 
 namespace {
 
-// One line per record, so a mismatch shows the whole listing.
 std::string describe(const CabinetFileRecord& r) {
     char fields[64];
     std::snprintf(fields, sizeof fields, " utf=%d size=%u date=%04x time=%04x", r.nameIsUtf8,
@@ -117,34 +116,14 @@ TEST_F(CabinetDirectory, CutOrDamagedTablesListTheRecordsBeforeTheDamage) {
               std::vector<std::string>(want.begin(), want.begin() + 2));
 }
 
-TEST_F(CabinetDirectory, ReserveFieldsAreSkippedAlsoWhenTheTableIsCut) {
-    // The writer's cabinet with 7 reserved header bytes and 3 after each folder record.
-    const std::size_t folders = plan.folders.size(), grown = 4 + 7 + folders * 3;
-    auto add32 = [](std::string& b, std::size_t at, std::size_t delta) {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-        v += static_cast<std::uint32_t>(delta);
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = static_cast<char>(v >> (8 * i));
-    };
-    std::string r = bytes.substr(0, 36) + std::string{7, 0, 3, 0} + std::string(7, '\xAA');
-    r[30] = static_cast<char>(r[30] | 0x04);
-    for (std::size_t i = 0; i < folders; ++i) {
-        r += bytes.substr(36 + 8 * i, 8);
-        add32(r, r.size() - 8, grown); // where the folder's data starts
-        r += std::string(3, '\xBB');
-    }
-    r += bytes.substr(layoutOf(plan).firstFileEntry);
-    add32(r, 8, grown);  // cabinet size
-    add32(r, 16, grown); // first file record
-    EXPECT_EQ(listBytes(r), expected(plan));
-    EXPECT_EQ(listBytes(r.substr(0, nameAt(3) + grown + 2)), expected(plan, 0, 3));
-    EXPECT_TRUE(listBytes(r.substr(0, 38)).empty()); // in the reserve sizes
+TEST_F(CabinetDirectory, ReserveFieldsAndLargeTablesAlsoWhenTheTableIsCut) {
+    plan.largestReserves = true;
+    bytes = buildCabinet(plan);
+    EXPECT_EQ(listBytes(bytes), expected(plan));
+    EXPECT_EQ(listBytes(bytes.substr(0, nameAt(3) + 2)), expected(plan, 0, 3));
+    EXPECT_TRUE(listBytes(bytes.substr(0, 38)).empty()); // in the reserve sizes
     EXPECT_EQ(problem, "The cabinet is damaged: it is cut short before its file list.");
-}
-
-TEST_F(CabinetDirectory, LargeTablesStraddleEveryReadBuffer) {
+    // Large tables straddle every read buffer.
     plan = {};
     for (int i = 0; i < 3000; ++i)
         plan.files.push_back(cabFile("f\\" + std::string(i % 61, 'x') + std::to_string(i), "d"));
@@ -162,10 +141,8 @@ TEST_F(CabinetDirectory, UnreadableCabinetsListNothingAndPrintNothing) {
     const std::string notCab = "This is not a cabinet file.";
     const std::pair<std::string, std::string> cases[] = {
         {badSignature, notCab},
-        {bytes.substr(0, 20), "The cabinet is damaged: it is cut short before its file list."},
         {bytes.substr(0, 40), "The cabinet is damaged: 0 of its 6 files could be read."},
         {std::string(), notCab},
-        {std::string("not a cabinet\n"), notCab},
         {noFiles, ""}, // empty, but whole
         {dir.file("missing.cab"), "No such file or directory."},
         {dir.path(), notCab},

@@ -5,7 +5,7 @@
 using fm::DriveMap;
 using Opt = std::optional<std::string>;
 
-TEST(DriveMap, LettersFollowSortedVolumeMountsAfterRoot) {
+TEST(DriveMap, LettersFollowSortedVolumeMountsAndConvertBothWaysOnTheLongestMount) {
     DriveMap map = DriveMap::fromMountTable("sysfs /sys sysfs rw 0 0\n/dev/sda1 / ext4 rw 0 0\n"
                                             "/dev/sdc1 /mnt/backup ext4 rw 0 0\n"
                                             "/dev/sdb1 /media/ann/MY\\040STICK vfat rw 0 0\n"
@@ -22,10 +22,9 @@ TEST(DriveMap, LettersFollowSortedVolumeMountsAfterRoot) {
     for (int i = 0; i < 30; ++i)
         many.push_back("/mnt/v" + std::to_string(i));
     EXPECT_EQ(DriveMap(many).drives().back().letter, 'z');
-}
 
-TEST(DriveMap, ConvertsBothWaysOnTheLongestMount) {
-    DriveMap map({"/media/ann/STICK", "/media/ann/STICK/inner"});
+    // Conversions both ways go by the longest mount.
+    map = DriveMap({"/media/ann/STICK", "/media/ann/STICK/inner"});
     const std::pair<const char*, Opt> toPosix[] = {{"C:\\home\\ann", "/home/ann"},
                                                    {"c:\\home\\\\ann\\", "/home/ann/"},
                                                    {"C:", "/"},
