@@ -1,4 +1,5 @@
-// The tool beside cabextract on the shared real cabinets: the same listing, the same files.
+// The tool beside cabextract on the shared real cabinets: the same listing, the same files, the
+// same verdict of a test (T) on damaged copies.
 
 #include "tool_runner.h"
 
@@ -101,6 +102,50 @@ TEST_F(ToolBesideCabextract, EachFileOfASpannedSetFromThePartWhereItStarts) {
     EXPECT_EQ(listed, theirListing(cabs_ + "split-1.cab"));
     EXPECT_EQ(extracted, 6u); // every file once
     expectSameFiles(cabs_ + "split-1.cab", out());
+}
+
+// T beside cabextract -t, on each real cabinet as it is and damaged in several places.
+TEST_F(ToolBesideCabextract, TestModeAgreesOnRealAndDamagedCabinets) {
+    const std::vector<std::pair<const char*, std::function<void(std::string&)>>> damages = {
+        {"as it is", [](std::string&) {}},
+        {"a byte changed at 3/4", [](std::string& c) { c[c.size() * 3 / 4] ^= 0x55; }},
+        {"a byte changed near the end", [](std::string& c) { c[c.size() - 8] ^= 0x55; }},
+        {"cut at 2/3", [](std::string& c) { c.resize(c.size() * 2 / 3); }},
+    };
+    static const std::regex failed(R"(^  (.*?)  failed )", std::regex::multiline);
+    int damagedSeen = 0;
+    for (const auto& entry : fs::directory_iterator(cabs_)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.ends_with(".cab"))
+            continue;
+        for (const auto& [what, damage] : damages) {
+            SCOPED_TRACE(name + ", " + what);
+            const std::string folder =
+                tmp.file(name + "-" + std::to_string(&damage - &damages[0].second));
+            fs::create_directories(folder);
+            // The other parts of a spanned set beside it, as they are.
+            for (const auto& part : fs::directory_iterator(cabs_))
+                if (name.starts_with("split-") &&
+                    part.path().filename().string().starts_with("split-"))
+                    fs::copy_file(part.path(), folder + "/" + part.path().filename().string());
+            std::string bytes = readFile(entry.path().string());
+            damage(bytes);
+            fs::remove(folder + "/" + name);
+            writeFile(folder + "/" + name, bytes);
+            const ToolRun theirs = runProgram("cabextract", {"-t", name}, folder);
+            const ToolRun ours = run({"-q", "T", folder + "/" + name});
+            EXPECT_EQ(ours.status != 0, theirs.status != 0) << ours.err << "\n" << theirs.out;
+            damagedSeen += theirs.status != 0;
+            std::smatch first; // cabextract's first failed file
+            if (std::regex_search(theirs.out, first, failed) && first[1].length() &&
+                ours.status == 1) {
+                std::string mine = ours.err.substr(8, ours.err.find(": ", 8) - 8);
+                std::replace(mine.begin(), mine.end(), '\\', '/');
+                EXPECT_EQ(mine, asUtf8(first[1].str())) << ours.err;
+            }
+        }
+    }
+    EXPECT_GT(damagedSeen, 10); // the damage took: the comparison is not all "intact"
 }
 
 TEST_F(ToolBesideCabextract, LzxThroughTheOwnDecoderAndDamagedAsLibmspackSaysIt) {
