@@ -8,8 +8,6 @@
 
 #include "app/main_window.h"
 #include "platform/drive_map.h"
-#include "platform/launcher.h"
-#include "platform/process_list.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
 #include "support/fake_launcher.h"
