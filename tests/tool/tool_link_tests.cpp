@@ -13,12 +13,6 @@ protected:
         writeFile(tmp.file("link.txt"), fm::WriteToolLink({mounts, records}));
         return tmp.file("link.txt");
     }
-    // X through a link choosing `records` of `cab` into `dest` (POSIX, ends in '/').
-    ToolRun extract(const std::string& cab, const std::vector<fm::LinkedRecord>& records,
-                    const std::string& dest, Strings options = {}) const {
-        options.insert(options.end(), {"-@", link(records), "X", cab, dest});
-        return run(options);
-    }
 };
 
 } // namespace
@@ -29,9 +23,10 @@ TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
     fs::create_directories(out());
     // A record named twice alike is one choice; named twice differently, the second fails.
-    ToolRun r = extract(
-        cab, {{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}, {0, "a.txt"}, {2, "x.txt"}},
-        out() + "/");
+    ToolRun r = run(
+        {"-@",
+         link({{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}, {0, "a.txt"}, {2, "x.txt"}}),
+         "X", cab, out() + "/"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "d.txt: the cabinet has changed since it was listed\n"
                      "x.txt: the cabinet has changed since it was listed\n"
@@ -54,7 +49,7 @@ TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     // A full disk, in the words the program shows, leaves nothing of the file behind.
     fs::create_directories(out("full"));
     env.write = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
-    r = extract(cab, {{2, "c.txt"}}, out("full/"));
+    r = run({"-@", link({{2, "c.txt"}}), "X", cab, out("full/")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "c.txt: no space left on the device\n");
     EXPECT_EQ(treeOf(out("full")), "");
@@ -119,8 +114,8 @@ TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
 TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
     const std::string cab = cabinet(namedPlan({"a", "a\\b", "x\\y", "..", "x/y", "c"}));
     fs::create_directories(out());
-    ToolRun r = extract(cab, {{0, "a"}, {1, "a\\b"}, {2, "x\\y"}, {3, ".."}, {4, "x/y"}},
-                        out() + "/", {"-p"});
+    ToolRun r = run({"-p", "-@", link({{0, "a"}, {1, "a\\b"}, {2, "x\\y"}, {3, ".."}, {4, "x/y"}}),
+                     "X", cab, out() + "/"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "a\\b: another file, folder or link is in the way\n"
                      "..: the name leaves nothing to extract to\n"

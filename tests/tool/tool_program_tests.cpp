@@ -5,8 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,9 +15,9 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
         return runProgram(TOOL_DIR "/Cabarc1.exe", fm::SplitCommandLine(parameters), tmp.path());
     };
     // A cabinet large enough that the tool loads ISA-L for it.
-    CabPlan large;
-    large.folders = {CabCompression::MsZip};
-    large.files = {cabFile("large.bin", sampleData(2500000, 1, true) + sampleData(500000, 2))};
+    const CabPlan large{
+        {cabFile("large.bin", sampleData(2500000, 1, true) + sampleData(500000, 2))},
+        {CabCompression::MsZip}};
     cabinet(large, "large.cab");
     EXPECT_EQ(launch(" -q X large.cab large\\").status, 0);
     EXPECT_TRUE(readFile(tmp.file("large/large.bin")) == large.files[0].data);
@@ -46,16 +44,13 @@ TEST_F(ToolTest, StoppedMidFileLeavesNoPartialFile) {
         const std::string before = treeOf(out());
         int progress[2];
         ASSERT_EQ(::pipe(progress), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, progress[1], 5);
-        pid_t pid = 0;
         const std::string dest = out() + "/";
-        const char* argv[] = {TOOL_PATH, "-r", "5", "X", cab.c_str(), dest.c_str(), nullptr};
-        ASSERT_EQ(
-            ::posix_spawn(&pid, TOOL_PATH, &actions, nullptr, const_cast<char**>(argv), environ),
-            0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(progress[1], 5);
+            ::execl(TOOL_PATH, TOOL_PATH, "-r", "5", "X", cab.c_str(), dest.c_str(), nullptr);
+            ::_exit(127);
+        }
         ::close(progress[1]);
         // As soon as the first bytes are written (a report past "0/"), stop the tool.
         FILE* reports = ::fdopen(progress[0], "r");
@@ -110,16 +105,13 @@ TEST_P(NewCabinet, PassesEveryReaderAndExtractsEqual) {
     args.push_back(tmp.file("in/sub"));
     ToolRun made = runProgram(TOOL_PATH, args, tmp.path());
     ASSERT_EQ(made.status, 0) << made.err;
-    if (runProgram("cabextract", {"-v"}, "/").status == 0) {
+    if (runProgram("cabextract", {"-v"}, "/").status == 0) { // scripts/install-deps installs it
         EXPECT_EQ(runProgram("cabextract", {"-t", cab}, "/").status, 0);
         ASSERT_EQ(runProgram("cabextract", {"-q", "-d", tmp.file("ce"), cab}, "/").status, 0);
-    } else {
-        std::cout << "cabextract is absent: its test and extraction are skipped\n";
     }
-    if (runProgram("7zz", {"i"}, "/").status == 0)
+    if (runProgram("7zz", {"i"}, "/").status == 0) {
         EXPECT_EQ(runProgram("7zz", {"t", cab}, "/").status, 0);
-    else
-        std::cout << "7-Zip (7zz) is absent: its test is skipped\n";
+    }
     ToolRun tested = run({"T", cab});
     EXPECT_EQ(tested.status, 0) << tested.err;
     EXPECT_EQ(run({"-p", "-q", "X", cab, out() + "/"}).status, 0);

@@ -102,6 +102,16 @@ TEST_F(ToolBesideCabextract, EachFileOfASpannedSetFromThePartWhereItStarts) {
     EXPECT_EQ(listed, theirListing(cabs_ + "split-1.cab"));
     EXPECT_EQ(extracted, 6u); // every file once
     expectSameFiles(cabs_ + "split-1.cab", out());
+    // Without part 3, medium2.bin (from part 2 through 3 into 4) fails, naming the part missing;
+    // small3 and medium3 start in 4 and come out.
+    for (const char* part : {"split-1.cab", "split-2.cab", "split-4.cab", "split-5.cab"})
+        fs::copy_file(cabs_ + part, tmp.file(part));
+    ToolRun gap = run({"X", tmp.file("split-2.cab"), tmp.file("gap") + "/"});
+    EXPECT_EQ(gap.status, 1);
+    EXPECT_NE(gap.err.find("medium2.bin: "), std::string::npos) << gap.err;
+    EXPECT_NE(gap.err.find("Split-3.CAB"), std::string::npos) << gap.err;
+    EXPECT_EQ(run({"X", tmp.file("split-4.cab"), tmp.file("gap") + "/"}).status, 0);
+    EXPECT_EQ(treeOf(tmp.file("gap")), "medium3.bin small3.bin");
 }
 
 // T beside cabextract -t, on each real cabinet as it is and damaged in several places.
