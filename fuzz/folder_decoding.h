@@ -1,7 +1,6 @@
 #pragma once
 
-// What the decoder targets share: data blocks taken from the input, the files a folder is cut
-// into, and each file as a decoder extracts it.
+// What the decoder targets share: data blocks, the files of a folder, and each as extracted.
 
 #include "fuzz_support.h"
 #include "output_file.h"

@@ -4,8 +4,7 @@
 //
 // Input: the window (15 + first byte % 7 bits), one byte choosing where a second file starts
 // (0: no second file), one byte moving the end of the files away from the blocks' total size (by
-// 64-byte steps, 128: not at all), then the data blocks as a cabinet stores them (checksum,
-// packed size, size, packed bytes). Checksums are cleared: both check them alike.
+// 64-byte steps, 128: not at all), then the data blocks as a cabinet stores them.
 
 #include "folder_decoding.h"
 #include "lzx_decoder.h"

@@ -3,19 +3,7 @@
 
 #include "tool_runner.h"
 
-namespace {
-
-class LinkedTool : public ToolTest {
-protected:
-    // Writes the link as tmp/link.txt and returns its path.
-    std::string link(const std::vector<fm::LinkedRecord>& records,
-                     const Strings& mounts = {}) const {
-        writeFile(tmp.file("link.txt"), fm::WriteToolLink({mounts, records}));
-        return tmp.file("link.txt");
-    }
-};
-
-} // namespace
+using LinkedTool = ToolTest;
 
 // A record not as listed fails alone; with "these are all", a cabinet holding more or fewer
 // records than listed is refused whole; a full disk fails the file it meets.
@@ -108,9 +96,8 @@ TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
     EXPECT_EQ(treeOf(tmp.path()), "a.cab bad-link fifo link.txt not.cab out/ plain tool/");
 }
 
-// Each chosen record gives exactly its own file, or one error line naming it: no name left, a file
-// where its folder must go, a path an earlier record took. Random cabinets and selections of
-// hostile names: the selection fuzz target.
+// Each chosen record gives exactly its own file, or one error line naming it (random cabinets and
+// hostile names: the selection fuzz target).
 TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
     const std::string cab = cabinet(namedPlan({"a", "a\\b", "x\\y", "..", "x/y", "c"}));
     fs::create_directories(out());

@@ -63,6 +63,12 @@ protected:
         return tmp.file(name);
     }
     ToolRun run(const Strings& args) const;
+    // Writes the link as tmp/link.txt and returns its path.
+    std::string link(const std::vector<fm::LinkedRecord>& records,
+                     const Strings& mounts = {}) const {
+        writeFile(tmp.file("link.txt"), fm::WriteToolLink({mounts, records}));
+        return tmp.file("link.txt");
+    }
     // tmp/out/`sub`
     std::string out(const std::string& sub = "") const { return tmp.file("out/" + sub); }
 };
