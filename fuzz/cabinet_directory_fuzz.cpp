@@ -38,11 +38,8 @@ void quietMessage(mspack_file*, const char*, ...) {}
 
 // libmspack's own I/O without its warnings on damaged cabinets.
 mspack_system* quietSystem() {
-    static mspack_system quiet = [] {
-        mspack_system s = *mspack_default_system;
-        s.message = quietMessage;
-        return s;
-    }();
+    static mspack_system quiet = *mspack_default_system;
+    quiet.message = quietMessage;
     return &quiet;
 }
 

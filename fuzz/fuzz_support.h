@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -18,7 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace fm::fuzz {
 
 // Prints `what` and aborts, so libFuzzer keeps the input and the replay test fails.
-[[noreturn]] void Fail(const std::string& what);
+[[noreturn]] inline void Fail(const std::string& what) {
+    std::fprintf(stderr, "property failed: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
 
 #define FM_FUZZ_CHECK(condition, what)                                                             \
     do {                                                                                           \
@@ -68,7 +75,10 @@ private:
 // A fresh folder, removed with its contents; clear() empties it for the next input.
 class ScratchFolder : public fm::test::TempDir {
 public:
-    void clear();
+    void clear() {
+        for (const auto& entry : std::filesystem::directory_iterator(path()))
+            std::filesystem::remove_all(entry.path());
+    }
 };
 
 } // namespace fm::fuzz

@@ -31,12 +31,6 @@ std::string hostileName(Input& in) {
     return name;
 }
 
-// The data of record `i`: says whose it is, so a file can be traced to its record.
-std::string dataOf(std::size_t i, std::size_t extra) {
-    return "record " + std::to_string(i) + ";" +
-           std::string(extra, static_cast<char>('a' + i % 26));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,7 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         plan.folders = {fm::test::CabCompression::MsZip};
     const std::size_t count = 1 + in.byte() % 10;
     for (std::size_t i = 0; i < count; ++i) {
-        fm::test::CabFilePlan f = fm::test::cabFile(hostileName(in), dataOf(i, in.byte() % 40));
+        // The data says whose it is, so that a file can be traced to its record.
+        fm::test::CabFilePlan f = fm::test::cabFile(
+            hostileName(in), "record " + std::to_string(i) + ";" +
+                                 std::string(in.byte() % 40, static_cast<char>('a' + i % 26)));
         if (in.byte() & 1)
             f.attribs |= fm::test::kAttrNameIsUtf8;
         plan.files.push_back(std::move(f));

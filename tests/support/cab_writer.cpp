@@ -12,10 +12,12 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 36, kFolderSize = 8, kFileFixedSize = 16, kMaxBlock = 32768;
 
-// Appends `v` as `bytes` little-endian bytes.
-void put(std::string& out, std::uint32_t v, int bytes) {
+// `v` as `bytes` little-endian bytes.
+std::string le(std::uint64_t v, int bytes) {
+    std::string out;
     for (int i = 0; i < bytes; ++i)
         out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
 }
 
 // The cabinet checksum: XOR of little-endian 32-bit words, the tail bytes packed big-end first.
@@ -87,7 +89,7 @@ std::string buildCabinet(const CabPlan& plan) {
     // The folder records, and the data blocks of every folder one folder after the other.
     std::string folders, data;
     for (std::size_t i = 0; i < streams.size(); ++i) {
-        put(folders, static_cast<std::uint32_t>(layout.firstDataBlock + data.size()), 4);
+        folders += le(layout.firstDataBlock + data.size(), 4);
         const std::string_view stream = streams[i];
         std::string_view previous;
         std::size_t blocks = 0;
@@ -96,30 +98,20 @@ std::string buildCabinet(const CabPlan& plan) {
             const std::string packed = plan.folders[i] == CabCompression::MsZip
                                            ? deflateBlock(block, previous)
                                            : std::string(block);
-            std::string sizes;
-            put(sizes, static_cast<std::uint32_t>(packed.size()), 2);
-            put(sizes, static_cast<std::uint32_t>(block.size()), 2);
-            put(data, checksum(sizes, checksum(packed, 0)), 4);
-            data += sizes + std::string(reserveOf(plan, 255), '\xA5') + packed;
+            const std::string sizes = le(packed.size(), 2) + le(block.size(), 2);
+            data += le(checksum(sizes, checksum(packed, 0)), 4) + sizes +
+                    std::string(reserveOf(plan, 255), '\xA5') + packed;
             previous = block;
         }
-        put(folders, static_cast<std::uint32_t>(blocks), 2);
-        put(folders, plan.folders[i] == CabCompression::MsZip ? 1 : 0, 2);
-        folders += std::string(reserveOf(plan, 255), '\xA5');
+        folders += le(blocks, 2) + le(plan.folders[i] == CabCompression::MsZip, 2) +
+                   std::string(reserveOf(plan, 255), '\xA5');
     }
 
-    std::string out = "MSCF";
-    put(out, 0, 4);
-    put(out, static_cast<std::uint32_t>(layout.firstDataBlock + data.size()), 4);
-    put(out, 0, 4);
-    put(out, static_cast<std::uint32_t>(layout.firstFileEntry), 4);
-    put(out, 0, 4);
-    put(out, 0x0103, 2); // version 1.3
-    put(out, static_cast<std::uint32_t>(plan.folders.size()), 2);
-    put(out, static_cast<std::uint32_t>(plan.files.size()), 2);
-    put(out, plan.largestReserves ? 4 : 0, 2); // flags: no previous or next cabinet
-    put(out, 0x1234, 2);                       // set id
-    put(out, 0, 2);                            // iCabinet
+    // Version 1.3, no previous or next cabinet, set 0x1234, part 0.
+    std::string out = "MSCF" + le(0, 4) + le(layout.firstDataBlock + data.size(), 4) + le(0, 4) +
+                      le(layout.firstFileEntry, 4) + le(0, 4) + le(0x0103, 2) +
+                      le(plan.folders.size(), 2) + le(plan.files.size(), 2) +
+                      le(plan.largestReserves ? 4 : 0, 2) + le(0x1234, 2) + le(0, 2);
     if (plan.largestReserves)
         out += std::string("\x60\xEA\xFF\xFF", 4) + std::string(60000, '\xA5');
     out += folders;
@@ -128,26 +120,19 @@ std::string buildCabinet(const CabPlan& plan) {
         std::vector<std::uint32_t> offsetInFolder(plan.folders.size());
         for (const CabFilePlan& f : files) {
             const std::uint32_t size = static_cast<std::uint32_t>(f.data.size());
-            put(to, f.declaredSize.value_or(size), 4);
-            put(to, inFolders(plan, f.folder) ? offsetInFolder[f.folder] : 0, 4);
+            to += le(f.declaredSize.value_or(size), 4) +
+                  le(inFolders(plan, f.folder) ? offsetInFolder[f.folder] : 0, 4) +
+                  le(f.storedFolder.value_or(static_cast<std::uint16_t>(f.folder)), 2) +
+                  le(f.date, 2) + le(f.time, 2) + le(f.attribs, 2) + f.name + '\0';
             if (inFolders(plan, f.folder))
                 offsetInFolder[f.folder] += size;
-            put(to, f.storedFolder.value_or(static_cast<std::uint16_t>(f.folder)), 2);
-            put(to, f.date, 2);
-            put(to, f.time, 2);
-            put(to, f.attribs, 2);
-            to += f.name;
-            to += '\0';
         }
     };
     putTable(out, plan.files);
     if (plan.headerTable) {
-        const std::size_t at = out.size() + data.size();
-        for (int i = 0; i < 4; ++i)
-            out[16 + i] = static_cast<char>((at >> (8 * i)) & 0xFF);
+        out.replace(16, 4, le(out.size() + data.size(), 4));
         putTable(data, *plan.headerTable);
-        for (int i = 0; i < 4; ++i) // the cabinet's size
-            out[8 + i] = static_cast<char>(((out.size() + data.size()) >> (8 * i)) & 0xFF);
+        out.replace(8, 4, le(out.size() + data.size(), 4)); // the cabinet's size
     }
     return out + data;
 }

@@ -25,19 +25,16 @@ constexpr std::uint16_t dosTime(int hour, int minute, int second) {
 
 struct CabFilePlan {
     std::string name; // raw bytes as stored (backslash-separated folders)
-    std::string data;
+    std::string data = {};
     std::uint16_t date = dosDate(2002, 3, 15);
     std::uint16_t time = dosTime(12, 34, 56);
     std::uint16_t attribs = 0x20; // archive; add kAttrNameIsUtf8 for UTF-8 names
-    // Index into CabPlan::folders. Any other value (0xFFFD..0xFFFF for parts of a spanned set,
-    // or an index past the last folder) is written into the record as is, and the data is not
-    // stored anywhere.
+    // Index into CabPlan::folders; any other (0xFFFD..0xFFFF: parts of a spanned set, or past
+    // the last folder) is written into the record as is, and the data stored nowhere.
     int folder = 0;
-    // Size to put in the record instead of data.size(), for records that claim more than the
-    // test wants to store (up to 0xFFFFFFFF). The data itself is stored as given.
-    std::optional<std::uint32_t> declaredSize;
-    // Folder index to write into the record instead of `folder`, whose stream still holds the
-    // data: 0xFFFD marks a file continued from a previous cabinet that the header does not have.
+    // In the record instead of data.size() (up to 0xFFFFFFFF); the data is stored as given.
+    std::optional<std::uint32_t> declaredSize = std::nullopt;
+    // In the record instead of `folder`, whose stream still holds the data (0xFFFD: continued).
     std::optional<std::uint16_t> storedFolder = std::nullopt;
 };
 
@@ -58,7 +55,7 @@ CabFilePlan cabFile(std::string name, std::string data, int folder = 0);
 // The cabinet's bytes. Files are laid out in each folder in the order they appear in `files`.
 std::string buildCabinet(const CabPlan& plan);
 
-// Convenience: builds and writes the cabinet to `path` (parent folders created).
+// Builds the cabinet and writes it to `path` (parent folders created).
 void writeCabinet(const std::string& path, const CabPlan& plan);
 
 // Offsets inside a cabinet built by buildCabinet, for tests that damage it on purpose.

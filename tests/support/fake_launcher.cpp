@@ -59,13 +59,10 @@ void FakeLauncher::deliver(LaunchId id, int sig) {
 }
 
 bool FakeProcessList::visit(const std::function<bool(std::string_view name)>& visit) const {
-    if (onListing)
-        onListing(listings);
-    ++listings;
     for (const auto& n : names)
-        if (readable && visit(n))
+        if (visit(n))
             return true;
-    return readable;
+    return true;
 }
 
 } // namespace fm::test

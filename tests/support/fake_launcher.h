@@ -53,9 +53,6 @@ public:
     bool visit(const std::function<bool(std::string_view name)>& visit) const override;
 
     std::vector<std::string> names;
-    bool readable = true;
-    std::function<void(int)> onListing; // called with the number of earlier listings
-    mutable int listings = 0;
 };
 
 } // namespace fm::test

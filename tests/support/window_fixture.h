@@ -8,8 +8,6 @@
 
 #include "app/main_window.h"
 #include "platform/drive_map.h"
-#include "platform/launcher.h"
-#include "platform/process_list.h"
 #include "platform/prompt.h"
 #include "platform/screen.h"
 #include "support/fake_launcher.h"
@@ -38,10 +36,8 @@ public:
 
     // Builds the window (not yet loaded); the working folder is the start folder.
     frmFendlemark& window();
-    // Builds and runs the load handler.
-    frmFendlemark& loaded();
-    // Closes (unloads) the window and drops it.
-    void close();
+    frmFendlemark& loaded(); // built, and its load handler run
+    void close();            // unloads the window and drops it
 
     // The program folder's name under the world (set before window(); the window fixture makes
     // the folder).
@@ -82,7 +78,6 @@ void clickRows(QAbstractItemView& view, const std::vector<int>& rows,
                Qt::KeyboardModifiers others = Qt::ControlModifier,
                Qt::KeyboardModifiers first = Qt::NoModifier);
 
-// A left click in the middle of `w`.
 void click(QWidget& w, Qt::KeyboardModifiers mods = {});
 // A key on the focus widget, once there is one (after a modal window closes, its owner takes the
 // focus back a little later).

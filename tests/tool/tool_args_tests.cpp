@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <mspack.h>
+#include <sstream>
 
 using namespace fm::tool;
 using Strings = std::vector<std::string>;
@@ -46,23 +47,18 @@ TEST(ToolArgs, CommandLines) {
     EXPECT_EQ(ParseToolArgs({"-R", "4", "X", "a.cab"}).args->progressFd, 4);
     EXPECT_EQ(ParseToolArgs({"-C", "932", "L", "a.cab"}).args->codePage, 932);
 
-    const std::pair<Strings, const char*> errors[] = {{{}, "no command"},
-                                                      {{"-p"}, "no command"},
-                                                      {{"-z", "X", "a"}, "-z"},
-                                                      {{"-pq", "X", "a"}, "-pq"},
-                                                      {{"Z", "a"}, "unknown command"},
-                                                      {{"T", "a", "x"}, "takes nothing"},
-                                                      {{"X", ""}, "no cabinet"},
-                                                      {{"X", "a", "", "o\\"}, "empty"},
-                                                      {{"-@"}, "-@ needs"},
-                                                      {{"-@", "", "X", "a"}, "-@ needs"},
-                                                      {{"-r"}, "-r needs"},
-                                                      {{"-r", "4x", "X", "a"}, "-r needs"},
-                                                      {{"-r", "-1", "X", "a"}, "-r needs"},
-                                                      {{"-c", "65001", "L", "a"}, "-c needs"}};
-    for (const auto& [args, error] : errors) {
+    // Arguments (split at spaces, '' an empty one) ~ what the refusal names.
+    for (const auto& [line, error] : table(
+             " ~ no command | -p ~ no command | -z X a ~ -z | -pq X a ~ -pq | Z a ~ unknown command"
+             " | T a x ~ takes nothing | X '' ~ no cabinet | X a '' o\\ ~ empty | -@ ~ -@ needs"
+             " | -@ '' X a ~ -@ needs | -r ~ -r needs | -r 4x X a ~ -r needs"
+             " | -r -1 X a ~ -r needs | -c 65001 L a ~ -c needs")) {
+        Strings args;
+        std::istringstream words(line);
+        for (std::string w; words >> w;)
+            args.push_back(w == "''" ? "" : w);
         ParsedArgs p = ParseToolArgs(args);
-        EXPECT_FALSE(p.args) << error;
+        EXPECT_FALSE(p.args) << line;
         EXPECT_NE(p.error.find(error), std::string::npos) << p.error;
     }
 }

@@ -3,25 +3,7 @@
 
 #include "tool_runner.h"
 
-namespace {
-
-class LinkedTool : public ToolTest {
-protected:
-    // Writes the link as tmp/link.txt and returns its path.
-    std::string link(const std::vector<fm::LinkedRecord>& records,
-                     const Strings& mounts = {}) const {
-        writeFile(tmp.file("link.txt"), fm::WriteToolLink({mounts, records}));
-        return tmp.file("link.txt");
-    }
-    // X through a link choosing `records` of `cab` into `dest` (POSIX, ends in '/').
-    ToolRun extract(const std::string& cab, const std::vector<fm::LinkedRecord>& records,
-                    const std::string& dest, Strings options = {}) const {
-        options.insert(options.end(), {"-@", link(records), "X", cab, dest});
-        return run(options);
-    }
-};
-
-} // namespace
+using LinkedTool = ToolTest;
 
 // A record not as listed fails alone; with "these are all", a cabinet holding more or fewer
 // records than listed is refused whole; a full disk fails the file it meets.
@@ -29,9 +11,10 @@ TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     const std::string cab = cabinet(namedPlan({"a.txt", "b.txt", "c.txt"}));
     fs::create_directories(out());
     // A record named twice alike is one choice; named twice differently, the second fails.
-    ToolRun r = extract(
-        cab, {{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}, {0, "a.txt"}, {2, "x.txt"}},
-        out() + "/");
+    ToolRun r = run(
+        {"-@",
+         link({{0, "a.txt"}, {1, "B.TXT"}, {3, "d.txt"}, {2, "c.txt"}, {0, "a.txt"}, {2, "x.txt"}}),
+         "X", cab, out() + "/"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "d.txt: the cabinet has changed since it was listed\n"
                      "x.txt: the cabinet has changed since it was listed\n"
@@ -54,7 +37,7 @@ TEST_F(LinkedTool, ARecordThatIsNotAsListedFailsAlone) {
     // A full disk, in the words the program shows, leaves nothing of the file behind.
     fs::create_directories(out("full"));
     env.write = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
-    r = extract(cab, {{2, "c.txt"}}, out("full/"));
+    r = run({"-@", link({{2, "c.txt"}}), "X", cab, out("full/")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "c.txt: no space left on the device\n");
     EXPECT_EQ(treeOf(out("full")), "");
@@ -113,14 +96,13 @@ TEST_F(LinkedTool, WhatCannotBeUsedIsRefusedInPlainWords) {
     EXPECT_EQ(treeOf(tmp.path()), "a.cab bad-link fifo link.txt not.cab out/ plain tool/");
 }
 
-// Each chosen record gives exactly its own file, or one error line naming it: no name left, a file
-// where its folder must go, a path an earlier record took. Random cabinets and selections of
-// hostile names: the selection fuzz target.
+// Each chosen record gives exactly its own file, or one error line naming it (random cabinets and
+// hostile names: the selection fuzz target).
 TEST_F(LinkedTool, HostileNamesGiveExactlyTheChosenRecordsOrACollision) {
     const std::string cab = cabinet(namedPlan({"a", "a\\b", "x\\y", "..", "x/y", "c"}));
     fs::create_directories(out());
-    ToolRun r = extract(cab, {{0, "a"}, {1, "a\\b"}, {2, "x\\y"}, {3, ".."}, {4, "x/y"}},
-                        out() + "/", {"-p"});
+    ToolRun r = run({"-p", "-@", link({{0, "a"}, {1, "a\\b"}, {2, "x\\y"}, {3, ".."}, {4, "x/y"}}),
+                     "X", cab, out() + "/"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "a\\b: another file, folder or link is in the way\n"
                      "..: the name leaves nothing to extract to\n"

@@ -1,16 +1,11 @@
 #include "tool_runner.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <sys/wait.h>
-
-namespace fs = std::filesystem;
 
 namespace fm::test {
 
-ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder,
-                   const std::string& fd3) {
+ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder) {
     auto quoted = [](const std::string& s) {
         std::string q = "'";
         for (char c : s)
@@ -18,15 +13,9 @@ ToolRun runProgram(const std::string& program, const Strings& args, const std::s
         return q.append("'");
     };
     TempDir capture;
-    std::string command = "cd ";
-    command.append(quoted(folder)).append(" && ");
-    if (!fd3.empty())
-        command.append("cat ").append(quoted(fd3)).append(" | ");
-    command.append(quoted(program));
+    std::string command = "cd " + quoted(folder) + " && " + quoted(program);
     for (const auto& a : args)
         command.append(" ").append(quoted(a));
-    if (!fd3.empty())
-        command.append(" 3<&0 </dev/null");
     command.append(" >").append(capture.file("out")).append(" 2>").append(capture.file("err"));
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")),

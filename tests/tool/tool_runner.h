@@ -33,10 +33,8 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs a program (looked up in PATH) with arguments in `folder` and waits for it. With `fd3`, the
-// program reads that file's bytes from a pipe on descriptor 3, as the program hands a link over.
-ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder,
-                   const std::string& fd3 = "");
+// Runs a program (looked up in PATH) with arguments in `folder` and waits for it.
+ToolRun runProgram(const std::string& program, const Strings& args, const std::string& folder);
 
 // The entries below `folder`, relative, sorted, joined by spaces; folders end in '/'.
 std::string treeOf(const std::string& folder);
@@ -65,6 +63,12 @@ protected:
         return tmp.file(name);
     }
     ToolRun run(const Strings& args) const;
+    // Writes the link as tmp/link.txt and returns its path.
+    std::string link(const std::vector<fm::LinkedRecord>& records,
+                     const Strings& mounts = {}) const {
+        writeFile(tmp.file("link.txt"), fm::WriteToolLink({mounts, records}));
+        return tmp.file("link.txt");
+    }
     // tmp/out/`sub`
     std::string out(const std::string& sub = "") const { return tmp.file("out/" + sub); }
 };
