@@ -168,6 +168,46 @@ struct Bits {
 
 constexpr int kMore = -1; // a run stopped short of the end of the loaded input
 
+// A match this far back, or from the window's previous round, is copied late (decodeRun).
+constexpr std::uint32_t kFarDistance = 16384;
+constexpr std::uint32_t kFarRound = 2 * kFrame; // source past the match in the previous round
+constexpr unsigned kFarQueue = 16;
+
+// A match copy whose source and destination do not overlap, a word at a time; the last word ends
+// with the match, so nothing after it is touched.
+struct FarCopy {
+    unsigned char* dest;
+    const unsigned char* src;
+    std::uint32_t len;
+
+    void copy() const {
+        if (len >= 8) {
+            for (std::uint32_t n = 0; n + 8 < len; n += 8)
+                std::memcpy(dest + n, src + n, 8);
+            std::memcpy(dest + len - 8, src + len - 8, 8);
+        } else if (len >= 4) {
+            std::memcpy(dest, src, 4);
+            std::memcpy(dest + len - 4, src + len - 4, 4);
+        } else {
+            std::memcpy(dest, src, 2);
+            dest[len - 1] = src[len - 1];
+        }
+    }
+};
+
+// Adds `c` to the queue, first making the oldest copy when it is full, and starts fetching its
+// source.
+inline void queue(FarCopy (&q)[kFarQueue], unsigned& first, unsigned& queued, const FarCopy& c) {
+    if (queued == kFarQueue) {
+        q[first].copy();
+        first = (first + 1) % kFarQueue;
+        --queued;
+    }
+    __builtin_prefetch(c.src);
+    __builtin_prefetch(c.src + c.len - 1);
+    q[(first + queued++) % kFarQueue] = c;
+}
+
 } // namespace
 
 struct LzxDecoder::State {
@@ -533,6 +573,17 @@ struct LzxDecoder::State {
             lastBc = b.bc;
             return check(16);
         };
+        // Far matches read window bytes long out of the cache. Their copies wait in a short queue
+        // while the next symbols are decoded, their sources being fetched meanwhile; they are
+        // made in order before any other match, and literals go ahead of them, never into what a
+        // waiting copy reads (a source lies before the match, or at least kFarRound bytes after
+        // it in the window's previous round: more than a run writes).
+        FarCopy waiting[kFarQueue];
+        unsigned first = 0, queued = 0;
+        auto flush = [&] {
+            for (; queued; --queued, first = (first + 1) % kFarQueue)
+                waiting[first].copy();
+        };
         while (run > 0) {
             if (!Careful && b.ip >= stop) {
                 rc = kMore;
@@ -625,6 +676,20 @@ struct LzxDecoder::State {
                 rc = MSPACK_ERR_DECRUNCH; // past the frame or the block: libmspack refuses it
                 break;
             }
+            if (dist >= kFarDistance && dist <= posn) {
+                queue(waiting, first, queued, {w + posn, w + posn - dist, len});
+                posn += len;
+                run -= len;
+                continue;
+            }
+            if (dist > posn && dist <= offset && dist - posn >= len &&
+                windowSize - dist >= kFarRound) {
+                queue(waiting, first, queued, {w + posn, w + posn + (windowSize - dist), len});
+                posn += len;
+                run -= len;
+                continue;
+            }
+            flush();
             // Copied from this many bytes back: the distance, or under 8, the nearest whole
             // number of its repeating pattern at least 8 bytes back.
             const std::uint32_t step = dist >= 8 ? dist : (8 + dist - 1) / dist * dist;
@@ -656,21 +721,7 @@ struct LzxDecoder::State {
                 }
             } else if (dist > posn && dist <= offset && dist - posn >= len &&
                        windowSize - dist >= len) {
-                // From the window's previous round, in one piece and clear of the match (the
-                // usual far match once the window has come round): whole words as well.
-                unsigned char* const dest = w + posn;
-                const unsigned char* const src = dest + (windowSize - dist);
-                if (len >= 8) {
-                    for (std::uint32_t n = 0; n + 8 < len; n += 8)
-                        std::memcpy(dest + n, src + n, 8);
-                    std::memcpy(dest + len - 8, src + len - 8, 8);
-                } else if (len >= 4) {
-                    std::memcpy(dest, src, 4);
-                    std::memcpy(dest + len - 4, src + len - 4, 4);
-                } else {
-                    std::memcpy(dest, src, 2);
-                    dest[len - 1] = src[len - 1];
-                }
+                FarCopy{w + posn, w + posn + (windowSize - dist), len}.copy();
             } else if (!copyMatch(dist, len, posn)) {
                 // before the start of the folder: libmspack refuses it
                 rc = MSPACK_ERR_DECRUNCH;
@@ -679,6 +730,7 @@ struct LzxDecoder::State {
             posn += len;
             run -= len;
         }
+        flush();
         r = b;
         windowPosn = posn;
         R0 = r0;
