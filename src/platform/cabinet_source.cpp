@@ -7,6 +7,9 @@
 #include <gsf/gsf-input.h>
 #include <gsf/gsf-utils.h>
 
+#ifdef FM_LOAD_GSF
+#include <dlfcn.h>
+#endif
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
@@ -103,21 +106,86 @@ std::vector<CabinetSource> search(const ReadAt& read, std::uint64_t size, const 
 
 void quiet(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-// libgsf, set up once; its warnings about damaged files are not for the user's terminal (the
-// tool's error lines are what the program shows).
-void initGsf() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gsf_init();
-        g_log_set_handler("libgsf", GLogLevelFlags(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR), quiet,
-                          nullptr);
-    });
+// The libgsf calls this module makes. The program links libgsf; the tool, started for every
+// extraction and test, loads it (and GLib with it) only when it first reads a package, so that
+// the others do not pay for GLib's start-up.
+struct Gsf {
+    decltype(&gsf_init) init;
+    decltype(&g_log_set_handler) setLogHandler;
+    decltype(&g_object_unref) unref;
+    decltype(&g_clear_error) clearError;
+    decltype(&gsf_input_stdio_new) openFile;
+    decltype(&gsf_input_memory_new) openMemory;
+    decltype(&gsf_input_size) size;
+    decltype(&gsf_input_seek) seek;
+    decltype(&gsf_input_read) read;
+    decltype(&gsf_infile_msole_new) openCompound;
+    decltype(&gsf_infile_num_children) childCount;
+    decltype(&gsf_infile_child_by_index) childAt;
+    decltype(&gsf_infile_name_by_index) nameAt;
+    decltype(&gsf_infile_child_by_name) childNamed;
+};
+
+#ifdef FM_LOAD_GSF
+template <class F> bool bind(void* lib, const char* name, F& f) {
+    f = reinterpret_cast<F>(::dlsym(lib, name));
+    return f != nullptr;
+}
+Gsf* loadGsf() {
+    static Gsf g;
+    void* lib = ::dlopen("libgsf-1.so.114", RTLD_NOW | RTLD_LOCAL);
+    const bool all =
+        lib && bind(lib, "gsf_init", g.init) && bind(lib, "g_log_set_handler", g.setLogHandler) &&
+        bind(lib, "g_object_unref", g.unref) && bind(lib, "g_clear_error", g.clearError) &&
+        bind(lib, "gsf_input_stdio_new", g.openFile) &&
+        bind(lib, "gsf_input_memory_new", g.openMemory) && bind(lib, "gsf_input_size", g.size) &&
+        bind(lib, "gsf_input_seek", g.seek) && bind(lib, "gsf_input_read", g.read) &&
+        bind(lib, "gsf_infile_msole_new", g.openCompound) &&
+        bind(lib, "gsf_infile_num_children", g.childCount) &&
+        bind(lib, "gsf_infile_child_by_index", g.childAt) &&
+        bind(lib, "gsf_infile_name_by_index", g.nameAt) &&
+        bind(lib, "gsf_infile_child_by_name", g.childNamed);
+    return all ? &g : nullptr;
+}
+#else
+Gsf* loadGsf() {
+    static Gsf g{gsf_init,
+                 g_log_set_handler,
+                 g_object_unref,
+                 g_clear_error,
+                 gsf_input_stdio_new,
+                 gsf_input_memory_new,
+                 gsf_input_size,
+                 gsf_input_seek,
+                 gsf_input_read,
+                 gsf_infile_msole_new,
+                 gsf_infile_num_children,
+                 gsf_infile_child_by_index,
+                 gsf_infile_name_by_index,
+                 gsf_infile_child_by_name};
+    return &g;
+}
+#endif
+
+// libgsf, set up once; null when it cannot be loaded. Its warnings about damaged files are not
+// for the user's terminal (the tool's error lines are what the program shows).
+const Gsf* gsf() {
+    static const Gsf* const g = [] {
+        Gsf* loaded = loadGsf();
+        if (loaded) {
+            loaded->init();
+            loaded->setLogHandler("libgsf", GLogLevelFlags(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
+                                  quiet, nullptr);
+        }
+        return loaded;
+    }();
+    return g;
 }
 
 struct Unref {
     void operator()(void* object) const {
         if (object)
-            g_object_unref(object);
+            gsf()->unref(object);
     }
 };
 using InputPtr = std::unique_ptr<GsfInput, Unref>;
@@ -125,12 +193,12 @@ using InfilePtr = std::unique_ptr<GsfInfile, Unref>;
 
 // The first bytes of a stream, as many as a header check can need.
 std::uint32_t streamCabinetLength(GsfInput* stream) {
-    const gsf_off_t size = gsf_input_size(stream);
+    const gsf_off_t size = gsf()->size(stream);
     if (size < static_cast<gsf_off_t>(kHeader))
         return 0;
     const auto n = static_cast<std::size_t>(std::min<gsf_off_t>(size, kHeaderMost));
     std::vector<unsigned char> bytes(n);
-    if (!gsf_input_seek(stream, 0, G_SEEK_SET) && gsf_input_read(stream, n, bytes.data()))
+    if (!gsf()->seek(stream, 0, G_SEEK_SET) && gsf()->read(stream, n, bytes.data()))
         return ConsistentCabinetLength(bytes.data(), n, static_cast<std::uint64_t>(size));
     return 0;
 }
@@ -140,26 +208,32 @@ std::vector<CabinetSource> compoundCabinets(InputPtr input, const std::string& f
     std::vector<CabinetSource> found;
     if (!input)
         return found;
+    const Gsf& g = *gsf(); // there is an input: libgsf is there
     GError* error = nullptr;
-    InfilePtr ole(gsf_infile_msole_new(input.get(), &error));
-    g_clear_error(&error);
+    InfilePtr ole(g.openCompound(input.get(), &error));
+    g.clearError(&error);
     if (!ole)
         return found;
-    const int children = gsf_infile_num_children(ole.get());
+    const int children = g.childCount(ole.get());
     for (int i = 0; i < children && found.size() < most; ++i) {
-        InputPtr child(gsf_infile_child_by_index(ole.get(), i));
-        const char* name = gsf_infile_name_by_index(ole.get(), i);
+        InputPtr child(g.childAt(ole.get(), i));
+        const char* name = g.nameAt(ole.get(), i);
         if (child && name && streamCabinetLength(child.get()) > 0)
             found.push_back({file, 0, name});
     }
     return found;
 }
 
+// Null when the file cannot be opened (errno set) or libgsf cannot be loaded (errno 0).
 InputPtr openCompound(const std::string& path) {
-    initGsf();
+    const Gsf* g = gsf();
+    if (!g) {
+        errno = 0;
+        return nullptr;
+    }
     GError* error = nullptr;
-    InputPtr input(gsf_input_stdio_new(path.c_str(), &error));
-    g_clear_error(&error);
+    InputPtr input(g->openFile(path.c_str(), &error));
+    g->clearError(&error);
     return input;
 }
 
@@ -182,19 +256,26 @@ constexpr const char* kGone = "the cabinet is no longer where it was found in it
 // The copy of a stream's cabinet in a memory file.
 int copyStream(const CabinetSource& source, int memory, std::string* why) {
     InputPtr input = openCompound(source.file);
-    GError* error = nullptr;
-    InfilePtr ole(input ? gsf_infile_msole_new(input.get(), &error) : nullptr);
-    g_clear_error(&error);
-    InputPtr stream(ole ? gsf_infile_child_by_name(ole.get(), source.stream.c_str()) : nullptr);
-    if (!stream || streamCabinetLength(stream.get()) == 0) {
-        *why = input ? kGone : std::string(std::strerror(errno));
+    if (!input) {
+        *why = errno ? std::string(std::strerror(errno))
+                     : "reading Windows Installer packages needs libgsf (libgsf-1-114), which "
+                       "cannot be loaded";
         return -1;
     }
-    gsf_input_seek(stream.get(), 0, G_SEEK_SET);
+    const Gsf& g = *gsf();
+    GError* error = nullptr;
+    InfilePtr ole(g.openCompound(input.get(), &error));
+    g.clearError(&error);
+    InputPtr stream(ole ? g.childNamed(ole.get(), source.stream.c_str()) : nullptr);
+    if (!stream || streamCabinetLength(stream.get()) == 0) {
+        *why = kGone;
+        return -1;
+    }
+    g.seek(stream.get(), 0, G_SEEK_SET);
     std::vector<unsigned char> buffer(kChunk);
-    for (gsf_off_t left = gsf_input_size(stream.get()); left > 0;) {
+    for (gsf_off_t left = g.size(stream.get()); left > 0;) {
         const auto n = static_cast<std::size_t>(std::min<gsf_off_t>(left, kChunk));
-        if (!gsf_input_read(stream.get(), n, buffer.data())) {
+        if (!g.read(stream.get(), n, buffer.data())) {
             *why = "the package's stream cannot be read";
             return -1;
         }
@@ -311,10 +392,12 @@ std::vector<CabinetSource> FindCabinets(const std::string& posixPath, std::size_
 
 std::vector<CabinetSource> FindCabinetsIn(std::string_view bytes, std::size_t most) {
     if (bytes.size() >= 8 && std::memcmp(bytes.data(), kCompoundSignature, 8) == 0) {
-        initGsf();
+        const Gsf* g = gsf();
+        if (!g)
+            return {};
         return compoundCabinets(
-            InputPtr(gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.data()),
-                                          static_cast<gsf_off_t>(bytes.size()), FALSE)),
+            InputPtr(g->openMemory(reinterpret_cast<const guint8*>(bytes.data()),
+                                   static_cast<gsf_off_t>(bytes.size()), FALSE)),
             {}, most);
     }
     return search(
