@@ -29,6 +29,7 @@ constexpr size_t kAhead = 256 * 1024;
 constexpr size_t kPad = 64;
 
 constexpr unsigned kChars = 256;
+constexpr unsigned kMainBits = 12;                  // the main code's first-level table
 constexpr unsigned kMainSymbols = kChars + 290 * 8; // every slot a damaged header can reach
 constexpr unsigned kLengthSymbols = 250;            // one more than a header sets
 constexpr unsigned kLensSlack = 64; // a run of lengths may run past the symbols it is for
@@ -154,6 +155,15 @@ struct Bits {
         bb <<= n;
         bc -= n;
         return v;
+    }
+    // The same for a table of `Bits` first-level bits, known here.
+    template <unsigned TableBits> unsigned symbol(const std::uint32_t* entries) {
+        std::uint32_t e = entries[bb >> (64 - TableBits)];
+        if (e >> 31)
+            e = entries[(e & 0x7FFFFFFFu) + ((bb << TableBits) >> (64 - (16 - TableBits)))];
+        bb <<= (e & 31);
+        bc -= e & 31;
+        return e >> 5;
     }
     unsigned symbol(const Table& t) {
         const std::uint32_t* entries = t.entries;
@@ -455,7 +465,7 @@ struct LzxDecoder::State {
                 return rc;
             if (int rc = readLengths(mainLens, kChars, kChars + numOffsets))
                 return rc;
-            if (main.build(mainLens, kMainSymbols, 12, 12) != Huffman::Built::Ok)
+            if (main.build(mainLens, kMainSymbols, kMainBits, 12) != Huffman::Built::Ok)
                 return MSPACK_ERR_DECRUNCH;
             if (mainLens[0xE8] != 0)
                 intelStarted = true;
@@ -595,7 +605,7 @@ struct LzxDecoder::State {
                 rc = readError();
                 break;
             }
-            unsigned sym = b.symbol(mainT);
+            unsigned sym = b.symbol<kMainBits>(mainT.entries);
             if (sym < kChars) {
                 w[posn++] = static_cast<unsigned char>(sym);
                 --run;
@@ -604,7 +614,7 @@ struct LzxDecoder::State {
                     while (run > 0 && b.bc >= 16) {
                         lastIp = b.ip;
                         lastBc = b.bc;
-                        sym = b.symbol(mainT);
+                        sym = b.symbol<kMainBits>(mainT.entries);
                         if (sym >= kChars)
                             break;
                         w[posn++] = static_cast<unsigned char>(sym);
