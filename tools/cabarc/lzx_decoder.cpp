@@ -183,8 +183,10 @@ constexpr std::uint32_t kFarDistance = 16384;
 constexpr std::uint32_t kFarRound = 2 * kFrame; // source past the match in the previous round
 constexpr unsigned kFarQueue = 16;
 
-// A match copy whose source and destination do not overlap, a word at a time; the last word ends
-// with the match, so nothing after it is touched.
+// A match copy a word at a time, its source at least 8 bytes before its destination or clear of
+// it. The last word ends with the match (it may write bytes already written again, with the same
+// values): nothing after the match is touched, as a later match may still reach the previous round
+// of the window there.
 struct FarCopy {
     unsigned char* dest;
     const unsigned char* src;
@@ -529,21 +531,7 @@ struct LzxDecoder::State {
             while (n-- > 0)
                 *dest++ = *src++;
         } else if (dist >= 8) {
-            // Whole words, the last one ending with the match (it may rewrite bytes already
-            // written, with the same values): nothing after the match is touched, as a later
-            // match may still reach the previous round of the window there.
-            const unsigned char* src = dest - dist;
-            if (len >= 8) {
-                for (std::uint32_t n = 0; n + 8 < len; n += 8)
-                    std::memcpy(dest + n, src + n, 8);
-                std::memcpy(dest + len - 8, src + len - 8, 8);
-            } else if (len >= 4) {
-                std::memcpy(dest, src, 4);
-                std::memcpy(dest + len - 4, src + len - 4, 4);
-            } else {
-                std::memcpy(dest, src, 2);
-                dest[len - 1] = src[len - 1];
-            }
+            FarCopy{dest, dest - dist, len}.copy();
         } else if (dist == 1) {
             std::memset(dest, dest[-1], len);
         } else {
