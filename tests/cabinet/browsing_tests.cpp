@@ -1,5 +1,6 @@
 // Browsing through the main window's controls, as a user does: listing, sorting, selecting, drives.
 
+#include "cabinet/unreadable.h"
 #include "dialogs/select_matching.h"
 #include "support/window_tests.h"
 
@@ -287,5 +288,17 @@ TEST(DriveRoots, TheReportOfARunStaysThroughTheRefreshAfterIt) {
         QTest::mouseClick(w.cmdExtract, Qt::LeftButton);
         EXPECT_EQ(w.lblFiles->text(), QStringLiteral("2 files extracted.")) << folder.toStdString();
         world.close();
+    }
+}
+
+// Ten unreadable cabinets are all named; past ten the rest are counted.
+TEST(UnreadableDetails, NameTenAndCountTheRest) {
+    for (const int n : {10, 11, 13}) {
+        const QList<UnreadableCab> cabs(n, {QStringLiteral("a.cab"), QStringLiteral("Cut short.")});
+        const QStringList lines = UnreadableDetails(cabs).split(u'\n');
+        EXPECT_EQ(lines.size(), n == 10 ? 10 : 11) << n;
+        EXPECT_EQ(lines.back(), n == 10 ? QStringLiteral("a.cab: Cut short.")
+                                        : QStringLiteral("... and %1 more.").arg(n - 10))
+            << n;
     }
 }

@@ -40,6 +40,8 @@ TEST_F(KeyboardWindow, ListSortSelectExtractAndRefreshByKeysAlone) {
     key(Qt::Key_2, Qt::ControlModifier); // the same header again reverses
     EXPECT_EQ(rows(), (QStringList{"a.txt", "docs\\b.txt", "c.txt"}));
     EXPECT_EQ(w.lvwFiles->header()->sortIndicatorSection(), 1);
+    key(Qt::Key_3, Qt::ControlModifier); // Modified
+    EXPECT_EQ(w.lvwFiles->header()->sortIndicatorSection(), 2);
     key(Qt::Key_1, Qt::ControlModifier);
     EXPECT_EQ(rows(), (QStringList{"a.txt", "c.txt", "docs\\b.txt"}));
 
