@@ -1,6 +1,7 @@
 #include "app/settings_location.h"
 
 #include "platform/profile.h"
+#include "platform/working_folder.h"
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -38,8 +39,8 @@ std::string ConfigHome() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && xdg[0] == '/')
         return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home && home[0] ? home : "/") + "/.config";
+    const std::string home = HomeFolder(); // a relative $HOME names no folder
+    return (home.empty() ? std::string("/") : home) + "/.config";
 }
 
 SettingsFiles ChooseSettingsFiles(const std::string& programFolder, const std::string& configHome) {

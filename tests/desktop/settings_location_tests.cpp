@@ -1,4 +1,5 @@
 #include "app/settings_location.h"
+#include "platform/working_folder.h"
 #include "support/window_tests.h"
 
 #include <sys/stat.h>
@@ -28,4 +29,18 @@ TEST(SettingsLocation, ReadOnlyProgramFolderKeepsSettingsInTheUserFolder) {
     EXPECT_EQ(GetProfileString(own, "Fendlemark", "ExtrAlwaysSame"), "1");
     EXPECT_EQ(GetProfileString(own, "Fendlemark", "ExtrPreservePath"), "1");
     EXPECT_EQ(after.readFrom, own);
+}
+
+// A relative $XDG_CONFIG_HOME or $HOME names no folder: the settings never go below the
+// working folder.
+TEST(SettingsLocation, RelativeEnvironmentFoldersAreNotTaken) {
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
+    qputenv("XDG_CONFIG_HOME", "relative");
+    EXPECT_EQ(ConfigHome().front(), '/');
+    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", "relative");
+    EXPECT_EQ(ConfigHome().front(), '/');
+    EXPECT_EQ(HomeFolder().rfind("relative", 0), std::string::npos);
+    xdg.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", xdg);
+    qputenv("HOME", home);
 }
