@@ -31,4 +31,5 @@ TEST(CenterForm, CentresInARectOfTheWorkAreasSizeAndNeverGoesNegative) {
     }
     EXPECT_EQ(RoundInt16(-2.5), -2);
     EXPECT_EQ(RoundInt16(1e9), 32767);
+    EXPECT_EQ(RoundInt16(32767.6), 32767); // rounds to 32768, which a 16-bit value cannot hold
 }
