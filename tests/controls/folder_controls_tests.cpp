@@ -86,7 +86,7 @@ TEST(DriveListAndLabels, EntriesChangesAndValues) {
     list.setDrive(QStringLiteral("D:\\whatever"));
     list.setDrive(QStringLiteral("d:"));
     EXPECT_EQ(changes.count(), 1);
-    for (const char* bad : {"\\\\", "x:", ""})
+    for (const char* bad : {"\\\\", "x:", "", "d\\"})
         EXPECT_THROW(list.setDrive(QString::fromLatin1(bad)), ControlError) << bad;
     EXPECT_TRUE(list.drive().startsWith(u'd'));
 
