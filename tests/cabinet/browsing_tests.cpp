@@ -195,6 +195,9 @@ TEST_F(Browsing, CtrlFSelectsTheRowsMatchingThePatternTypedIntoItsPrompt) {
         EXPECT_EQ(selectMatching(pattern), last);
         last = QString::fromUtf8(pattern);
         EXPECT_EQ(win.lvwFiles->selectionFlags(), rows) << pattern;
+        EXPECT_EQ(win.lvwFiles->currentRow(),
+                  std::find(rows.begin(), rows.end(), true) - rows.begin() + 1)
+            << pattern; // the first match
         const auto n = std::count(rows.begin(), rows.end(), true);
         EXPECT_EQ(win.lblFiles->text(), QStringLiteral("7 files:  Extract %1.").arg(n));
         EXPECT_TRUE(win.lblUnSelAll->isVisibleTo(&win));
