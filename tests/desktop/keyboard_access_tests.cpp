@@ -1,5 +1,7 @@
 #include "support/window_tests.h"
 
+#include <QMenu>
+
 namespace {
 
 // The main window shown and active on a folder with a cabinet, extracting with the real tool: keys
@@ -53,6 +55,18 @@ TEST_F(KeyboardWindow, ListSortSelectExtractAndRefreshByKeysAlone) {
     ASSERT_EQ(QApplication::focusWidget(), w.lblUnSelAll);
     key(Qt::Key_Space);
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("3 files:  Extract all."));
+    QStringList enabled; // the rows' menu with none selected: only Select All Rows
+    QTimer::singleShot(100, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu) << "no menu came up";
+        for (QAction* a : menu->actions())
+            if (a->isEnabled() && !a->isSeparator())
+                enabled << a->objectName();
+        menu->close();
+    });
+    key(Qt::Key_C, Qt::AltModifier);
+    key(Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(enabled, QStringList{QStringLiteral("rowsSelectAll")});
 
     key(Qt::Key_C, Qt::AltModifier);
     key(Qt::Key_End);
