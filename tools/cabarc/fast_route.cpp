@@ -91,7 +91,7 @@ void FastRoute::refresh(const CabinetSet& set) {
 }
 
 void FastRoute::expect(const std::vector<mscabd_file*>& files, const std::vector<size_t>& order) {
-    if (!lzx_ || lzxWorkers_ == 0)
+    if (!lzx_ || lzxWorkers_ == 0u)
         return;
     std::vector<FolderPrefetch::Folder> folders;
     std::map<unsigned, size_t> seen;
@@ -113,10 +113,12 @@ void FastRoute::expect(const std::vector<mscabd_file*>& files, const std::vector
     std::uint64_t total = 0;
     for (const FolderPrefetch::Folder& f : folders)
         total += f.reach;
-    if (!folders.empty() && total >= lzxAheadFrom_)
+    if (folders.empty() || total < lzxAheadFrom_)
+        return;
+    if (const unsigned workers = lzxWorkers_.value_or(FolderPrefetch::Workers()); workers > 0)
         prefetch_ =
             std::make_unique<FolderPrefetch>(path_, layout_->blockReserve, std::move(folders),
-                                             lzxWorkers_, FolderPrefetch::Budget(), lzxFrames_);
+                                             workers, FolderPrefetch::Budget(), lzxFrames_);
 }
 
 std::optional<int> FastRoute::extract(const mscabd_file* f, PendingFile* out) {

@@ -46,7 +46,7 @@ private:
     std::unique_ptr<FolderPrefetch> prefetch_;
     std::string path_;
     std::uint64_t* lzxFrames_ = nullptr;
-    unsigned lzxWorkers_ = 0;
+    std::optional<unsigned> lzxWorkers_;
     std::uint64_t lzxAheadFrom_ = 0;
     std::map<const mscabd_folder*, unsigned> index_;
 };

@@ -3,7 +3,6 @@
 // The cabinet tool as a function: everything main() does, with the process's surroundings
 // passed in so tests can run it in-process.
 
-#include "folder_prefetch.h"
 #include "output_file.h"
 #include "platform/cabinet_source.h"
 #include "platform/drive_map.h"
@@ -11,6 +10,7 @@
 #include "text_out.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,10 +40,10 @@ struct ToolEnvironment {
     // LZX folders held whole in one cabinet go through the tool's own decoder, else libmspack's.
     bool ownLzx = true;
     std::uint64_t* lzxFrames = nullptr; // when set, counts the frames the own LZX decoder made
-    // Threads that decode LZX folders ahead of the run (0: the run decodes them itself), when it
-    // takes at least lzxAheadFromBytes from them (starting threads costs more than it saves on
-    // small cabinets).
-    unsigned lzxWorkers = FolderPrefetch::Workers();
+    // Threads that decode LZX folders ahead of the run (0: the run decodes them itself; unset:
+    // FolderPrefetch::Workers(), asked only then), when it takes at least lzxAheadFromBytes from
+    // them (starting threads costs more than it saves on small cabinets).
+    std::optional<unsigned> lzxWorkers;
     std::uint64_t lzxAheadFromBytes = 4 << 20;
     // `N` starts a new folder once one holds this many bytes.
     std::uint64_t newFolderBytes = 32ull << 20;
