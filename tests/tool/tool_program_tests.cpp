@@ -21,6 +21,14 @@ TEST_F(ToolTest, TheProgramsCommandLines) {
     cabinet(large, "large.cab");
     EXPECT_EQ(launch(" -q X large.cab large\\").status, 0);
     EXPECT_TRUE(readFile(tmp.file("large/large.bin")) == large.files[0].data);
+    // A listing longer than the output buffer comes out once and whole.
+    CabPlan many;
+    for (int i = 0; i < 3000; ++i)
+        many.files.push_back(cabFile("folder\\a file named " + std::to_string(i) + ".txt", "x"));
+    cabinet(many, "many.cab");
+    const ToolRun listed = launch(" L many.cab");
+    EXPECT_GT(listed.out.size(), 64u * 1024);
+    EXPECT_EQ(listed.out, run({"L", "many.cab"}).out);
     // Nothing can start: status 2, with the reason.
     ToolRun usage = launch(" Y a.cab");
     EXPECT_EQ(usage.status, 2);
