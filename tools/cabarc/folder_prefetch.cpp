@@ -6,8 +6,10 @@
 #include <mspack.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <new>
+#include <pthread.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -23,6 +25,13 @@ FolderPrefetch::FolderPrefetch(std::string cabinetPath, unsigned blockReserve,
         jobs_.push_back(std::make_unique<Job>());
         jobs_.back()->folder = f;
     }
+    // The workers leave the stop signals to the run's thread, whose handler knows the file being
+    // written; they inherit the mask from here.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stops, signal);
+    ::pthread_sigmask(SIG_BLOCK, &stops, &before);
     try {
         for (unsigned i = 0; i < workers && i < jobs_.size(); ++i)
             workers_.emplace_back([this] { work(); });
@@ -30,6 +39,7 @@ FolderPrefetch::FolderPrefetch(std::string cabinetPath, unsigned blockReserve,
         if (workers_.empty()) // no thread at all: the run decodes every folder itself
             place_.clear();
     }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 FolderPrefetch::~FolderPrefetch() {
