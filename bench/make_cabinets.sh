@@ -13,15 +13,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 tool=${1:-$repo/build/bin/cabarc}
 method=${2:-LZX:21}
-for need in cabextract gcab; do
-  command -v "$need" >/dev/null || { echo "$need is missing (scripts/install-deps installs it)" >&2; exit 2; }
-done
-[ -x "$tool" ] || { echo "no tool at $tool: build it first" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (Debian package time)" >&2; exit 2; }
-tool=$(realpath "$tool")
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$repo/bench/setup.sh"
 mkdir "$work/corpus"
 echo "Copying the corpus into $work ..."
 tar -C "$repo" --exclude=./build --exclude='./build-*' --exclude=./.git -cf - . |

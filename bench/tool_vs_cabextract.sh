@@ -22,15 +22,7 @@ tool=${1:-$repo/build/bin/cabarc}
 rounds=${2:-11}
 shared=${FM_SHARED_DIR:-$repo/../shared}
 
-for need in cabextract gcab; do
-  command -v "$need" >/dev/null || { echo "$need is missing (scripts/install-deps installs it)" >&2; exit 2; }
-done
-[ -x "$tool" ] || { echo "no tool at $tool: build it first" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (Debian package time)" >&2; exit 2; }
-tool=$(realpath "$tool")
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$repo/bench/setup.sh"
 cd "$work"
 
 echo "Making the test cabinets in $work ..."
