@@ -103,12 +103,11 @@ void FastRoute::expect(const std::vector<mscabd_file*>& files, const std::vector
         const auto [at, fresh] = seen.try_emplace(it->second, folders.size());
         if (fresh)
             folders.push_back({it->second, layout_->folders[it->second], 0});
-        // A file beyond what its folder's blocks can hold fails on its record alone.
+        // A file beyond what its folder's blocks can hold (under 2 GiB) fails on its record alone.
         const std::uint64_t end = std::uint64_t(f->offset) + f->length;
         FolderPrefetch::Folder& folder = folders[at->second];
         if (f->length && end <= folder.layout.blockCount * std::uint64_t(32768))
-            folder.reach = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>(std::max<std::uint64_t>(folder.reach, end), UINT32_MAX));
+            folder.reach = std::max(folder.reach, static_cast<std::uint32_t>(end));
     }
     std::uint64_t total = 0;
     for (const FolderPrefetch::Folder& f : folders)
