@@ -166,6 +166,9 @@ LzxEncoder::LzxEncoder(int windowBits)
                                 : 2 * windowBits),
       window_((1u << windowBits) + std::max(1u << windowBits, 1u << 20) + 16),
       head_(1u << kHashBits, -1), chain_(window_.size()) {
+    mainCost_.fill(9);
+    std::fill_n(mainCost_.begin(), 256, 8);
+    lengthCost_.fill(0);
     items_.reserve(kBlockFrames * kFrameSize);
 }
 
@@ -207,7 +210,7 @@ LzxEncoder::Match LzxEncoder::find(std::uint32_t pos, std::uint32_t end) {
         if (here[0] != there[0] || here[1] != there[1])
             continue;
         const std::uint32_t len = matchLength(here, there, avail);
-        const int gain = static_cast<int>(len) * 8 - (k == 0 ? 6 : 8);
+        const int gain = gainOf(here, len, k);
         if (gain > best.gain)
             best = {len, k, gain};
     }
@@ -228,7 +231,7 @@ LzxEncoder::Match LzxEncoder::find(std::uint32_t pos, std::uint32_t end) {
             continue;
         longest = len;
         const std::uint32_t offset = pos - static_cast<std::uint32_t>(candidate) + 2;
-        const int gain = static_cast<int>(len) * 8 - 9 - extraBits(slotOf(offset));
+        const int gain = gainOf(here, len, offset);
         if (gain > best.gain)
             best = {len, offset, gain};
         if (len >= kNiceLength || len == avail)
@@ -237,6 +240,25 @@ LzxEncoder::Match LzxEncoder::find(std::uint32_t pos, std::uint32_t end) {
             depth = std::min(depth, kChainDepth / 4 + 1);
     }
     return best;
+}
+
+int LzxEncoder::gainOf(const unsigned char* here, std::uint32_t len, std::uint32_t offset) const {
+    // Past a few bytes a match wins whatever its distance: its gain need not be exact.
+    int literals = 0;
+    const std::uint32_t counted = std::min(len, kNiceLength);
+    for (std::uint32_t i = 0; i < counted; ++i)
+        literals += mainCost_[here[i]];
+    literals += static_cast<int>(len - counted) * 8;
+    // A repeat is reckoned cheap whatever its code: taking it keeps the recent distances, which
+    // the next matches of regular data (tables, lists) reuse.
+    if (offset < 3)
+        return literals - (offset == 0 ? 6 : 8);
+    const int slot = slotOf(offset);
+    const std::uint32_t header = std::min(len - kMinMatch, 7u);
+    int cost = mainCost_[256 + slot * 8 + header] + extraBits(slot);
+    if (header == 7)
+        cost += lengthCost_[std::min(len - kMinMatch - 7, kLengthSymbols - 1u)];
+    return literals - cost;
 }
 
 void LzxEncoder::take(const Match& m) {
@@ -424,6 +446,12 @@ void LzxEncoder::emitBlock(std::vector<DataBlock>& out) {
     writeLengths(mainLen, mainPrevious_.data(), 256);
     writeLengths(mainLen + 256, mainPrevious_.data() + 256, mainCount - 256);
     writeLengths(lengthLen, lengthPrevious_.data(), kLengthSymbols);
+    // The next block's choices are weighed with this block's code lengths; a symbol it did not
+    // use is taken to be rare.
+    for (int s = 0; s < kMainSymbols; ++s)
+        mainCost_[s] = mainLen[s] ? mainLen[s] : 12;
+    for (int s = 0; s < kLengthSymbols; ++s)
+        lengthCost_[s] = lengthLen[s] ? lengthLen[s] : 12;
 
     std::size_t item = 0;
     for (std::size_t f = 0; f < frameSizes_.size(); ++f) {

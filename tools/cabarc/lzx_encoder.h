@@ -6,13 +6,15 @@
 //
 // Matches are found through hash chains (of positions whose next four bytes hash alike) of
 // limited depth over the last 2^windowBits bytes, with one step of lazy matching, and the three
-// most recent match distances coded as repeats; where nothing has matched for a while (packed
-// data) positions are skipped without a look. Frames
-// are gathered into blocks of up to kBlockFrames and coded with Huffman codes made for the block
-// (the code lengths sent as changes from the previous block's); a block goes out as an
-// aligned-offset block where coding the low three bits of long distances pays for its small
-// extra code, as a verbatim block otherwise. x86 CALL targets (E8 and a 32-bit displacement) are
-// turned into absolute addresses frame by frame before matching, as the decoder turns them back.
+// most recent match distances coded as repeats. A match is weighed against the literals it
+// replaces by the previous block's code lengths, so that in data of few distinct bytes (text,
+// base64) short far matches, dearer than their literals, are left out; where nothing has matched
+// for a while (packed data) positions are skipped without a look. Frames are gathered into blocks
+// of up to kBlockFrames and coded with Huffman codes made for the block (the code lengths sent as
+// changes from the previous block's); a block goes out as an aligned-offset block where coding the
+// low three bits of long distances pays for its small extra code, as a verbatim block otherwise.
+// x86 CALL targets (E8 and a 32-bit displacement) are turned into absolute addresses frame by frame
+// before matching, as the decoder turns them back.
 
 #include "folder_encoder.h"
 
@@ -45,6 +47,7 @@ private:
     void slide();
     void insertUpTo(std::uint32_t pos);
     Match find(std::uint32_t pos, std::uint32_t end);
+    int gainOf(const unsigned char* here, std::uint32_t len, std::uint32_t offset) const;
     void parseFrame(std::uint32_t start, std::uint32_t end);
     void take(const Match& m);
     void emitBlock(std::vector<DataBlock>& out);
@@ -70,6 +73,10 @@ private:
     std::vector<std::uint32_t> frameSizes_; // and each frame's bytes
     std::array<std::uint8_t, kMainSymbols> mainPrevious_{};
     std::array<std::uint8_t, kLengthSymbols> lengthPrevious_{};
+    // Bits a symbol is reckoned to cost when a match is weighed against literals: the last
+    // block's code lengths, and before the first block a guess.
+    std::array<std::uint8_t, kMainSymbols> mainCost_;
+    std::array<std::uint8_t, kLengthSymbols> lengthCost_;
     bool started_ = false;
 
     std::vector<unsigned char> bytes_;
