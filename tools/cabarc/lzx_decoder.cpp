@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <unistd.h>
 #include <vector>
 
@@ -55,8 +58,16 @@ std::uint64_t roundUp16(std::uint64_t bits) {
 }
 
 // A canonical Huffman code as a table on its first `bits` bits, with second-level tables on the
-// remaining bits up to 16 for longer codes. An entry is symbol << 5 | length, or, with the top
-// bit set, the index of the second-level table.
+// remaining bits up to 16 for longer codes. An entry is symbol << kSymbolShift | length <<
+// kLengthShift | length, or, with the top bit set, the index of the second-level table. In the
+// main code's first-level table an entry whose bits also hold the whole code of a second literal
+// carries it too: the literal at kSecondShift, and both codes' length in the low bits (what the
+// literal loop shifts by), the first code's alone staying at kLengthShift.
+constexpr unsigned kLengthShift = 6, kSecondShift = 11, kSymbolShift = 19;
+constexpr std::uint32_t kSub = 0x80000000u;
+// First-level entries below this are literals, alone or in pairs.
+constexpr std::uint32_t kLiteralsBelow = 256u << kSymbolShift;
+
 struct Huffman {
     enum class Built { Ok, Empty, Bad };
     std::vector<std::uint32_t> table;
@@ -65,7 +76,8 @@ struct Huffman {
     // libmspack takes the complete codes (lengths over 16 are no code, but not empty) and one
     // without any code at all. Its table is made on `refBits` bits first: when the codes up to
     // that length complete the code, the longer ones are left out unseen.
-    Built build(const unsigned char* lens, unsigned count, unsigned tableBits, unsigned refBits) {
+    Built build(const unsigned char* lens, unsigned count, unsigned tableBits, unsigned refBits,
+                bool pairs = false) {
         bits = tableBits;
         unsigned perLength[17] = {};
         bool any = false;
@@ -101,7 +113,7 @@ struct Huffman {
             if (len == 0 || len > maxLen)
                 continue;
             const unsigned code = next[len]++;
-            const std::uint32_t entry = sym << 5 | len;
+            const std::uint32_t entry = sym << kSymbolShift | len << kLengthShift | len;
             if (len <= bits) {
                 const size_t from = size_t(code) << (bits - len);
                 std::fill_n(table.begin() + from, size_t(1) << (bits - len), entry);
@@ -109,15 +121,34 @@ struct Huffman {
             }
             const unsigned prefix = code >> (len - bits);
             if (table[prefix] == 0) {
-                table[prefix] = 0x80000000u | static_cast<std::uint32_t>(table.size());
+                table[prefix] = kSub | static_cast<std::uint32_t>(table.size());
                 table.resize(table.size() + (size_t(1) << subBits));
             }
-            const size_t sub = table[prefix] & 0x7FFFFFFFu;
+            const size_t sub = table[prefix] & ~kSub;
             const unsigned rest = code & ((1u << (len - bits)) - 1);
             std::fill_n(table.begin() + sub + (size_t(rest) << (16 - len)), size_t(1) << (16 - len),
                         entry);
         }
+        if (pairs)
+            pairLiterals();
         return Built::Ok;
+    }
+
+    // Where a literal's code leaves room in the first-level bits for a second literal's whole
+    // code, the entry takes both (the fields it reads from other entries are left as they are).
+    void pairLiterals() {
+        const unsigned mask = (1u << bits) - 1;
+        for (unsigned i = 0; i <= mask; ++i) {
+            const std::uint32_t e = table[i];
+            const unsigned len = (e >> kLengthShift) & 31;
+            if (e >= kLiteralsBelow || len == 0 || len >= bits)
+                continue;
+            const std::uint32_t next = table[(i << len) & mask];
+            const unsigned both = len + ((next >> kLengthShift) & 31);
+            if (next >= kLiteralsBelow || both > bits)
+                continue;
+            table[i] = (e & ~63u) | (next >> kSymbolShift) << kSecondShift | both;
+        }
     }
 };
 
@@ -135,17 +166,22 @@ struct Bits {
     std::uint64_t bb;
     unsigned bc;
 
-    // Tops the buffer up to at least 49 bits with whole 16-bit words.
+    // Tops the buffer up to at least 48 bits with whole 16-bit words, without a branch. The bits
+    // below the `bc` counted are the stream's next ones too (or zeros past the loaded input,
+    // where the stream's bits are put in later): filling them again changes nothing. Needs bc
+    // under 64, as it always is.
     void refill() {
-        if (bc > 48)
-            return;
+#ifdef __SSE2__ // the four words' order turned round in one instruction
+        const auto w = static_cast<std::uint64_t>(_mm_cvtsi128_si64(
+            _mm_shufflelo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + ip)), 0x1B)));
+#else
         std::uint64_t x;
         std::memcpy(&x, in + ip, 8);
-        std::uint64_t w =
+        const std::uint64_t w =
             (x << 48) | ((x & 0xFFFF0000u) << 16) | ((x >> 16) & 0xFFFF0000u) | (x >> 48);
-        const unsigned take = (64 - bc) >> 4;
-        w &= ~std::uint64_t(0) << (64 - 16 * take);
+#endif
         bb |= w >> bc;
+        const unsigned take = (63 - bc) >> 4;
         bc += 16 * take;
         ip += 2 * take;
     }
@@ -159,20 +195,22 @@ struct Bits {
     // The same for a table of `Bits` first-level bits, known here.
     template <unsigned TableBits> unsigned symbol(const std::uint32_t* entries) {
         std::uint32_t e = entries[bb >> (64 - TableBits)];
-        if (e >> 31)
-            e = entries[(e & 0x7FFFFFFFu) + ((bb << TableBits) >> (64 - (16 - TableBits)))];
-        bb <<= (e & 31);
-        bc -= e & 31;
-        return e >> 5;
+        if (e & kSub)
+            e = entries[(e & ~kSub) + ((bb << TableBits) >> (64 - (16 - TableBits)))];
+        const unsigned len = (e >> kLengthShift) & 31;
+        bb <<= len;
+        bc -= len;
+        return e >> kSymbolShift;
     }
     unsigned symbol(const Table& t) {
         const std::uint32_t* entries = t.entries;
         std::uint32_t e = entries[bb >> (64 - t.bits)];
-        if (e >> 31)
-            e = entries[(e & 0x7FFFFFFFu) + ((bb << t.bits) >> (64 - (16 - t.bits)))];
-        bb <<= (e & 31);
-        bc -= e & 31;
-        return e >> 5;
+        if (e & kSub)
+            e = entries[(e & ~kSub) + ((bb << t.bits) >> (64 - (16 - t.bits)))];
+        const unsigned len = (e >> kLengthShift) & 31;
+        bb <<= len;
+        bc -= len;
+        return e >> kSymbolShift;
     }
 };
 
@@ -467,7 +505,7 @@ struct LzxDecoder::State {
                 return rc;
             if (int rc = readLengths(mainLens, kChars, kChars + numOffsets))
                 return rc;
-            if (main.build(mainLens, kMainSymbols, kMainBits, 12) != Huffman::Built::Ok)
+            if (main.build(mainLens, kMainSymbols, kMainBits, 12, true) != Huffman::Built::Ok)
                 return MSPACK_ERR_DECRUNCH;
             if (mainLens[0xE8] != 0)
                 intelStarted = true;
@@ -587,8 +625,41 @@ struct LzxDecoder::State {
                 rc = kMore;
                 break;
             }
+            if constexpr (!Careful) {
+                // Literals come in runs, two a look-up where their codes fit the table together,
+                // four look-ups (of at most kMainBits each) to a refill of 48 bits or more. Both
+                // bytes are written either way (the second is then written over next): the run
+                // has room for them.
+                std::uint32_t e = 0, lastE = 0;
+                auto literals = [&] {
+                    e = mainT.entries[b.bb >> (64 - kMainBits)];
+                    if (e >= kLiteralsBelow)
+                        return false;
+                    const unsigned both = e & 63, two = both != ((e >> kLengthShift) & 31);
+                    w[posn] = static_cast<unsigned char>(e >> kSymbolShift);
+                    w[posn + 1] = static_cast<unsigned char>(e >> kSecondShift);
+                    b.bb <<= both;
+                    b.bc -= both;
+                    posn += 1 + two;
+                    run -= 1 + two;
+                    lastE = e;
+                    return true;
+                };
+                while (run >= 8 && b.ip < stop) {
+                    b.refill();
+                    if (!(literals() && literals() && literals() && literals()))
+                        break;
+                }
+                if (lastE) { // where the last literal's code began
+                    const unsigned both = lastE & 63, first = (lastE >> kLengthShift) & 31;
+                    lastIp = b.ip;
+                    lastBc = b.bc + (both != first ? both - first : both);
+                }
+                if (run == 0 || b.ip >= stop)
+                    continue;
+            }
             if (b.bc < 16)
-                b.refill(); // 49 bits or more: literals come up to three a refill
+                b.refill(); // 48 bits or more
             if (!symbol()) {
                 rc = readError();
                 break;
@@ -597,22 +668,7 @@ struct LzxDecoder::State {
             if (sym < kChars) {
                 w[posn++] = static_cast<unsigned char>(sym);
                 --run;
-                if constexpr (!Careful) {
-                    // Literals come in runs: take the next ones while the buffer holds a code.
-                    while (run > 0 && b.bc >= 16) {
-                        lastIp = b.ip;
-                        lastBc = b.bc;
-                        sym = b.symbol<kMainBits>(mainT.entries);
-                        if (sym >= kChars)
-                            break;
-                        w[posn++] = static_cast<unsigned char>(sym);
-                        --run;
-                    }
-                    if (sym < kChars)
-                        continue;
-                } else {
-                    continue;
-                }
+                continue;
             }
             if (b.bc < 33)
                 b.refill();

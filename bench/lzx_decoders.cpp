@@ -1,0 +1,97 @@
+// Testing (T) LZX:21 cabinets made by the tool's own N with the tool's LZX decoder, on the run's
+// thread alone and with folders decoded ahead on worker threads, against libmspack's decoder;
+// per kind of data: base64 text (literals almost only), a list of numbers (short repeats) and
+// machine code (E8 translation). bench/tool_vs_cabextract.sh compares the whole tool with
+// cabextract on larger cabinets.
+
+#include "support/temp_dir.h"
+#include "tool_args.h"
+#include "tool_main.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr size_t kBytes = 32 * 1024 * 1024;
+
+enum class Kind { Base64, Numbers, Code };
+
+std::string makeData(Kind kind) {
+    std::string s;
+    s.reserve(kBytes + 64);
+    if (kind == Kind::Base64) {
+        static const char digits[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::mt19937 rng(42);
+        while (s.size() < kBytes) {
+            for (int i = 0; i < 76; ++i)
+                s += digits[rng() % 64];
+            s += '\n';
+        }
+    } else if (kind == Kind::Numbers) {
+        for (unsigned n = 1; s.size() < kBytes; ++n)
+            s += std::to_string(n) + '\n';
+    } else { // the tool's own machine code, over and over
+        std::ifstream in("/proc/self/exe", std::ios::binary);
+        const std::string code((std::istreambuf_iterator<char>(in)), {});
+        while (s.size() < kBytes)
+            s += code;
+    }
+    s.resize(kBytes);
+    return s;
+}
+
+struct Cabinet {
+    fm::test::TempDir dir;
+    std::string path;
+    explicit Cabinet(Kind kind) {
+        const std::string input = dir.file("data.bin");
+        std::ofstream(input, std::ios::binary) << makeData(kind);
+        path = dir.file("bench.cab");
+        fm::tool::ToolEnvironment env;
+        env.workingFolder = dir.path();
+        fm::tool::StringOut o, e;
+        if (fm::tool::RunTool({"-q", "-m", "LZX:21", "N", path, input}, env, o, e) != 0)
+            path.clear();
+    }
+};
+
+enum class Decoder { Own, OwnAhead, Libmspack };
+
+void test(benchmark::State& state, Kind kind, Decoder decoder) {
+    static Cabinet base64(Kind::Base64), numbers(Kind::Numbers), code(Kind::Code);
+    const Cabinet& cab = kind == Kind::Base64 ? base64 : kind == Kind::Numbers ? numbers : code;
+    if (cab.path.empty()) {
+        state.SkipWithError("N failed");
+        return;
+    }
+    fm::tool::ToolEnvironment env;
+    env.workingFolder = cab.dir.path();
+    env.ownLzx = decoder != Decoder::Libmspack;
+    if (decoder == Decoder::Own)
+        env.lzxWorkers = 0;
+    for (auto _ : state) {
+        fm::tool::StringOut o, e;
+        if (fm::tool::RunTool({"T", cab.path}, env, o, e) != 0)
+            state.SkipWithError("test failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytes);
+}
+
+} // namespace
+
+#define FM_LZX_BENCH(kind, name)                                                                   \
+    BENCHMARK_CAPTURE(test, name##_own, kind, Decoder::Own)->Unit(benchmark::kMillisecond);        \
+    BENCHMARK_CAPTURE(test, name##_own_ahead, kind, Decoder::OwnAhead)                             \
+        ->Unit(benchmark::kMillisecond);                                                           \
+    BENCHMARK_CAPTURE(test, name##_libmspack, kind, Decoder::Libmspack)                            \
+        ->Unit(benchmark::kMillisecond);
+FM_LZX_BENCH(Kind::Base64, base64)
+FM_LZX_BENCH(Kind::Numbers, numbers)
+FM_LZX_BENCH(Kind::Code, code)
+
+BENCHMARK_MAIN();
