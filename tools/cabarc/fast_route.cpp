@@ -95,6 +95,7 @@ void FastRoute::expect(const std::vector<mscabd_file*>& files, const std::vector
         return;
     std::vector<FolderPrefetch::Folder> folders;
     std::map<unsigned, size_t> seen;
+    std::map<size_t, std::uint64_t> taken; // where each folder's files taken so far end
     for (size_t i : order) {
         const mscabd_file* f = files[i];
         const auto it = f ? index_.find(f->folder) : index_.end();
@@ -106,8 +107,12 @@ void FastRoute::expect(const std::vector<mscabd_file*>& files, const std::vector
         // A file beyond what its folder's blocks can hold (under 2 GiB) fails on its record alone.
         const std::uint64_t end = std::uint64_t(f->offset) + f->length;
         FolderPrefetch::Folder& folder = folders[at->second];
-        if (f->length && end <= folder.layout.blockCount * std::uint64_t(32768))
+        if (f->length && end <= folder.layout.blockCount * std::uint64_t(32768)) {
+            std::uint64_t& from = taken[at->second];
+            folder.inOrder = folder.inOrder && f->offset >= from;
+            from = std::max(from, end);
             folder.reach = std::max(folder.reach, static_cast<std::uint32_t>(end));
+        }
     }
     std::uint64_t total = 0;
     for (const FolderPrefetch::Folder& f : folders)

@@ -81,39 +81,47 @@ void FolderPrefetch::work() {
             continue; // let go before it was begun
         job.state = Job::State::Running;
         held_ += job.folder.reach;
+        job.held = true;
+        job.chunks.resize((job.folder.reach + kChunk - 1) / kChunk);
         lock.unlock();
 
-        std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[job.folder.reach]);
         std::uint64_t frames = 0, decoded = 0;
+        bool noMemory = false;
         int code = MSPACK_ERR_OK;
-        if (bytes) {
-            unsigned char* const to = bytes.get();
-            job.bytes = std::move(bytes);
-            try {
-                LzxDecoder decoder(path_, blockReserve_, &frames);
-                code =
-                    decoder.extract(job.folder.index, job.folder.layout, 0, job.folder.reach,
-                                    [&](const unsigned char* data, size_t n) {
-                                        if (job.cancelled.load(std::memory_order_relaxed))
-                                            return false;
-                                        std::memcpy(to + decoded, data, n);
-                                        decoded += n;
-                                        job.decoded.store(decoded, std::memory_order_release);
-                                        if (decoded > job.wanted.load(std::memory_order_acquire)) {
-                                            std::lock_guard wake(mutex_);
-                                            changed_.notify_all();
-                                        }
-                                        return true;
-                                    });
-            } catch (const std::bad_alloc&) {
-                code = MSPACK_ERR_NOMEMORY;
-            }
+        try {
+            LzxDecoder decoder(path_, blockReserve_, &frames);
+            code = decoder.extract(job.folder.index, job.folder.layout, 0, job.folder.reach,
+                                   [&](const unsigned char* data, size_t n) {
+                                       if (job.cancelled.load(std::memory_order_relaxed))
+                                           return false;
+                                       while (n > 0) {
+                                           Chunk& to = job.chunks[decoded / kChunk];
+                                           if (!to && !(to = chunk())) {
+                                               noMemory = true;
+                                               return false;
+                                           }
+                                           const size_t at = decoded % kChunk,
+                                                        take = std::min<size_t>(n, kChunk - at);
+                                           std::memcpy(to.get() + at, data, take);
+                                           data += take;
+                                           n -= take;
+                                           decoded += take;
+                                       }
+                                       job.decoded.store(decoded, std::memory_order_release);
+                                       if (decoded > job.wanted.load(std::memory_order_acquire)) {
+                                           std::lock_guard wake(mutex_);
+                                           changed_.notify_all();
+                                       }
+                                       return true;
+                                   });
+        } catch (const std::bad_alloc&) {
+            noMemory = true;
         }
 
         lock.lock();
-        job.code = code;
+        job.code = noMemory ? MSPACK_ERR_NOMEMORY : code;
         job.frames = frames;
-        job.unheld = !job.bytes || code == MSPACK_ERR_NOMEMORY;
+        job.unheld = noMemory;
         if (job.state == Job::State::Dropped) // the run moved on while it was decoded
             release(job);
         else
@@ -123,10 +131,26 @@ void FolderPrefetch::work() {
 }
 
 void FolderPrefetch::release(Job& job) {
-    if (job.bytes)
+    if (job.held)
         held_ -= job.folder.reach;
-    job.bytes.reset();
+    job.held = false;
+    for (Chunk& c : job.chunks)
+        if (c)
+            spare_.push_back(std::move(c));
+    job.chunks.clear();
     job.state = Job::State::Dropped;
+}
+
+FolderPrefetch::Chunk FolderPrefetch::chunk() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!spare_.empty()) {
+            Chunk c = std::move(spare_.back());
+            spare_.pop_back();
+            return c;
+        }
+    }
+    return Chunk(new (std::nothrow) unsigned char[kChunk]);
 }
 
 std::optional<int> FolderPrefetch::extract(unsigned index, std::uint32_t offset,
@@ -154,26 +178,43 @@ std::optional<int> FolderPrefetch::extract(unsigned index, std::uint32_t offset,
     const std::uint64_t end = std::uint64_t(offset) + length;
     if (end > job.folder.reach)
         return std::nullopt; // not a file the run announced
-    // A file is whole once decoding has gone past its end: the frames it needs are then whole
-    // (one that ends on a frame's end also needs the next frame, as in libmspack).
-    job.wanted = end;
-    changed_.wait(lock, [&] { return job.state == Job::State::Done || job.decoded > end; });
-    job.wanted = UINT64_MAX;
-    const bool done = job.state == Job::State::Done;
-    if (done && frames_) {
-        *frames_ += job.frames;
-        job.frames = 0;
+    // The file is written as it is decoded, and is whole once decoding has gone past its end:
+    // the frames it needs are then whole (one that ends on a frame's end also needs the next
+    // frame, as in libmspack).
+    for (std::uint64_t at = offset;;) {
+        const std::uint64_t want = std::min<std::uint64_t>(end, at + kChunk);
+        job.wanted = want;
+        changed_.wait(lock, [&] { return job.state == Job::State::Done || job.decoded > want; });
+        job.wanted = UINT64_MAX;
+        const bool done = job.state == Job::State::Done;
+        if (done && frames_) {
+            *frames_ += job.frames;
+            job.frames = 0;
+        }
+        if (done && job.unheld) // no memory: the run decodes it, unless it is begun
+            return at == offset ? std::nullopt : std::optional<int>(MSPACK_ERR_NOMEMORY);
+        if (length == 0)
+            return MSPACK_ERR_OK;
+        const std::uint64_t decoded = job.decoded.load(std::memory_order_acquire);
+        lock.unlock();
+        for (const std::uint64_t upTo = std::min(end, decoded); at < upTo;) {
+            const size_t n = std::min<std::uint64_t>(upTo - at, kChunk - at % kChunk);
+            if (!out->write(job.chunks[at / kChunk].get() + at % kChunk, n))
+                return MSPACK_ERR_WRITE;
+            at += n;
+        }
+        lock.lock();
+        if (job.folder.inOrder) // no later file starts before `at`: the chunks before it go again
+            for (; job.freed < at / kChunk; ++job.freed)
+                if (Chunk& c = job.chunks[job.freed])
+                    spare_.push_back(std::move(c));
+        if (decoded > end)
+            return MSPACK_ERR_OK;
+        if (done)
+            return end > decoded || job.code != MSPACK_ERR_OK
+                       ? (job.code == MSPACK_ERR_OK ? MSPACK_ERR_DECRUNCH : job.code)
+                       : MSPACK_ERR_OK;
     }
-    lock.unlock();
-
-    if (done && job.unheld)
-        return std::nullopt;
-    if (length == 0)
-        return MSPACK_ERR_OK;
-    const std::uint64_t decoded = job.decoded.load(std::memory_order_acquire);
-    if (end > decoded || (end == decoded && job.code != MSPACK_ERR_OK))
-        return job.code == MSPACK_ERR_OK ? MSPACK_ERR_DECRUNCH : job.code;
-    return out->write(job.bytes.get() + offset, length) ? MSPACK_ERR_OK : MSPACK_ERR_WRITE;
 }
 
 } // namespace fm::tool

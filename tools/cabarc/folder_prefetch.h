@@ -5,6 +5,10 @@
 // the run's order, while the run writes out what has been decoded of the one it is at. So the
 // run's writing overlaps the decoding, and several folders decode side by side. The memory held
 // is bounded (Budget()); a folder larger than that is left to the run, which decodes it itself.
+// A file is written out as it is decoded. A folder is held in chunks of kChunk bytes, and those
+// the run has written out (when each file it takes starts where those before it end, or after)
+// are taken again for what is decoded next: fresh memory costs about as much to touch as the
+// decoding that fills it.
 //
 // A folder is decoded in one call, from its start up to the end of the last file the run takes
 // from it. That call decodes the same frames, and fails at the same frame with the same code, as
@@ -35,6 +39,7 @@ public:
         unsigned index = 0; // in the cabinet's folder table
         FolderLayout layout;
         std::uint32_t reach = 0; // bytes to decode: the end of the last file taken from it
+        bool inOrder = true;     // each file taken starts where those before end, or after
     };
 
     // Starts `workers` threads on `folders`, in the order the run visits them, holding at most
@@ -58,19 +63,24 @@ public:
     static std::uint64_t Budget();
 
 private:
+    static constexpr std::uint32_t kChunk = 1 << 20;
+    using Chunk = std::unique_ptr<unsigned char[]>;
     struct Job {
         Folder folder;
         enum class State { Waiting, Running, Done, Dropped } state = State::Waiting;
         int code = 0;
         bool unheld = false; // no memory for it: the run decodes it itself
         std::uint64_t frames = 0;
-        std::unique_ptr<unsigned char[]> bytes;
-        std::atomic<std::uint64_t> decoded{0};         // bytes of `bytes` ready
+        bool held = false;         // its memory is counted in held_
+        std::vector<Chunk> chunks; // byte i in chunks[i / kChunk]; the worker's until decoded
+        size_t freed = 0;          // chunks below this have gone back to spare_
+        std::atomic<std::uint64_t> decoded{0};         // bytes ready
         std::atomic<std::uint64_t> wanted{UINT64_MAX}; // the run waits for more than this
         std::atomic<bool> cancelled{false};
     };
     void work();
     void release(Job& job);
+    Chunk chunk();
 
     std::string path_;
     unsigned blockReserve_;
@@ -82,6 +92,7 @@ private:
     size_t next_ = 0;    // the next job a worker takes
     size_t current_ = 0; // the job the run reads from; those before it are let go
     std::uint64_t budget_, held_ = 0;
+    std::vector<Chunk> spare_; // chunks written out, to be taken again
     bool stop_ = false;
     std::vector<std::thread> workers_;
 };
