@@ -177,6 +177,15 @@ TEST_F(Everyday, TestReportsEachDamagedCabinetsFirstBadFile) {
     ASSERT_EQ(world.prompt.shown.size(), 3);
     EXPECT_TRUE(world.prompt.shown[2].contains(u"damaged")) << world.prompt.shown[2].toStdString();
     EXPECT_FALSE(fs::exists(log()));
+    // Fifteen damaged cabinets are all named, none counted as more.
+    for (int i = 11; i < 25; ++i)
+        writeFile(world.startFolder() + "/d" + std::to_string(i) + ".cab", bytes);
+    w.File1->refresh();
+    clickRows(*w.File1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+    w.mOptions->findChild<QAction*>(QStringLiteral("mTestCabs"))->trigger();
+    ASSERT_EQ(world.prompt.shown.size(), 4);
+    EXPECT_TRUE(world.prompt.shown[3].startsWith(u"17 cabinets tested; 15 are damaged:"));
+    EXPECT_FALSE(world.prompt.shown[3].contains(u"more")) << world.prompt.shown[3].toStdString();
 }
 
 TEST_F(Everyday, LongTestOrOpenWaitsAsARunDoesAndCancels) {
@@ -245,7 +254,8 @@ TEST_F(Everyday, QuickTestsReportIsNotCoveredByAProgressWindow) {
     EXPECT_TRUE(answered);
 }
 
-TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
+// Open and drag out refuse too many files or too many bytes; Open asks, No its default, past ten.
+TEST_F(Everyday, OpenAndDragOutRefuseTooMuchAndOpenAsksPastTen) {
     CabPlan many;
     for (int i = 0; i < 20; ++i)
         many.files.push_back(cabFile("f" + std::to_string(100 + i) + ".txt", "x"));
@@ -268,6 +278,25 @@ TEST_F(Everyday, OpenRefusesTooManyOrTooMuchAndAsksWithNoTheDefault) {
     EXPECT_TRUE(world.prompt.shown[1].endsWith(u"Use Extract instead."));
     EXPECT_TRUE(world.prompt.shown[2].startsWith(u"Open all 11 selected files?"));
     EXPECT_EQ(w.findChild<PrivateCopies*>()->session(), "") << "nothing was copied";
+    clickRows(*w.lvwFiles, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    QTest::keyClick(w.lvwFiles, Qt::Key_Return);
+    EXPECT_NE(w.findChild<PrivateCopies*>()->session(), "") << "ten open without a question";
+    // Dragging the huge one out is refused too (a release ends a drag that would have begun).
+    const QModelIndex huge =
+        w.lvwFiles->model()->index(rowNamed(w, QStringLiteral("huge.bin")) - 1, 0);
+    clickRows(*w.lvwFiles, {huge.row()});
+    QWidget* port = w.lvwFiles->viewport();
+    const QPoint from = w.lvwFiles->visualRect(huge).center(), to = from + QPoint(0, 40);
+    QTest::mousePress(port, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, to, port->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     {});
+    QTimer release; // stops with the test
+    release.callOnTimeout([&] { QTest::mouseRelease(port, Qt::LeftButton, {}, to); });
+    release.start(300);
+    QApplication::sendEvent(port, &move); // the first move makes it a drag, the next begins it
+    QApplication::sendEvent(port, &move);
+    EXPECT_TRUE(world.prompt.shown.back().startsWith(u"1 files (512.00 MiB) are too many to drag"))
+        << world.prompt.shown.back().toStdString();
 }
 
 // A cabinet in a cabinet in a cabinet, opened with Enter and left with Backspace, Alt+Left and
