@@ -121,7 +121,9 @@ std::string buildCabinet(const CabPlan& plan) {
         for (const CabFilePlan& f : files) {
             const std::uint32_t size = static_cast<std::uint32_t>(f.data.size());
             to += le(f.declaredSize.value_or(size), 4) +
-                  le(inFolders(plan, f.folder) ? offsetInFolder[f.folder] : 0, 4) +
+                  le(f.declaredOffset.value_or(inFolders(plan, f.folder) ? offsetInFolder[f.folder]
+                                                                         : 0),
+                     4) +
                   le(f.storedFolder.value_or(static_cast<std::uint16_t>(f.folder)), 2) +
                   le(f.date, 2) + le(f.time, 2) + le(f.attribs, 2) + f.name + '\0';
             if (inFolders(plan, f.folder))

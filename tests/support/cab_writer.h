@@ -34,6 +34,8 @@ struct CabFilePlan {
     int folder = 0;
     // In the record instead of data.size() (up to 0xFFFFFFFF); the data is stored as given.
     std::optional<std::uint32_t> declaredSize = std::nullopt;
+    // In the record instead of where the data starts in its folder's stream.
+    std::optional<std::uint32_t> declaredOffset = std::nullopt;
     // In the record instead of `folder`, whose stream still holds the data (0xFFFD: continued).
     std::optional<std::uint16_t> storedFolder = std::nullopt;
 };

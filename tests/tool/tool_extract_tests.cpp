@@ -309,6 +309,38 @@ INSTANTIATE_TEST_SUITE_P(Decoders, EachDecoder, ::testing::Range(0, int(std::siz
 // Block counts wrapped past 16 bits (65,536 blocks stored as 0, 65,537 as 1), the largest
 // reserves, and a file claiming data that lies in the next folder: the program's reader lists
 // them as stored; the tool extracts and tests every file whole, but never that claim.
+// Records one after another cost one pass over their folder, however many there are. Records
+// that each go back to the folder's start are decoded while the work stays within two passes
+// over it and 64 MiB, and refused after that.
+TEST_F(ToolTest, RecordsGoingBackOverTheirDataAreDecodedWithinABudget) {
+    CabPlan plan;
+    std::string all;
+    for (unsigned i = 0; i < 48; ++i) {
+        plan.files.push_back(cabFile("f" + std::to_string(i), sampleData(96 << 10, i)));
+        all += plan.files.back().data;
+    }
+    const std::string along = cabinet(plan, "along.cab");
+    for (CabFilePlan& f : plan.files) {
+        f.data.clear();
+        f.declaredOffset = 0;
+        f.declaredSize = static_cast<std::uint32_t>(all.size());
+    }
+    plan.files[0].data = all;
+    const std::string back = cabinet(plan, "back.cab");
+    for (const std::string& cab : {along, back}) {
+        const std::string dest = out(cab == along ? "along" : "back");
+        fs::create_directories(dest);
+        const ToolRun r = run({"X", cab, dest + "/"});
+        size_t refused = 0;
+        for (size_t at = 0; (at = r.err.find("its data overlaps other files'", at)) != r.err.npos;
+             ++at)
+            ++refused;
+        EXPECT_EQ(refused, cab == along ? 0u : 32u) << r.err; // 16 passes fit in the budget
+        EXPECT_EQ(readFile(dest + "/f15"),
+                  cab == along ? all.substr(15 * (96 << 10), 96 << 10) : all);
+    }
+}
+
 TEST_F(ToolTest, WrappedBlockCountsAndLargestReservesComeOutWhole) {
     const auto kStored = CabCompression::Stored, kMsZip = CabCompression::MsZip;
     const struct Case {
