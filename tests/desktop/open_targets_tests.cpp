@@ -64,3 +64,27 @@ TEST(OpenTargets, TheNamedCabinetsAreScrolledIntoViewAndTheKeyboardStartsThere) 
     selected[20] = selected[21] = true; // a range from the anchor, as Shift+arrows make
     EXPECT_EQ(w.File1->selectionFlags(), selected);
 }
+
+// Qt's options are passed over with their values, given apart or after "="; the rest are ours.
+TEST(OpenTargets, CommandLinesPassQtsOptionsOverAndReadTheRest) {
+    using Action = CommandLine::Action;
+    const struct {
+        std::vector<std::string> args;
+        Action action;
+        QString paths; // or the error
+    } cases[] = {
+        {{"-platform", "offscreen", "a.cab", "--style=fusion", "b.cab"},
+         Action::Open,
+         "a.cab|b.cab"},
+        {{"-reverse", "--", "-x.cab", "--help"}, Action::Open, "-x.cab|--help"},
+        {{"dir", "--stylesheet"}, Action::Open, "dir"},
+        {{"-geometry", "--version", "-h"}, Action::Help, ""},
+        {{"--widgetcount=1"}, Action::Error, "unknown option: --widgetcount=1"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine got = ParseCommandLine(c.args);
+        EXPECT_EQ(got.action, c.action) << c.args[0];
+        EXPECT_EQ(c.action == Action::Error ? got.error : got.paths.join(u'|'), c.paths)
+            << c.args[0];
+    }
+}
