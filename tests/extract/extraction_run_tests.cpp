@@ -259,7 +259,8 @@ TEST_F(ExtractionRun, FailuresAreReported) {
     EXPECT_EQ(w.lblFiles->text(), QStringLiteral("0 files extracted."));
 }
 
-// Refresh reads the mount table again: a new volume, a letter moved, the tool gets the new map.
+// Refresh reads the mount table again: a new volume, a letter moved, the tool gets the new map;
+// a run to a volume unmounted since is refused, though its letter now names another.
 TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     TempDir volumes;
     const std::string va = volumes.file("va"), vb = volumes.file("vb");
@@ -284,6 +285,14 @@ TEST(DriveRefresh, NewVolumeListedLettersFollowedAndHandedToTheTool) {
     EXPECT_EQ(world.launcher.calls[0].parameters, " -@ /dev/fd/3 -r 4 -d 5 X E:\\x.cab *.* E:\\");
     EXPECT_EQ(ReadToolLink(world.launcher.calls[0].attachment, nullptr)->driveMounts,
               (std::vector<std::string>{va, vb}));
+    // E:'s volume gone and another mounted at E: in its stead, the window not yet refreshed.
+    mounted[1] = volumes.file("vc");
+    fs::create_directories(mounted[1]);
+    extractSelected(w);
+    EXPECT_EQ(world.launcher.calls.size(), 1u);
+    ASSERT_FALSE(world.prompt.shown.empty());
+    EXPECT_TRUE(world.prompt.shown.back().contains(u"drive E: is not available"))
+        << world.prompt.shown.back().toStdString();
 }
 
 // A folder typed as \x is on the working folder's drive; a network path leads nowhere.
