@@ -77,18 +77,21 @@ TEST_F(Everyday, EnterOpensEachRowsOwnRecordWithTheDefaultApplication) {
     if (QGuiApplication::platformName() != u"xcb")
         GTEST_SKIP() << "opening through xdg-open needs an X server (the desktop variant has one)";
     frmFendlemark& w = listed();
-    pressEnterOn(w, {QStringLiteral("notes.txt"), QStringLiteral("NOTES.TXT")});
-    // Two opens, each in a folder of its own in the private folder, each its own record's bytes.
+    pressEnterOn(w, {QStringLiteral("notes.txt"), QStringLiteral("NOTES.TXT"),
+                     QStringLiteral("docs\\guide.txt")});
+    // Three opens, each in a folder of its own in the private folder (without the stored
+    // name's folders), each its own record's bytes.
     QStringList opened;
-    for (int i = 0; i < 200 && opened.size() < 3; ++i, QTest::qWait(50))
+    for (int i = 0; i < 200 && opened.size() < 4; ++i, QTest::qWait(50))
         opened = fs::exists(log()) ? QString::fromStdString(readFile(log())).split(u'\n') : opened;
-    ASSERT_EQ(opened.size(), 3) << "the stand-in application was not started twice";
+    ASSERT_EQ(opened.size(), 4) << "the stand-in application was not started three times";
     opened.removeLast();
     std::sort(opened.begin(), opened.end(), [](auto& a, auto& b) {
-        return a.section(u'/', -1) > b.section(u'/', -1); // notes.txt first
+        return a.section(u'/', -1) > b.section(u'/', -1); // notes.txt, guide.txt, NOTES.TXT
     });
     EXPECT_EQ(readFile(opened[0].toStdString()), plan.files[0].data);
-    EXPECT_EQ(readFile(opened[1].toStdString()), plan.files[1].data);
+    EXPECT_EQ(readFile(opened[1].toStdString()), plan.files[2].data);
+    EXPECT_EQ(readFile(opened[2].toStdString()), plan.files[1].data);
     for (const QString& o : opened) {
         EXPECT_TRUE(o.startsWith(QString::fromStdString(cacheRoot() + "/session-")))
             << o.toStdString();
